@@ -1,0 +1,36 @@
+#pragma once
+// Files, the temporary directory and the program's own embedded resources.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/Status.h"
+
+namespace quillet {
+
+using Bytes = std::vector<unsigned char>;
+
+class Files {
+ public:
+  virtual ~Files() = default;
+  // The user's temporary directory as the system reports it ($TMPDIR, else
+  // /tmp); it may or may not end in "/".
+  virtual std::string tempPath() = 0;
+  // Creates a new empty file, exclusively and with mode 0600, directly in
+  // dir (which ends in "/"), named prefix's first three characters + a
+  // hexadecimal number + ".tmp". Its full path, or nullopt when none can be made.
+  virtual Maybe<std::string> createUniqueFile(const std::string& dir,
+                                              const std::string& prefix) = 0;
+  // The bytes of an embedded resource by its number.
+  virtual Maybe<Bytes> readResource(int resourceId) = 0;
+  // Opens an existing file for writing (without truncating it) and writes
+  // the bytes from its start.
+  virtual Status writeFile(const std::string& path, const Bytes& bytes) = 0;
+  virtual Status deleteFile(const std::string& path) = 0;
+  // The running executable's real path, and the folder that holds it.
+  virtual std::string exePath() = 0;
+  virtual std::string programFolder() = 0;
+};
+
+}  // namespace quillet

@@ -1,0 +1,32 @@
+#pragma once
+// Results of platform operations. The logic suppresses most failures step by
+// step; a Status makes each such skip visible at the call site.
+
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace quillet {
+
+class [[nodiscard]] Status {
+ public:
+  static Status ok() { return Status(true, {}); }
+  static Status failed(std::string why = {}) { return Status(false, std::move(why)); }
+  explicit operator bool() const { return ok_; }
+  bool isOk() const { return ok_; }
+  const std::string& why() const { return why_; }
+
+ private:
+  Status(bool ok, std::string why) : ok_(ok), why_(std::move(why)) {}
+  bool ok_;
+  std::string why_;
+};
+
+// Marks a step whose failure is deliberately ignored: the sequence goes on
+// with its next step and nobody is told.
+inline void skipOnFailure(const Status&) noexcept {}
+
+template <class T>
+using Maybe = std::optional<T>;
+
+}  // namespace quillet

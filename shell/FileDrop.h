@@ -1,0 +1,31 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/Drops.h"
+
+namespace quillet {
+
+// Files dropped on the main window reach the opener given here.
+class FileDrop {
+ public:
+  using Opener = std::function<void(std::string)>;
+  FileDrop(Drops& drops, Opener opener) : drops(drops), open(std::move(opener)) {}
+
+  void EnableFileDrop(WindowHandle window);
+  void DisableFileDrop(WindowHandle window);
+  std::intptr_t previousProc() const { return prevWndProc; }
+
+ private:
+  void HookWindow(WindowHandle window);
+  void UnhookWindow(WindowHandle window);
+  void DropWindowProc(WindowHandle window, const WindowMessage& message);
+  void HandleDrop(DropHandle drop);
+
+  Drops& drops;
+  Opener open;
+  std::intptr_t prevWndProc = 0;
+};
+
+}  // namespace quillet
