@@ -1,8 +1,18 @@
+#include "shell/WebLinks.h"
+
+#include "quillet/Addresses.h"
 #include "window/Form1.h"
 
 namespace quillet {
 
-// PLACEHOLDER: filled in by the web-links work.
-void Form1::Command1_Click() {}
+std::string websiteAddress() { return addresses::kWebsite; }
+
+std::string bannerAddress() {
+  return std::string("http://") + addresses::kBannerHost + "/info.php?n=Quillet";
+}
+
+// Every click opens the site anew; a desktop without a URL handler just
+// leaves the click without effect.
+void Form1::Command1_Click() { skipOnFailure(platform.processes.openUrl(websiteAddress())); }
 
 }  // namespace quillet

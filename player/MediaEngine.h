@@ -1,0 +1,58 @@
+#pragma once
+// What the player's surface needs of a media engine: open a stream, play,
+// pause, seek, volume, and frames to paint. The libmpv implementation lives
+// in MpvEngine.*; the surface never touches libmpv itself.
+
+#include <QImage>
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <memory>
+
+namespace quillet::player {
+
+class MediaEngine : public QObject {
+  Q_OBJECT
+ public:
+  // Stream events the player reacts to.
+  enum class StreamStatus { PlayStart, BufferEmpty, BufferFull, PlayStop, StreamNotFound };
+
+  using QObject::QObject;
+  ~MediaEngine() override = default;
+
+  // A local path or an http(s) address, played as a progressive download;
+  // startSeconds is where time counts from when the stream is a byte-offset
+  // reopen (the position of the key frame it starts at).
+  virtual void open(const QString& address, bool paused, double startSeconds = 0) = 0;
+  virtual void play() = 0;
+  virtual void pause() = 0;
+  virtual void seek(double seconds) = 0;
+  virtual void setVolume(int percent) = 0;  // 0 to 100
+  virtual void setMuted(bool muted) = 0;
+
+  virtual bool isPaused() const = 0;
+  virtual double position() const = 0;  // seconds
+  virtual double duration() const = 0;  // seconds; 0 while unknown
+  // How much of the stream is loaded, 0 to 1 (a local file counts as loaded).
+  virtual double loadedFraction() const = 0;
+  // Seconds of media from the start that can be seeked to without reopening.
+  virtual double seekableSeconds() const = 0;
+  virtual QSize videoSize() const = 0;  // empty while unknown
+
+  // Draws the current video frame at the given size (device pixels); a null
+  // image when no frame is there yet.
+  virtual QImage renderFrame(const QSize& size) = 0;
+
+ signals:
+  void frameAvailable();  // a new frame is ready: repaint
+  void status(quillet::player::MediaEngine::StreamStatus status);
+  void videoSizeChanged(QSize size);
+  void durationChanged(double seconds);
+  void pausedChanged(bool paused);
+  void endOfStream();
+};
+
+// A libmpv engine, or null when libmpv cannot be initialised.
+std::unique_ptr<MediaEngine> createMpvEngine(QObject* parent = nullptr);
+
+}  // namespace quillet::player
