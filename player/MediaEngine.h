@@ -9,6 +9,8 @@
 #include <QString>
 #include <memory>
 
+#include "player/FlvMetadata.h"
+
 namespace quillet::player {
 
 class MediaEngine : public QObject {
@@ -38,6 +40,8 @@ class MediaEngine : public QObject {
   // Seconds of media from the start that can be seeked to without reopening.
   virtual double seekableSeconds() const = 0;
   virtual QSize videoSize() const = 0;  // empty while unknown
+  // The stream's key-frame index (from its onMetaData); empty while unknown.
+  virtual KeyframeIndex keyframes() const = 0;
 
   // Draws the current video frame at the given size (device pixels); a null
   // image when no frame is there yet.

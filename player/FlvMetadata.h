@@ -1,0 +1,39 @@
+#pragma once
+// The FLV facts libmpv does not expose: the first onMetaData's duration, size
+// and key-frame index, read with a small AMF0 reader of our own.
+
+#include <QString>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace quillet::player {
+
+struct KeyframeIndex {
+  std::vector<double> times;          // seconds
+  std::vector<double> filePositions;  // byte offsets, same length as times
+};
+
+struct FlvMetadata {
+  double duration = 0;  // 0 when absent
+  int width = 0, height = 0;
+  KeyframeIndex keyframes;  // empty when the file has no index
+};
+
+// Reads the first onMetaData script tag from the start of an FLV file.
+// Nullopt for anything that is not an FLV with readable metadata.
+std::optional<FlvMetadata> readFlvMetadata(std::span<const unsigned char> fileStart);
+
+struct SeekPoint {
+  double time;
+  double filePosition;
+};
+// The key frame at or before the target time; nullopt for an empty or
+// malformed index.
+std::optional<SeekPoint> keyframeAtOrBefore(const KeyframeIndex& index, double seconds);
+
+// The address that reopens a stream at a byte position: flv + "?" + name +
+// "=" + position.
+QString vseekAddress(const QString& flv, const QString& vseekName, double filePosition);
+
+}  // namespace quillet::player
