@@ -61,6 +61,10 @@ class Window {  // Form1's window
   virtual Status setHeight(double twips) = 0;
   virtual Status setTop(double twips) = 0;
   virtual Status setLeft(double twips) = 0;
+  // The outer frame's top-left corner on the desktop, as setTop and setLeft
+  // place it; nullopt where the window cannot tell.
+  virtual Maybe<double> outerTop() const { return std::nullopt; }
+  virtual Maybe<double> outerLeft() const { return std::nullopt; }
   virtual Status setBorderStyle(int style) = 0;
   // Re-setting the caption is where a border change is applied.
   virtual Status setCaption(const std::string& caption) = 0;
@@ -81,6 +85,9 @@ class Screen {
   virtual double twipsPerPixelY() const = 0;
   virtual Maybe<double> widthTwips() const = 0;
   virtual Maybe<double> heightTwips() const = 0;
+  // The screen's top-left corner on the desktop, in the window's coordinates.
+  virtual Maybe<double> leftTwips() const { return 0.0; }
+  virtual Maybe<double> topTwips() const { return 0.0; }
 };
 
 }  // namespace quillet

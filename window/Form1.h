@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "playback/PlayerControl.h"
 #include "playback/TempMovie.h"
 #include "shell/FileDrop.h"
 
@@ -56,10 +57,15 @@ class Form1 : public WindowEvents {
 
   Platform& platform;
   std::shared_ptr<Extender> ctrl;
+  ControlEvents ctrlEvents;  // ends before ctrl: no event outlives the window
   std::string moviePath;
   std::int16_t frameHeight = 0;
   std::int32_t savedWidth = 0;
   std::int32_t savedHeight = 0;
+  // Full screen (playback/FullScreen.cpp): whether the window is in it, and
+  // where it stood before it went there.
+  bool fullScreen = false;
+  Maybe<double> savedTop, savedLeft;
   bool inResize = false;  // Form_Resize's guard against nested layout
 
   // Module-level state that lives as long as the program's window.

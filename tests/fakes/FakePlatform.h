@@ -113,6 +113,14 @@ class FakeWindow : public Window {
     left = v;
     return Status::ok();
   }
+  Maybe<double> outerTop() const override {
+    if (failReads) return std::nullopt;
+    return top;
+  }
+  Maybe<double> outerLeft() const override {
+    if (failReads) return std::nullopt;
+    return left;
+  }
   Status setBorderStyle(int s) override {
     j.add("Form1.BorderStyle=" + std::to_string(s));
     border = s;
@@ -160,8 +168,11 @@ class FakeScreen : public Screen {
   double twipsPerPixelY() const override { return tppY; }
   Maybe<double> widthTwips() const override { return widthPx * tppX; }
   Maybe<double> heightTwips() const override { return heightPx * tppY; }
+  Maybe<double> leftTwips() const override { return leftPx * tppX; }
+  Maybe<double> topTwips() const override { return topPx * tppY; }
   double tppX = 15, tppY = 15;
   double widthPx = 1920, heightPx = 1080;
+  double leftPx = 0, topPx = 0;  // where the screen sits on the desktop
 };
 
 class FakeExtender : public Extender {
