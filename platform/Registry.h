@@ -16,6 +16,8 @@ class RegistrySession {
   virtual ~RegistrySession() = default;
   virtual Status regWrite(const std::string& name, const std::string& data) = 0;
   virtual Status regDelete(const std::string& name) = 0;
+  // The data stored under the name; nullopt when there is none.
+  virtual Maybe<std::string> regRead(const std::string& name) = 0;
 };
 
 class Registry {

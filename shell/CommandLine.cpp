@@ -2,7 +2,14 @@
 
 namespace quillet {
 
-// PLACEHOLDER: filled in by the command-line work.
-std::string GetCommandArgument(const Processes&, const std::string&) { return {}; }
+// The text is taken whole: a path with blanks, quotes or several paths all
+// reach the caller unchanged. The search is exact, so case matters.
+std::string GetCommandArgument(const Processes& processes, const std::string& argPrefix) {
+  const std::string arguments = processes.argumentText();
+  if (arguments.empty()) return {};
+  const auto prefixPos = arguments.find(argPrefix);
+  if (prefixPos == std::string::npos) return {};
+  return arguments.substr(prefixPos + argPrefix.size());
+}
 
 }  // namespace quillet

@@ -7,11 +7,16 @@
 
 namespace quillet {
 
-// Files dropped on the main window reach the opener given here.
+// Files dropped on the main window reach the opener given here. While the
+// window is hooked, prevWndProc holds the id of the window's previous
+// procedure; 0 means not hooked.
 class FileDrop {
  public:
   using Opener = std::function<void(std::string)>;
   FileDrop(Drops& drops, Opener opener) : drops(drops), open(std::move(opener)) {}
+  ~FileDrop() = default;
+  FileDrop(const FileDrop&) = delete;
+  FileDrop& operator=(const FileDrop&) = delete;
 
   void EnableFileDrop(WindowHandle window);
   void DisableFileDrop(WindowHandle window);

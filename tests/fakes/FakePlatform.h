@@ -343,11 +343,26 @@ class FakeRegistry : public Registry {
     ~Session() override { r.j.add("Registry.Close"); }
     Status regWrite(const std::string& name, const std::string& data) override {
       r.j.add("regwrite " + name + " = " + data);
+      if (r.refuse.count(name)) return Status::failed("refused");
+      r.data[name] = data;
       return Status::ok();
     }
+    // A key ("...\\") goes with everything below it.
     Status regDelete(const std::string& name) override {
       r.j.add("regdelete " + name);
+      if (r.refuse.count(name)) return Status::failed("refused");
+      if (!name.empty() && name.back() == '\\') {
+        std::erase_if(r.data, [&](const auto& e) { return e.first.rfind(name, 0) == 0; });
+      } else {
+        r.data.erase(name);
+      }
       return Status::ok();
+    }
+    Maybe<std::string> regRead(const std::string& name) override {
+      r.j.add("regread " + name);
+      auto it = r.data.find(name);
+      if (it == r.data.end()) return std::nullopt;
+      return it->second;
     }
     FakeRegistry& r;
   };
@@ -359,6 +374,10 @@ class FakeRegistry : public Registry {
   }
   Journal& j;
   bool failOpen = false;
+  // What the sessions wrote, by full name; a test may seed it.
+  std::map<std::string, std::string> data;
+  // Names whose operations fail (still recorded).
+  std::set<std::string> refuse;
 };
 
 class FakeDialogs : public Dialogs {
