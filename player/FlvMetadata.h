@@ -24,6 +24,11 @@ struct FlvMetadata {
 // Nullopt for anything that is not an FLV with readable metadata.
 std::optional<FlvMetadata> readFlvMetadata(std::span<const unsigned char> fileStart);
 
+// How many bytes of the file's start readFlvMetadata needs to decide: once
+// fileStart holds at least that many, reading more changes nothing. 0 when
+// fileStart already shows that there is no readable metadata.
+std::size_t flvMetadataBytesNeeded(std::span<const unsigned char> fileStart);
+
 struct SeekPoint {
   double time;
   double filePosition;
