@@ -10,13 +10,12 @@ namespace {
 
 constexpr const char* kCaption = "Quillet";
 
-// Whole pixels of a screen extent: both values rounded to whole numbers, the
-// quotient truncated. 32 bits, so no real screen is too large.
+// Whole pixels of a screen extent, in 32 bits so no real screen is too large.
+// Divided as reals: with a fractional twips-per-pixel factor (7.5 at 192 DPI)
+// an integer factor would give a window that misses the screen's edges.
 Maybe<std::int32_t> wholePixels(Maybe<double> twips, double twipsPerPixel) {
-  auto t = roundToInt32(twips);
-  auto perPixel = roundToInt32(twipsPerPixel);
-  if (!t || !perPixel || *perPixel == 0) return std::nullopt;
-  return *t / *perPixel;
+  if (!twips || !(twipsPerPixel > 0)) return std::nullopt;
+  return roundToInt32(*twips / twipsPerPixel);
 }
 
 }  // namespace

@@ -39,6 +39,8 @@ class Form1 : public WindowEvents {
   // Events of the player control held in ctrl.
   void ctrl_ObjectEvent(const std::string& eventName, const Values& params);
 
+  friend struct PlaybackTestAccess;  // the playback tests reach the private steps
+
   // Read-only views for tests and the program's wiring.
   const std::shared_ptr<Extender>& controlExtender() const { return ctrl; }
   const std::string& movieFile() const { return moviePath; }

@@ -1,0 +1,80 @@
+// The temporary player movie: its unique name and its extraction.
+
+#include <algorithm>
+#include <string>
+
+#include "playback/TempMovie.h"
+#include "tests/logic/PlaybackFixture.h"
+
+namespace quillet::testing_playback {
+namespace {
+
+using fakes::FakeFiles;
+using fakes::Journal;
+
+TEST(TempMovieName, TrailingSlashIsAddedOnlyWhenMissing) {
+  for (auto [reported, used] :
+       {std::pair{"/tmp", "/tmp/"}, std::pair{"/var/tmp/", "/var/tmp/"}, std::pair{"", "/"}}) {
+    Journal j;
+    FakeFiles files(j);
+    files.temp = reported;
+    TempFileNames names(files);
+    std::string path = names.MakeTempFileName("TMP");
+    EXPECT_TRUE(j.has(std::string("CreateUniqueFile ") + used + " TMP")) << reported;
+    EXPECT_EQ(path.rfind(std::string(used) + "TMP", 0), 0u) << path;
+  }
+}
+
+TEST(TempMovieName, DirectoryIsAskedForOnceAndEachCallMakesANewFile) {
+  Journal j;
+  FakeFiles files(j);
+  TempFileNames names(files);
+  std::string first = names.MakeTempFileName("TMP");
+  files.temp = "/elsewhere";
+  std::string second = names.MakeTempFileName("TMP");
+
+  EXPECT_EQ(j.starting("GetTempPath").size(), 1u);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(second.rfind("/tmp/TMP", 0), 0u);
+  EXPECT_TRUE(files.files.count(first) && files.files.count(second));
+  EXPECT_TRUE(files.files.at(first).empty());
+}
+
+// Never the directory: nothing may later write to it or delete it.
+TEST(TempMovieName, NoFileMadeGivesAnEmptyPath) {
+  Journal j;
+  FakeFiles files(j);
+  files.failCreate = true;
+  TempFileNames names(files);
+  EXPECT_EQ(names.MakeTempFileName("TMP"), "");
+  EXPECT_EQ(names.MakeTempFileName("TMP"), "");
+  EXPECT_EQ(j.starting("GetTempPath").size(), 1u);
+}
+
+TEST_F(PlaybackTest, ExtractionWritesTheResourceByteForByte) {
+  Bytes movie{'C', 'W', 'S', 7, 0, 0xFF, 0x78, 0x9C, 0, 0};
+  p.files.resources[kPlayerMovieResource] = movie;
+  TempFileNames names(p.files);
+  std::string path = names.MakeTempFileName("TMP");
+  Access::ExtractResourceToFile(form, kPlayerMovieResource, path);
+  EXPECT_EQ(p.files.files.at(path), movie);
+}
+
+TEST_F(PlaybackTest, ExtractionFailuresLeaveTheFileAloneAndTouchNothingElse) {
+  TempFileNames names(p.files);
+  std::string path = names.MakeTempFileName("TMP");
+
+  Access::ExtractResourceToFile(form, 102, path);  // no such resource
+  EXPECT_TRUE(p.files.files.at(path).empty());
+
+  p.files.failWrite = true;
+  Access::ExtractResourceToFile(form, kPlayerMovieResource, path);
+  EXPECT_TRUE(p.files.files.at(path).empty());
+
+  p.journal.clear();
+  Access::ExtractResourceToFile(form, kPlayerMovieResource, "");  // no file was made
+  EXPECT_TRUE(p.journal.starting("WriteFile").empty());
+}
+
+}  // namespace
+}  // namespace quillet::testing_playback
