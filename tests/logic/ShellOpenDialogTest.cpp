@@ -43,9 +43,9 @@ TEST_F(ShellOpenDialog, CancelOpensNothing) {
 // files of any type, and paths far beyond the old 255-character buffer.
 TEST_F(ShellOpenDialog, ChosenPathOpensOnceWhole) {
   const std::string longPath = "/media/" + std::string(300, 'v') + "/clip with blanks.flv";
-  for (const std::string path :
-       {std::string("/videos/clip.flv"), longPath, std::string("/tmp/notes.txt"),
-        std::string("/nowhere/typed.flv")}) {
+  const std::vector<std::string> paths{"/videos/clip.flv", longPath, "/tmp/notes.txt",
+                                       "/nowhere/typed.flv"};
+  for (const std::string& path : paths) {
     p.journal.clear();
     p.dialogs.answer = path;
     form.OpenFile_Click();
