@@ -1,20 +1,22 @@
 #pragma once
+// Files with POSIX calls, the program's embedded resources with Qt.
+
 #include "platform/Files.h"
 
 namespace quillet::qt {
 
-// PLACEHOLDER: the Qt implementation lands with its subsystem's work.
 class QtFiles : public Files {
  public:
-  std::string tempPath() override { return "/tmp"; }
-  Maybe<std::string> createUniqueFile(const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  Maybe<Bytes> readResource(int) override { return std::nullopt; }
-  Status writeFile(const std::string&, const Bytes&) override { return Status::failed(); }
-  Status deleteFile(const std::string&) override { return Status::failed(); }
-  std::string exePath() override { return {}; }
-  std::string programFolder() override { return {}; }
+  QtFiles() = default;
+
+  std::string tempPath() override;
+  Maybe<std::string> createUniqueFile(const std::string& dir, const std::string& prefix) override;
+  // The Qt resource ":/quillet/resource/<id>".
+  Maybe<Bytes> readResource(int resourceId) override;
+  Status writeFile(const std::string& path, const Bytes& bytes) override;
+  Status deleteFile(const std::string& path) override;
+  std::string exePath() override;
+  std::string programFolder() override;
 };
 
 }  // namespace quillet::qt

@@ -1,0 +1,113 @@
+#include "platform/qt/QtFiles.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <utility>
+
+namespace quillet::qt {
+
+namespace {
+
+// Owns one open file descriptor.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : fd(fd) {}
+  ~UniqueFd() {
+    if (fd >= 0) ::close(fd);
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  int get() const { return fd; }
+  explicit operator bool() const { return fd >= 0; }
+  // Closes now, so that a failure to close (a late write error) is seen.
+  bool close() { return ::close(std::exchange(fd, -1)) == 0; }
+
+ private:
+  int fd;
+};
+
+Status errnoFailure(const char* what) {
+  return Status::failed(std::string(what) + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+std::string QtFiles::tempPath() {
+  const char* dir = std::getenv("TMPDIR");
+  return dir && *dir ? dir : "/tmp";
+}
+
+Maybe<std::string> QtFiles::createUniqueFile(const std::string& dir, const std::string& prefix) {
+  std::string stem = prefix.substr(0, 3);
+  // The file must lie directly in dir: no separator may come in with the name.
+  if (stem.find('/') != std::string::npos || stem.find('\0') != std::string::npos)
+    return std::nullopt;
+  std::string folder = dir.empty() || dir.back() == '/' ? dir : dir + "/";
+
+  // Start at a random number and count up on collision, as names in a shared
+  // directory are taken by others too.
+  static std::mt19937 numbers{std::random_device{}()};
+  std::uint32_t n = numbers();
+  for (int attempt = 0; attempt < 0x10000; ++attempt, ++n) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(n));
+    std::string path = folder + stem + hex + ".tmp";
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (fd) return path;
+    if (errno != EEXIST) return std::nullopt;  // no name will do any better
+  }
+  return std::nullopt;
+}
+
+Maybe<Bytes> QtFiles::readResource(int resourceId) {
+  QFile resource(QStringLiteral(":/quillet/resource/%1").arg(resourceId));
+  if (!resource.open(QIODevice::ReadOnly)) return std::nullopt;
+  QByteArray data = resource.readAll();
+  return Bytes(data.begin(), data.end());
+}
+
+Status QtFiles::writeFile(const std::string& path, const Bytes& bytes) {
+  // An existing file only, not truncated, written from its first byte.
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd) return errnoFailure("open");
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return errnoFailure("write");
+    done += static_cast<std::size_t>(n);
+  }
+  if (!fd.close()) return errnoFailure("close");
+  return Status::ok();
+}
+
+Status QtFiles::deleteFile(const std::string& path) {
+  // unlink never removes a directory.
+  if (::unlink(path.c_str()) != 0) return errnoFailure("unlink");
+  return Status::ok();
+}
+
+std::string QtFiles::exePath() {
+  std::error_code error;
+  auto real = std::filesystem::canonical("/proc/self/exe", error);
+  if (!error) return real.string();
+  if (QCoreApplication::instance()) return QCoreApplication::applicationFilePath().toStdString();
+  return {};
+}
+
+std::string QtFiles::programFolder() {
+  std::string exe = exePath();
+  if (exe.empty()) return {};
+  return std::filesystem::path(exe).parent_path().string();
+}
+
+}  // namespace quillet::qt
