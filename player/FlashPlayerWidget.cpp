@@ -1,0 +1,794 @@
+#include "player/FlashPlayerWidget.h"
+
+#include <QContextMenuEvent>
+#include <QImageReader>
+#include <QLinearGradient>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QUrl>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <utility>
+
+#include "player/FlvMetadata.h"
+#include "player/MovieFile.h"
+#include "player/TimeText.h"
+
+namespace quillet::player {
+
+namespace {
+
+constexpr int kRefreshMilliseconds = 100;
+constexpr int kDefaultVolume = 75;
+// Preview images beyond this many pixels are not decoded.
+constexpr qint64 kMaxPreviewPixels = 64LL * 1024 * 1024;
+
+// Six (or fewer) hexadecimal digits of an RGB colour, optionally after "#"
+// or "0x".
+std::optional<QColor> hexColour(QStringView text) {
+  QStringView digits = text.trimmed();
+  if (digits.startsWith(u'#')) {
+    digits = digits.sliced(1);
+  } else if (digits.startsWith(u"0x", Qt::CaseInsensitive)) {
+    digits = digits.sliced(2);
+  }
+  if (digits.isEmpty() || digits.size() > 6) return std::nullopt;
+  QRgb rgb = 0;
+  for (const QChar c : digits) {
+    const int v = QChar::isDigit(c.unicode()) ? c.unicode() - u'0'
+                  : (c >= u'a' && c <= u'f')  ? c.unicode() - u'a' + 10
+                  : (c >= u'A' && c <= u'F')  ? c.unicode() - u'A' + 10
+                                              : -1;
+    if (v < 0) return std::nullopt;
+    rgb = (rgb << 4) | static_cast<QRgb>(v);
+  }
+  return QColor::fromRgb(rgb);
+}
+
+int parseVolume(const std::optional<QString>& text) {
+  if (!text) return kDefaultVolume;
+  bool ok = false;
+  const double v = text->trimmed().toDouble(&ok);
+  if (!ok || !std::isfinite(v)) return kDefaultVolume;
+  return static_cast<int>(std::lround(std::clamp(v, 0.0, 100.0)));
+}
+
+std::optional<double> parseSeconds(const std::optional<QString>& text) {
+  if (!text) return std::nullopt;
+  bool ok = false;
+  const double v = text->trimmed().toDouble(&ok);
+  if (!ok || !std::isfinite(v) || v <= 0) return std::nullopt;
+  return v;
+}
+
+bool isWebAddress(const QString& address) {
+  return address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+         address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+}
+
+// A preview image from a local path or file: address; web addresses are not
+// fetched.
+QImage loadPreview(const QString& address) {
+  if (address.isEmpty() || isWebAddress(address)) return {};
+  const QString path = address.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)
+                           ? QUrl(address).toLocalFile()
+                           : address;
+  QImageReader reader(path);
+  reader.setAutoTransform(true);
+  const QSize size = reader.size();
+  if (size.isValid() && qint64{size.width()} * size.height() > kMaxPreviewPixels) return {};
+  return reader.read();
+}
+
+struct PartNameEntry {
+  FlashPlayerWidget::Part part;
+  const char16_t* name;
+};
+constexpr std::array<PartNameEntry, 18> kPartNames = {{
+    {FlashPlayerWidget::Part::Bar, u"mc_bar"},
+    {FlashPlayerWidget::Part::Base, u"mc_base"},
+    {FlashPlayerWidget::Part::Shadow, u"mc_sombra"},
+    {FlashPlayerWidget::Part::Play, u"b_play"},
+    {FlashPlayerWidget::Part::Pause, u"b_pause"},
+    {FlashPlayerWidget::Part::Progress, u"mc_progreso"},
+    {FlashPlayerWidget::Part::Display, u"display"},
+    {FlashPlayerWidget::Part::Volume, u"mc_volumen"},
+    {FlashPlayerWidget::Part::Full, u"b_full"},
+    {FlashPlayerWidget::Part::Normal, u"b_normal"},
+    {FlashPlayerWidget::Part::Screen, u"mc_screen"},
+    {FlashPlayerWidget::Part::Video, u"mc_video"},
+    {FlashPlayerWidget::Part::PlaySymbol, u"mc_play"},
+    {FlashPlayerWidget::Part::ClickArea, u"mc_boton"},
+    {FlashPlayerWidget::Part::Load, u"mc_load"},
+    {FlashPlayerWidget::Part::Message, u"mc_mensaje"},
+    {FlashPlayerWidget::Part::Mute, u"mute"},
+    {FlashPlayerWidget::Part::Preview, u"jpg"},
+}};
+
+}  // namespace
+
+FlashPlayerWidget::FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, QWidget* parent)
+    : QWidget(parent), engine_(std::move(engine)) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+  refreshTimer_.setInterval(kRefreshMilliseconds);
+  connect(&refreshTimer_, &QTimer::timeout, this, &FlashPlayerWidget::refresh);
+  relayout();
+  if (!engine_) return;
+  connect(engine_.get(), &MediaEngine::frameAvailable, this, &FlashPlayerWidget::onFrame);
+  connect(engine_.get(), &MediaEngine::status, this, &FlashPlayerWidget::onStatus);
+  connect(engine_.get(), &MediaEngine::pausedChanged, this, &FlashPlayerWidget::onPausedChanged);
+  connect(engine_.get(), &MediaEngine::endOfStream, this, &FlashPlayerWidget::onEndOfStream);
+  connect(engine_.get(), &MediaEngine::durationChanged, this,
+          &FlashPlayerWidget::onDurationChanged);
+  connect(engine_.get(), &MediaEngine::videoSizeChanged, this,
+          &FlashPlayerWidget::onVideoSizeChanged);
+}
+
+FlashPlayerWidget::~FlashPlayerWidget() {
+  // The engine goes first so that none of its signals reaches a half-destroyed
+  // widget.
+  if (engine_) engine_->disconnect(this);
+  engine_.reset();
+}
+
+// ---- Control properties ---------------------------------------------------
+
+void FlashPlayerWidget::setBgColor(const QString& colour) {
+  bgColorText_ = colour;
+  if (auto c = hexColour(colour)) {
+    stageColour_ = *c;
+    update();
+  }
+}
+
+void FlashPlayerWidget::setBackgroundColor(int rgb) {
+  backgroundColor_ = rgb;
+  // A negative value asks for the movie's own background, which is white.
+  stageColour_ = rgb < 0 ? QColor(Qt::white) : QColor::fromRgb(static_cast<QRgb>(rgb) & 0xffffff);
+  update();
+}
+
+// ---- Loading ----------------------------------------------------------------
+
+void FlashPlayerWidget::LoadMovie(int layer, const QString& path) {
+  if (layer != 0) return;
+  unloadMovie();
+  if (engine_ && readPlayerMovie(path)) startMovie(flashVars_);
+  update();
+}
+
+void FlashPlayerWidget::unloadMovie() {
+  if (streamOpen_) engine_->pause();
+  if (contextMenu_) contextMenu_->close();
+  refreshTimer_.stop();
+  movie_.reset();
+  streamOpen_ = started_ = playing_ = atEnd_ = false;
+  loadShown_ = errorShown_ = fullScreen_ = barShownInFullScreen_ = false;
+  volume_ = kDefaultVolume;
+  muted_ = false;
+  position_ = duration_ = loadedFraction_ = streamStart_ = 0;
+  lastTickPosition_ = -1;
+  videoSize_ = {};
+  drag_ = Drag::None;
+  pressed_.reset();
+  frame_ = {};
+  frameSeen_ = frameDirty_ = false;
+  relayout();
+}
+
+void FlashPlayerWidget::startMovie(const QString& varsText) {
+  Movie m;
+  m.vars = FlashVars::parse(varsText);
+  const FlashVars& vars = m.vars;
+  m.screenButtons = vars.text(QStringLiteral("fullscreen")) != QLatin1String("false");
+  m.shadow = vars.text(QStringLiteral("effect")) != QLatin1String("false");
+  m.front = hexColour(vars.text(QStringLiteral("frontcolor"))).value_or(QColor(Qt::white));
+  m.back = hexColour(vars.text(QStringLiteral("backcolor"))).value_or(QColor(Qt::black));
+  m.durationOverride = parseSeconds(vars.value(QStringLiteral("NumVideoDuracion")));
+  if (auto name = vars.value(QStringLiteral("vseek")); name && !name->isEmpty()) m.vseek = *name;
+  volume_ = parseVolume(vars.value(QStringLiteral("volumen")));
+
+  // "xml" stands for a playlist set-up of its own: the usual start-up
+  // handling of jpg, autoplay and flv is skipped.
+  bool wantsStream = false;
+  if (!vars.contains(QStringLiteral("xml"))) {
+    m.preview = loadPreview(vars.text(QStringLiteral("jpg")));
+    const QString mp3 = vars.text(QStringLiteral("mp3"));
+    if (!mp3.isEmpty()) {
+      m.source = mp3;
+      m.audioOnly = true;
+      wantsStream = true;
+    } else if (vars.contains(QStringLiteral("flv")) || vars.contains(QStringLiteral("mp3"))) {
+      m.source = vars.text(QStringLiteral("flv"));
+      wantsStream = true;
+    }
+  }
+  if (m.durationOverride) duration_ = *m.durationOverride;
+  movie_ = std::move(m);
+
+  engine_->setVolume(volume_);
+  engine_->setMuted(false);
+  if (wantsStream && movie_->source.isEmpty()) {
+    // Nothing to look for: the same outcome as a stream that is not found.
+    errorShown_ = true;
+  } else if (wantsStream) {
+    const bool autoplay = vars.text(QStringLiteral("autoplay")) == QLatin1String("true");
+    engine_->open(movie_->source, !autoplay, 0);
+    streamOpen_ = true;
+    started_ = playing_ = autoplay;
+  }
+  relayout();
+  updateRefreshTimer();
+}
+
+void FlashPlayerWidget::relayout() {
+  layout_ = layoutStage(size(), videoSize_, movie_ && movie_->screenButtons);
+  frameDirty_ = true;
+}
+
+void FlashPlayerWidget::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  relayout();
+  update();
+}
+
+// ---- Inspection ---------------------------------------------------------------
+
+bool FlashPlayerWidget::barVisible() const {
+  return movie_ && (!fullScreen_ || barShownInFullScreen_);
+}
+
+bool FlashPlayerWidget::isShown(Part part) const {
+  if (!movie_) return false;
+  const bool bar = barVisible();
+  switch (part) {
+    case Part::Bar:
+    case Part::Base:
+    case Part::Progress:
+    case Part::Display:
+    case Part::Volume:
+    case Part::Mute:
+      return bar;
+    case Part::Shadow:
+      return bar && movie_->shadow;
+    case Part::Play:
+      return bar && !playing_;
+    case Part::Pause:
+      return bar && playing_;
+    case Part::Full:
+      return bar && movie_->screenButtons && !fullScreen_;
+    case Part::Normal:
+      return bar && movie_->screenButtons && fullScreen_;
+    case Part::Screen:
+      return true;
+    case Part::Video:
+      return !movie_->audioOnly;
+    case Part::PlaySymbol:
+    case Part::ClickArea:
+      return !started_;
+    case Part::Load:
+      return loadShown_ && layout_.loadFits && !errorShown_;
+    case Part::Message:
+      return errorShown_;
+    case Part::Preview:
+      return !started_ && !movie_->preview.isNull();
+  }
+  return false;
+}
+
+QRect FlashPlayerWidget::partRect(Part part) const {
+  const BarLayout& b = layout_.bar;
+  switch (part) {
+    case Part::Bar:
+    case Part::Base:
+      return b.bar;
+    case Part::Shadow:
+      return b.shadow;
+    case Part::Play:
+    case Part::Pause:
+      return b.playPause;
+    case Part::Progress:
+      return b.progress;
+    case Part::Display:
+      return b.display;
+    case Part::Volume:
+      return b.volume;
+    case Part::Mute:
+      return b.mute;
+    case Part::Full:
+    case Part::Normal:
+      return b.screenButton;
+    case Part::Screen:
+    case Part::ClickArea:
+      return layout_.aboveBar;
+    case Part::Video:
+      return layout_.video;
+    case Part::PlaySymbol:
+      return layout_.playSymbol;
+    case Part::Load:
+      return layout_.loadIndicator;
+    case Part::Message:
+      return layout_.stage;
+    case Part::Preview:
+      return movie_ && !movie_->preview.isNull()
+                 ? fitVideo(layout_.aboveBar, movie_->preview.size())
+                 : QRect();
+  }
+  return {};
+}
+
+QString FlashPlayerWidget::displayedTime() const {
+  return timeText(position_);
+}
+
+double FlashPlayerWidget::playedFraction() const {
+  if (drag_ == Drag::Seek) return dragFraction_;
+  if (duration_ <= 0) return 0;
+  return std::clamp(position_ / duration_, 0.0, 1.0);
+}
+
+QString FlashPlayerWidget::partName(Part part) {
+  for (const auto& e : kPartNames) {
+    if (e.part == part) return QString::fromUtf16(e.name);
+  }
+  return {};
+}
+
+std::optional<FlashPlayerWidget::Part> FlashPlayerWidget::partByName(QStringView name) {
+  for (const auto& e : kPartNames) {
+    if (name == QStringView(e.name)) return e.part;
+  }
+  return std::nullopt;
+}
+
+// ---- What the user does ---------------------------------------------------
+
+void FlashPlayerWidget::playPressed() {
+  if (!movie_ || !streamOpen_ || errorShown_) return;
+  started_ = true;
+  if (atEnd_) {
+    // Play at the end starts again from the beginning.
+    atEnd_ = false;
+    position_ = 0;
+    if (streamStart_ > 0) {
+      streamStart_ = 0;
+      engine_->open(movie_->source, false, 0);
+    } else {
+      engine_->seek(0);
+      engine_->play();
+    }
+  } else {
+    engine_->play();
+  }
+  playing_ = true;
+  updateRefreshTimer();
+  update();
+}
+
+void FlashPlayerWidget::pausePressed() {
+  if (!movie_ || !streamOpen_) return;
+  engine_->pause();
+  playing_ = false;
+  updateRefreshTimer();
+  update();
+}
+
+void FlashPlayerWidget::seekTo(double fraction) {
+  if (!movie_ || !streamOpen_ || errorShown_ || duration_ <= 0) return;
+  const double target = std::clamp(fraction, 0.0, 1.0) * duration_;
+  atEnd_ = false;
+  position_ = target;
+  // With vseek, a place outside what the current stream holds is reached by
+  // asking the server for the file from the key frame before it.
+  const bool outside = target < streamStart_ || target > engine_->seekableSeconds();
+  if (movie_->vseek && !movie_->audioOnly && outside) {
+    if (auto key = keyframeAtOrBefore(engine_->keyframes(), target)) {
+      streamStart_ = key->time;
+      position_ = key->time;
+      engine_->open(vseekAddress(movie_->source, *movie_->vseek, key->filePosition), !playing_,
+                    key->time);
+      update();
+      return;
+    }
+  }
+  engine_->seek(target);
+  update();
+}
+
+void FlashPlayerWidget::setVolumeFromSlider(int x) {
+  const int v = volumeAt(layout_.bar.volume, x);
+  if (v == volume_) return;
+  volume_ = v;
+  engine_->setVolume(volume_);
+  update(chromeRect());
+}
+
+void FlashPlayerWidget::toggleMute() {
+  muted_ = !muted_;
+  engine_->setMuted(muted_);
+  update(chromeRect());
+}
+
+void FlashPlayerWidget::switchScreen(bool full) {
+  // The buttons swap and the bar hides or shows at once; the host resizes
+  // the component in answer, possibly before emit returns.
+  fullScreen_ = full;
+  barShownInFullScreen_ = false;
+  update();
+  emit FSCommand(QStringLiteral("screen"),
+                 full ? QStringLiteral("full") : QStringLiteral("normal"));
+}
+
+std::optional<FlashPlayerWidget::Part> FlashPlayerWidget::buttonAt(QPoint pos) const {
+  if (!movie_) return std::nullopt;
+  if (barVisible() && layout_.bar.bar.contains(pos)) {
+    for (Part p : {Part::Play, Part::Pause, Part::Mute, Part::Full, Part::Normal}) {
+      if (isShown(p) && partRect(p).contains(pos)) return p;
+    }
+    return std::nullopt;
+  }
+  if (!started_ && layout_.aboveBar.contains(pos)) return Part::ClickArea;
+  return std::nullopt;
+}
+
+void FlashPlayerWidget::mousePressEvent(QMouseEvent* event) {
+  if (!movie_ || event->button() != Qt::LeftButton) return;
+  const QPoint pos = event->position().toPoint();
+  if (barVisible() && layout_.bar.progress.contains(pos)) {
+    if (streamOpen_ && !errorShown_ && duration_ > 0) {
+      drag_ = Drag::Seek;
+      dragFraction_ = progressFractionAt(layout_.bar.progress, pos.x());
+      update(chromeRect());
+    }
+    return;
+  }
+  if (barVisible() && layout_.bar.volume.contains(pos)) {
+    drag_ = Drag::Volume;
+    setVolumeFromSlider(pos.x());
+    return;
+  }
+  pressed_ = buttonAt(pos);
+}
+
+void FlashPlayerWidget::mouseMoveEvent(QMouseEvent* event) {
+  if (!movie_) return;
+  const QPoint pos = event->position().toPoint();
+  if (fullScreen_) {
+    const bool below =
+        drag_ != Drag::None || (rect().contains(pos) && pos.y() >= layout_.bar.bar.top());
+    if (below != barShownInFullScreen_) {
+      barShownInFullScreen_ = below;
+      update(chromeRect());
+    }
+  }
+  if (drag_ == Drag::Seek) {
+    dragFraction_ = progressFractionAt(layout_.bar.progress, pos.x());
+    const double target = dragFraction_ * duration_;
+    // Scrub within what is loaded; anything that needs a reopen waits for
+    // the release.
+    if (target >= streamStart_ && target <= engine_->seekableSeconds()) engine_->seek(target);
+    update(chromeRect());
+  } else if (drag_ == Drag::Volume) {
+    setVolumeFromSlider(pos.x());
+  }
+  const bool clickable =
+      buttonAt(pos) ||
+      (barVisible() && (layout_.bar.progress.contains(pos) || layout_.bar.volume.contains(pos)));
+  if (clickable) {
+    setCursor(Qt::PointingHandCursor);
+  } else {
+    unsetCursor();
+  }
+}
+
+void FlashPlayerWidget::mouseReleaseEvent(QMouseEvent* event) {
+  if (!movie_ || event->button() != Qt::LeftButton) return;
+  const QPoint pos = event->position().toPoint();
+  const Drag drag = std::exchange(drag_, Drag::None);
+  if (drag == Drag::Seek) {
+    seekTo(progressFractionAt(layout_.bar.progress, pos.x()));
+    return;
+  }
+  if (drag == Drag::Volume) return;
+  const auto pressed = std::exchange(pressed_, std::nullopt);
+  // A button acts when released over the place it was pressed on.
+  if (!pressed || buttonAt(pos) != pressed) return;
+  switch (*pressed) {
+    case Part::Play:
+    case Part::ClickArea:
+      playPressed();
+      break;
+    case Part::Pause:
+      pausePressed();
+      break;
+    case Part::Mute:
+      toggleMute();
+      break;
+    case Part::Full:
+      switchScreen(true);
+      break;
+    case Part::Normal:
+      switchScreen(false);
+      break;
+    default:
+      break;
+  }
+}
+
+void FlashPlayerWidget::leaveEvent(QEvent* event) {
+  QWidget::leaveEvent(event);
+  if (fullScreen_ && drag_ == Drag::None && barShownInFullScreen_) {
+    barShownInFullScreen_ = false;
+    update(chromeRect());
+  }
+}
+
+void FlashPlayerWidget::contextMenuEvent(QContextMenuEvent* event) {
+  // With Menu off the player has no menu of its own.
+  if (!menu_ || !movie_) {
+    event->ignore();
+    return;
+  }
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  QAction* play = menu->addAction(tr("Play"), this, &FlashPlayerWidget::playPressed);
+  play->setEnabled(streamOpen_ && !errorShown_ && !playing_);
+  QAction* pause = menu->addAction(tr("Pause"), this, &FlashPlayerWidget::pausePressed);
+  pause->setEnabled(streamOpen_ && playing_);
+  QAction* mute = menu->addAction(tr("Mute"), this, &FlashPlayerWidget::toggleMute);
+  mute->setCheckable(true);
+  mute->setChecked(muted_);
+  contextMenu_ = menu;
+  menu->popup(event->globalPos());
+}
+
+// ---- What the engine reports ------------------------------------------------
+
+void FlashPlayerWidget::showLoad(bool show) {
+  if (loadShown_ == show) return;
+  loadShown_ = show;
+  update(layout_.loadIndicator);
+}
+
+void FlashPlayerWidget::onFrame() {
+  if (!movie_ || !streamOpen_ || movie_->audioOnly) return;
+  frameSeen_ = true;
+  frameDirty_ = true;
+  update(layout_.video);
+}
+
+void FlashPlayerWidget::onStatus(MediaEngine::StreamStatus status) {
+  if (!movie_ || !streamOpen_) return;
+  using S = MediaEngine::StreamStatus;
+  switch (status) {
+    case S::PlayStart:
+    case S::BufferEmpty:
+      showLoad(true);
+      break;
+    case S::BufferFull:
+      showLoad(false);
+      break;
+    case S::PlayStop:
+      playing_ = false;
+      atEnd_ = true;
+      break;
+    case S::StreamNotFound:
+      errorShown_ = true;
+      playing_ = false;
+      showLoad(false);
+      break;
+  }
+  refresh();
+  updateRefreshTimer();
+  update();
+}
+
+void FlashPlayerWidget::onPausedChanged(bool paused) {
+  if (!movie_ || !streamOpen_ || errorShown_) return;
+  if (playing_ == !paused) return;
+  playing_ = !paused;
+  refresh();
+  updateRefreshTimer();
+  update(chromeRect());
+}
+
+void FlashPlayerWidget::onEndOfStream() {
+  if (!movie_ || !streamOpen_) return;
+  playing_ = false;
+  atEnd_ = true;
+  showLoad(false);
+  refresh();
+  updateRefreshTimer();
+  update(chromeRect());
+}
+
+void FlashPlayerWidget::onDurationChanged(double seconds) {
+  if (!movie_ || movie_->durationOverride) return;
+  duration_ = std::isfinite(seconds) && seconds > 0 ? seconds : 0;
+  update(chromeRect());
+}
+
+void FlashPlayerWidget::onVideoSizeChanged(QSize size) {
+  if (!movie_) return;
+  videoSize_ = size;
+  relayout();
+  update();
+}
+
+void FlashPlayerWidget::refresh() {
+  if (!movie_ || !streamOpen_) return;
+  const double position = engine_->position();
+  if (std::isfinite(position)) position_ = std::max(0.0, position);
+  const double loaded = engine_->loadedFraction();
+  if (std::isfinite(loaded)) loadedFraction_ = std::clamp(loaded, 0.0, 1.0);
+  if (!movie_->durationOverride) {
+    const double d = engine_->duration();
+    if (std::isfinite(d) && d > 0) duration_ = d;
+  }
+  // Time that moves means the stream is playing, not waiting for data.
+  if (playing_ && lastTickPosition_ >= 0 && position_ != lastTickPosition_) showLoad(false);
+  lastTickPosition_ = position_;
+  update(chromeRect());
+}
+
+void FlashPlayerWidget::updateRefreshTimer() {
+  // Only while something moves: a paused, fully loaded player stays idle.
+  const bool wanted = movie_ && streamOpen_ && !errorShown_ && (playing_ || loadedFraction_ < 1.0);
+  if (wanted && !refreshTimer_.isActive()) {
+    lastTickPosition_ = -1;
+    refreshTimer_.start();
+  } else if (!wanted && refreshTimer_.isActive()) {
+    refreshTimer_.stop();
+  }
+}
+
+QRect FlashPlayerWidget::chromeRect() const {
+  return layout_.bar.bar.united(layout_.bar.shadow);
+}
+
+// ---- Drawing ----------------------------------------------------------------
+
+void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
+  QPainter p(this);
+  p.fillRect(event->rect(), stageColour_);
+  if (!movie_) return;
+
+  const QRect video = layout_.video;
+  if (!movie_->audioOnly && frameSeen_ && !video.isEmpty() && video.intersects(event->rect())) {
+    const qreal dpr = devicePixelRatioF();
+    const QSize device = (QSizeF(video.size()) * dpr).toSize();
+    if (frameDirty_ || frame_.size() != device) {
+      QImage rendered = engine_->renderFrame(device);
+      if (!rendered.isNull()) frame_ = std::move(rendered);
+      frameDirty_ = false;
+    }
+    if (!frame_.isNull()) {
+      frame_.setDevicePixelRatio(dpr);
+      p.drawImage(video, frame_);
+    }
+  }
+
+  p.setRenderHint(QPainter::Antialiasing);
+  if (isShown(Part::Preview)) {
+    p.drawImage(partRect(Part::Preview), movie_->preview);
+  }
+  if (isShown(Part::PlaySymbol) && !layout_.playSymbol.isEmpty()) {
+    const QRectF r = layout_.playSymbol;
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 140));
+    p.drawEllipse(r);
+    const qreal s = r.width();
+    QPainterPath triangle;
+    triangle.moveTo(r.left() + s * 0.38, r.top() + s * 0.27);
+    triangle.lineTo(r.left() + s * 0.75, r.top() + s * 0.5);
+    triangle.lineTo(r.left() + s * 0.38, r.top() + s * 0.73);
+    triangle.closeSubpath();
+    p.setBrush(Qt::white);
+    p.drawPath(triangle);
+  }
+  if (isShown(Part::Load)) {
+    const QRectF r = QRectF(layout_.loadIndicator).adjusted(4, 4, -4, -4);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(255, 255, 255, 90), 4));
+    p.drawEllipse(r);
+    p.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::RoundCap));
+    p.drawArc(r, 90 * 16, -100 * 16);
+  }
+  if (barVisible()) paintBar(p);
+  if (isShown(Part::Message)) {
+    p.fillRect(layout_.stage, QColor(0, 0, 0, 215));
+    p.setPen(Qt::white);
+    QFont font = p.font();
+    font.setPixelSize(13);
+    p.setFont(font);
+    p.drawText(layout_.stage, Qt::AlignCenter | Qt::TextWordWrap, tr("Video not found"));
+  }
+}
+
+void FlashPlayerWidget::paintBar(QPainter& p) const {
+  const BarLayout& b = layout_.bar;
+  const QColor front = movie_->front;
+  QColor faint = front;
+  faint.setAlpha(70);
+  QColor half = front;
+  half.setAlpha(140);
+
+  if (movie_->shadow) {
+    QLinearGradient shade(0, b.shadow.top(), 0, b.shadow.bottom() + 1);
+    shade.setColorAt(0, QColor(0, 0, 0, 0));
+    shade.setColorAt(1, QColor(0, 0, 0, 110));
+    p.fillRect(b.shadow, shade);
+  }
+  p.fillRect(b.bar, movie_->back);
+
+  p.setPen(Qt::NoPen);
+  p.setBrush(front);
+  const QRectF pp = b.playPause;
+  if (playing_) {
+    p.drawRect(QRectF(pp.left() + 5, pp.top() + 4, 3.5, pp.height() - 8));
+    p.drawRect(QRectF(pp.right() - 7.5, pp.top() + 4, 3.5, pp.height() - 8));
+  } else {
+    QPainterPath triangle;
+    triangle.moveTo(pp.left() + 5, pp.top() + 3.5);
+    triangle.lineTo(pp.right() - 3, pp.center().y());
+    triangle.lineTo(pp.left() + 5, pp.bottom() - 3.5);
+    triangle.closeSubpath();
+    p.drawPath(triangle);
+  }
+
+  if (!b.progress.isEmpty()) {
+    p.fillRect(progressTrack(b.progress), faint);
+    p.fillRect(progressFilled(b.progress, loadedFraction_), half);
+    p.fillRect(progressFilled(b.progress, playedFraction()), front);
+    p.fillRect(progressHandle(b.progress, playedFraction()), front);
+  }
+
+  p.setPen(front);
+  QFont font = p.font();
+  font.setPixelSize(11);
+  p.setFont(font);
+  p.drawText(b.display, Qt::AlignCenter, displayedTime());
+
+  // The mute toggle: a loudspeaker, crossed out while muted.
+  const QRectF m = b.mute;
+  const qreal cy = m.center().y();
+  QPainterPath speaker;
+  speaker.moveTo(m.left() + 1, cy - 2.5);
+  speaker.lineTo(m.left() + 4, cy - 2.5);
+  speaker.lineTo(m.left() + 8, cy - 6);
+  speaker.lineTo(m.left() + 8, cy + 6);
+  speaker.lineTo(m.left() + 4, cy + 2.5);
+  speaker.lineTo(m.left() + 1, cy + 2.5);
+  speaker.closeSubpath();
+  p.setPen(Qt::NoPen);
+  p.drawPath(speaker);
+  p.setPen(QPen(front, 1.5));
+  if (muted_) {
+    p.drawLine(QPointF(m.left() + 10, cy - 3), QPointF(m.left() + 15, cy + 3));
+    p.drawLine(QPointF(m.left() + 10, cy + 3), QPointF(m.left() + 15, cy - 3));
+  } else {
+    p.drawArc(QRectF(m.left() + 6, cy - 4, 6, 8), -60 * 16, 120 * 16);
+  }
+
+  p.fillRect(volumeFilled(b.volume, 100), faint);
+  p.fillRect(volumeFilled(b.volume, volume_), front);
+
+  if (movie_->screenButtons && !b.screenButton.isEmpty()) {
+    const QRectF s = QRectF(b.screenButton).adjusted(2.5, 3.5, -2.5, -3.5);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(front, 1.5));
+    p.drawRect(s);
+    if (fullScreen_) {
+      // Normal size: a smaller window inside the frame.
+      p.fillRect(QRectF(s.left() + 2.5, s.top() + 2.5, s.width() / 2, s.height() / 2), front);
+    } else {
+      p.fillRect(s.adjusted(2.5, 2.5, -2.5, -2.5), half);
+    }
+  }
+}
+
+}  // namespace quillet::player

@@ -1,0 +1,69 @@
+#include "player/FlashVars.h"
+
+#include <gtest/gtest.h>
+
+using quillet::player::FlashVars;
+using quillet::player::percentDecode;
+
+TEST(FlashVars, SplitsPairsAndKeepsNamesCaseSensitive) {
+  const auto vars = FlashVars::parse(
+      u"fullscreen=true&autoplay=true&backcolor=000000&frontcolor=ffffff&flv=/v/a b.flv");
+  EXPECT_EQ(vars.size(), 5);
+  EXPECT_EQ(vars.text("autoplay"), "true");
+  EXPECT_EQ(vars.text("flv"), "/v/a b.flv");
+  EXPECT_FALSE(vars.contains("Autoplay"));
+  EXPECT_FALSE(vars.contains("FLV"));
+  EXPECT_FALSE(vars.value("effect").has_value());
+
+  const auto mixed = FlashVars::parse(u"NumVideoDuracion=12&numvideoduracion=3");
+  EXPECT_EQ(mixed.text("NumVideoDuracion"), "12");
+  EXPECT_EQ(mixed.text("numvideoduracion"), "3");
+}
+
+TEST(FlashVars, ValueIsCutAtAmpersandAndKeepsLaterEquals) {
+  // The host appends paths unencoded: an "&" ends the value, an "=" stays.
+  const auto vars = FlashVars::parse(u"flv=/v/a&b=c.flv&x=1=2");
+  EXPECT_EQ(vars.text("flv"), "/v/a");
+  EXPECT_EQ(vars.text("b"), "c.flv");
+  EXPECT_EQ(vars.text("x"), "1=2");
+}
+
+TEST(FlashVars, PresenceWithoutValueAndEmptyPieces) {
+  const auto vars = FlashVars::parse(u"&&xml&flv=&=orphan&");
+  EXPECT_TRUE(vars.contains("xml"));
+  EXPECT_EQ(vars.value("xml"), QString());
+  ASSERT_TRUE(vars.value("flv").has_value());
+  EXPECT_TRUE(vars.value("flv")->isEmpty());
+  EXPECT_EQ(vars.size(), 2);  // the nameless pair is dropped
+  EXPECT_EQ(FlashVars::parse(u"").size(), 0);
+}
+
+TEST(FlashVars, LaterPairOfTheSameNameWins) {
+  EXPECT_EQ(FlashVars::parse(u"autoplay=false&autoplay=true").text("autoplay"), "true");
+}
+
+TEST(FlashVars, ValuesArePercentDecodedAsUtf8) {
+  const auto vars =
+      FlashVars::parse(u"flv=%2Fhome%2Fu%2Fa%26b%3Dc%25.flv&t=caf%C3%A9&n=na%C3%AFve%20x");
+  EXPECT_EQ(vars.text("flv"), "/home/u/a&b=c%.flv");
+  EXPECT_EQ(vars.text("t"), QString::fromUtf8("café"));
+  EXPECT_EQ(vars.text("n"), QString::fromUtf8("naïve x"));
+  // Non-ASCII characters given as they are survive.
+  EXPECT_EQ(FlashVars::parse(u"flv=/v/ü ß.flv").text("flv"), QString::fromUtf8("/v/ü ß.flv"));
+  EXPECT_EQ(FlashVars::parse(u"f%6Cv=1").text("flv"), "1");
+}
+
+TEST(FlashVars, PlusStaysAndInvalidEscapesAreKept) {
+  EXPECT_EQ(percentDecode(u"a+b"), "a+b");
+  EXPECT_EQ(percentDecode(u"100%"), "100%");
+  EXPECT_EQ(percentDecode(u"%4"), "%4");
+  EXPECT_EQ(percentDecode(u"%zz%4g"), "%zz%4g");
+  EXPECT_EQ(percentDecode(u"%%41"), "%A");
+  EXPECT_EQ(percentDecode(u"%2b%2B"), "++");
+  // A byte sequence that is not UTF-8 decodes without crashing; the valid
+  // parts around it survive.
+  const QString bad = percentDecode(u"a%FFb");
+  EXPECT_TRUE(bad.startsWith('a'));
+  EXPECT_TRUE(bad.endsWith('b'));
+  EXPECT_EQ(percentDecode(u"%00").size(), 1);
+}
