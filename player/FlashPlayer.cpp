@@ -2,9 +2,17 @@
 
 #include <QWidget>
 
+#include "player/FlashPlayerWidget.h"
+#include "player/MediaEngine.h"
+
 namespace quillet::player {
 
-// PLACEHOLDER: the player work replaces this with the real component.
-std::unique_ptr<QWidget> createFlashPlayer() { return std::make_unique<QWidget>(); }
+std::unique_ptr<QWidget> createFlashPlayer() {
+  // Without a media engine there is no player: whoever asks counts the
+  // component as missing.
+  auto engine = createMpvEngine();
+  if (!engine) return nullptr;
+  return std::make_unique<FlashPlayerWidget>(std::move(engine));
+}
 
 }  // namespace quillet::player
