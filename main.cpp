@@ -1,8 +1,87 @@
 // Wires the Qt platform, registers the player component and runs Main.
-// PLACEHOLDER until the start-up work lands.
+
+#include <unistd.h>
+
 #include <QApplication>
+#include <QIcon>
+#include <clocale>
+#include <memory>
+#include <optional>
+
+#include "platform/Platform.h"
+#include "platform/qt/QtControlHost.h"
+#include "platform/qt/QtDialogs.h"
+#include "platform/qt/QtDrops.h"
+#include "platform/qt/QtFiles.h"
+#include "platform/qt/QtMessageBox.h"
+#include "platform/qt/QtProcesses.h"
+#include "platform/qt/QtRegistry.h"
+#include "platform/qt/QtWindow.h"
+#include "player/FlashPlayer.h"
+#include "startup/Main.h"
+#include "window/Form1.h"
+#include "window/LoadError.h"
+
+namespace {
+
+// Exit code when the main window cannot set itself up.
+constexpr int kExitWindowFailed = 4;
+
+// Everything that exists only once Main decides to show the window.
+struct MainWindow {
+  MainWindow(quillet::qt::QtComponentRegistry& components, quillet::MessageBox& messageBox,
+             quillet::Processes& processes)
+      : controls(window.widget(), components),
+        platform{window,    screen, controls, components, messageBox,
+                 processes, files,  registry, dialogs,    drops},
+        form(platform) {}
+
+  quillet::qt::QtWindow window;
+  quillet::qt::QtScreen screen{window};
+  quillet::qt::QtControlHost controls;
+  quillet::qt::QtFiles files;
+  quillet::qt::QtRegistry registry;
+  quillet::qt::QtDialogs dialogs;
+  quillet::qt::QtDrops drops;
+  quillet::Platform platform;
+  quillet::Form1 form;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  // The banner's web engine refuses to run as root with its sandbox on and
+  // would take the whole program down with it.
+  if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  // The web engine shares OpenGL contexts with the widgets.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
-  return 0;
+  // libmpv cannot start under any other numeric locale.
+  std::setlocale(LC_NUMERIC, "C");
+  QApplication::setApplicationName("Quillet");
+  QApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+  QApplication::setDesktopFileName("quillet");
+  QApplication::setWindowIcon(QIcon(":/quillet/icons/quillet-256.png"));
+
+  quillet::qt::QtComponentRegistry components;
+  components.registerComponent(quillet::player::kProgId, quillet::player::createFlashPlayer);
+  components.registerComponent(quillet::player::kVersionedProgId,
+                               quillet::player::createFlashPlayer);
+  quillet::qt::QtMessageBox messageBox;
+  QStringList arguments = QApplication::arguments();
+  arguments.removeFirst();
+  quillet::qt::QtProcesses processes(arguments);
+
+  std::unique_ptr<MainWindow> mainWindow;
+  quillet::Module1 module1(components, messageBox, processes, [&] {
+    if (!mainWindow) mainWindow = std::make_unique<MainWindow>(components, messageBox, processes);
+    mainWindow->form.Show();
+  });
+
+  try {
+    if (auto exitCode = module1.Main()) return *exitCode;
+  } catch (const quillet::WindowLoadError&) {
+    return kExitWindowFailed;
+  }
+  return app.exec();
 }

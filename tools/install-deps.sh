@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
-       qt6-webengine-dev libmpv-dev zlib1g-dev libgtest-dev libgmock-dev)
+       qt6-webengine-dev libmpv-dev zlib1g-dev libxcb1-dev libgtest-dev libgmock-dev)
 run=(xdg-utils)
 test=(xvfb xauth x11-utils xdotool openbox imagemagick ffmpeg libgl1-mesa-dri xdg-utils
       python3 clang libclang-rt-14-dev)

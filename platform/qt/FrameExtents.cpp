@@ -1,0 +1,106 @@
+#include "platform/qt/FrameExtents.h"
+
+#include <xcb/xcb.h>
+
+#include <QtGui/qguiapplication_platform.h>
+#include <QGuiApplication>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <thread>
+
+namespace quillet::qt {
+namespace {
+
+// xcb hands out replies that the caller frees.
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+template <class T>
+using Reply = std::unique_ptr<T, FreeDeleter>;
+
+xcb_atom_t atom(xcb_connection_t* c, std::string_view name) {
+  Reply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(
+      c, xcb_intern_atom(c, 0, static_cast<uint16_t>(name.size()), name.data()), nullptr));
+  return r ? r->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
+
+// The 32-bit values of a property, or an empty reply when it is not set.
+Reply<xcb_get_property_reply_t> property(xcb_connection_t* c, xcb_window_t w, xcb_atom_t name,
+                                         xcb_atom_t type, uint32_t count) {
+  return Reply<xcb_get_property_reply_t>(
+      xcb_get_property_reply(c, xcb_get_property(c, 0, w, name, type, 0, count), nullptr));
+}
+
+const uint32_t* values(const Reply<xcb_get_property_reply_t>& r, uint32_t atLeast) {
+  if (!r || r->format != 32 || r->value_len < atLeast) return nullptr;
+  return static_cast<const uint32_t*>(xcb_get_property_value(r.get()));
+}
+
+// A window manager that follows the desktop conventions is running when the
+// root names a check window that names itself (EWMH), and it offers the
+// request when the root's supported list holds it.
+bool managerAnswersRequests(xcb_connection_t* c, xcb_window_t root, xcb_atom_t request) {
+  const xcb_atom_t check = atom(c, "_NET_SUPPORTING_WM_CHECK");
+  auto onRoot = property(c, root, check, XCB_ATOM_WINDOW, 1);
+  const uint32_t* child = values(onRoot, 1);
+  if (!child || *child == XCB_WINDOW_NONE) return false;
+  auto onChild = property(c, *child, check, XCB_ATOM_WINDOW, 1);
+  const uint32_t* self = values(onChild, 1);
+  if (!self || *self != *child) return false;
+
+  auto supported = property(c, root, atom(c, "_NET_SUPPORTED"), XCB_ATOM_ATOM, 4096);
+  const uint32_t* list = values(supported, 1);
+  if (!list) return false;
+  for (uint32_t i = 0; i < supported->value_len; ++i)
+    if (list[i] == request) return true;
+  return false;
+}
+
+}  // namespace
+
+FrameExtents requestFrameExtents(QWidget& window, int timeoutMs) {
+  auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (!x11 || !x11->connection()) return {};
+  xcb_connection_t* c = x11->connection();
+  const auto w = static_cast<xcb_window_t>(window.winId());
+
+  Reply<xcb_get_geometry_reply_t> geometry(
+      xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr));
+  if (!geometry) return {};
+  const xcb_window_t root = geometry->root;
+
+  const xcb_atom_t request = atom(c, "_NET_REQUEST_FRAME_EXTENTS");
+  const xcb_atom_t extents = atom(c, "_NET_FRAME_EXTENTS");
+  if (request == XCB_ATOM_NONE || extents == XCB_ATOM_NONE) return {};
+  if (!managerAnswersRequests(c, root, request)) return {};
+
+  // An answer left from the window's earlier decoration must not be read as
+  // the new one.
+  xcb_delete_property(c, w, extents);
+
+  xcb_client_message_event_t message;
+  std::memset(&message, 0, sizeof message);
+  message.response_type = XCB_CLIENT_MESSAGE;
+  message.format = 32;
+  message.window = w;
+  message.type = request;
+  xcb_send_event(c, 0, root,
+                 XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                 reinterpret_cast<const char*>(&message));
+  xcb_flush(c);
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    auto reply = property(c, w, extents, XCB_ATOM_CARDINAL, 4);
+    if (const uint32_t* v = values(reply, 4))
+      return FrameExtents{static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
+                          static_cast<int>(v[3])};
+    if (std::chrono::steady_clock::now() >= deadline) return {};
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+}  // namespace quillet::qt

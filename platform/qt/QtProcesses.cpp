@@ -1,0 +1,18 @@
+#include "platform/qt/QtProcesses.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+namespace quillet::qt {
+
+Status QtProcesses::openUrl(const std::string& address) {
+  const QUrl url(QString::fromStdString(address), QUrl::StrictMode);
+  if (!url.isValid() || url.scheme().isEmpty()) return Status::failed("not an address");
+  return QDesktopServices::openUrl(url) ? Status::ok() : Status::failed("no URL handler");
+}
+
+std::string QtProcesses::argumentText() const {
+  return arguments.join(' ').toStdString();
+}
+
+}  // namespace quillet::qt

@@ -1,0 +1,364 @@
+#include "platform/qt/QtWindow.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+#include <cmath>
+
+#include "platform/qt/QtBanner.h"
+#include "platform/qt/Twips.h"
+
+namespace quillet::qt {
+namespace {
+
+// The designed window and its controls, in twips.
+struct Rect {
+  double left, top, width, height;
+};
+constexpr double kDesignClientWidth = 11550, kDesignClientHeight = 6255;
+constexpr Rect kWebBrowser1{0, 4920, 5775, 1215};
+constexpr Rect kPicture3{0, 4125, 4860, 720};
+constexpr Rect kCommand1{1395, 195, 1260, 345};
+constexpr Rect kCheck1{2715, 270, 2655, 255};
+constexpr Rect kOpenFile{90, 195, 1260, 345};
+
+int px(double twips, double tpp) {
+  return static_cast<int>(std::lround(twips / tpp));
+}
+
+QRect toPixels(const Rect& r, double tppX, double tppY) {
+  return QRect(px(r.left, tppX), px(r.top, tppY), px(r.width, tppX), px(r.height, tppY));
+}
+
+void paintWhite(QWidget& w) {
+  QPalette p = w.palette();
+  p.setColor(QPalette::Window, Qt::white);
+  w.setPalette(p);
+  w.setAutoFillBackground(true);
+}
+
+QIcon programIcon() {
+  QIcon icon;
+  for (int size : {32, 48, 64, 128, 256}) {
+    const QString file = QStringLiteral(":/quillet/icons/quillet-%1.png").arg(size);
+    if (QFile::exists(file)) icon.addFile(file, QSize(size, size));
+  }
+  return icon;
+}
+
+}  // namespace
+
+class QtWindow::PanelImpl : public Panel {
+ public:
+  explicit PanelImpl(QFrame& frame) : frame(&frame) {}
+  Maybe<double> height() const override {
+    if (!frame) return std::nullopt;
+    return frame->height() * twipsPerPixelY(frame);
+  }
+  Status setTop(double twips) override {
+    if (!frame) return Status::failed("panel gone");
+    auto y = toPixels(twips, twipsPerPixelY(frame));
+    if (!y) return Status::failed("invalid top");
+    frame->move(frame->x(), *y);
+    return Status::ok();
+  }
+  Status setWidth(double twips) override {
+    if (!frame) return Status::failed("panel gone");
+    auto w = toPixelSize(twips, twipsPerPixelX(frame));
+    if (!w) return Status::failed("invalid width");
+    frame->resize(*w, frame->height());
+    return Status::ok();
+  }
+  Status setVisible(bool visible) override {
+    if (!frame) return Status::failed("panel gone");
+    frame->setVisible(visible);
+    return Status::ok();
+  }
+
+ private:
+  QPointer<QFrame> frame;
+};
+
+class QtWindow::CheckImpl : public CheckBox {
+ public:
+  explicit CheckImpl(QCheckBox& box) : box(&box) {}
+  int value() const override { return box && box->isChecked() ? 1 : 0; }
+
+ private:
+  QPointer<QCheckBox> box;
+};
+
+void FormWidget::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  owner.onResized();
+}
+
+void FormWidget::closeEvent(QCloseEvent* event) {
+  owner.onClose();
+  event->accept();
+}
+
+QtWindow::QtWindow(QtWindowOptions options)
+    : options(options), form(std::make_unique<FormWidget>(*this)) {
+  const double tx = tppX(), ty = tppY();
+  form->setObjectName("Form1");
+  form->setWindowTitle("Quillet");
+  form->setWindowIcon(programIcon());
+  paintWhite(*form);
+  form->resize(px(kDesignClientWidth, tx), px(kDesignClientHeight, ty));
+  laidOutSize = form->size();
+
+  // Containers before their children, as designed.
+  bannerStrip = std::make_unique<QtBanner>(*form);
+  bannerStrip->strip().setGeometry(toPixels(kWebBrowser1, tx, ty));
+
+  panelFrame = new QFrame(form.get());
+  panelFrame->setObjectName("Picture3");
+  panelFrame->setFrameShape(QFrame::NoFrame);
+  paintWhite(*panelFrame);
+  panelFrame->setGeometry(toPixels(kPicture3, tx, ty));
+
+  command1 = new QPushButton("Website", panelFrame);
+  command1->setObjectName("Command1");
+  command1->setGeometry(toPixels(kCommand1, tx, ty));
+
+  checkBox = new QCheckBox("Associate with .flv files", panelFrame);
+  checkBox->setObjectName("Check1");
+  checkBox->setChecked(true);
+  paintWhite(*checkBox);
+  checkBox->setGeometry(toPixels(kCheck1, tx, ty));
+
+  openFile = new QPushButton("Open File", panelFrame);
+  openFile->setObjectName("OpenFile");
+  openFile->setGeometry(toPixels(kOpenFile, tx, ty));
+
+  // Tab order: Open File, the check box, Website, then the banner.
+  QWidget& strip = bannerStrip->strip();
+  strip.setFocusPolicy(Qt::TabFocus);
+  QWidget::setTabOrder(openFile, checkBox);
+  QWidget::setTabOrder(checkBox, command1);
+  QWidget::setTabOrder(command1, &strip);
+
+  QObject::connect(openFile, &QPushButton::clicked, form.get(), [this] {
+    if (events) events->OpenFile_Click();
+  });
+  QObject::connect(command1, &QPushButton::clicked, form.get(), [this] {
+    if (events) events->Command1_Click();
+  });
+  QObject::connect(checkBox, &QCheckBox::clicked, form.get(), [this] {
+    if (events) events->Check1_Click();
+  });
+
+  panel = std::make_unique<PanelImpl>(*panelFrame);
+  check = std::make_unique<CheckImpl>(*checkBox);
+}
+
+QtWindow::~QtWindow() {
+  events = nullptr;
+  bannerStrip.reset();
+  form.reset();
+}
+
+double QtWindow::tppX() const {
+  return twipsPerPixelX(form.get());
+}
+double QtWindow::tppY() const {
+  return twipsPerPixelY(form.get());
+}
+
+FrameExtents QtWindow::frameExtents() const {
+  if (appliedBorder == kBorderNone) return {};
+  if (!extents) extents = requestFrameExtents(*form);
+  return *extents;
+}
+
+void QtWindow::setEvents(WindowEvents* e) {
+  events = e;
+}
+
+Maybe<double> QtWindow::width() const {
+  const FrameExtents e = frameExtents();
+  return (form->width() + e.left + e.right) * tppX();
+}
+
+Maybe<double> QtWindow::height() const {
+  const FrameExtents e = frameExtents();
+  return (form->height() + e.top + e.bottom) * tppY();
+}
+
+Status QtWindow::setWidth(double twips) {
+  auto outer = toPixelSize(twips, tppX());
+  if (!outer) return Status::failed("invalid width");
+  const FrameExtents e = frameExtents();
+  return resizeClient(QSize(std::max(1, *outer - e.left - e.right), form->height()));
+}
+
+Status QtWindow::setHeight(double twips) {
+  auto outer = toPixelSize(twips, tppY());
+  if (!outer) return Status::failed("invalid height");
+  const FrameExtents e = frameExtents();
+  return resizeClient(QSize(form->width(), std::max(1, *outer - e.top - e.bottom)));
+}
+
+// A size change reaches Form_Resize before the setter returns. A visible
+// window already reports it from inside resize(); a hidden one is told here.
+Status QtWindow::resizeClient(QSize size) {
+  if (size == form->size()) return Status::ok();
+  form->resize(size);
+  if (form->size() != laidOutSize) reportResize();
+  return Status::ok();
+}
+
+void QtWindow::reportResize() {
+  laidOutSize = form->size();
+  if (events) events->Form_Resize();
+}
+
+void QtWindow::onResized() {
+  if (form->size() != laidOutSize) reportResize();
+}
+
+// Positions are the outer frame's; the client area is placed explicitly
+// below and right of the frame, which does not depend on when the window
+// manager tells Qt about its frame.
+Status QtWindow::setTop(double twips) {
+  auto y = toPixels(twips, tppY());
+  if (!y) return Status::failed("invalid top");
+  QRect client = form->geometry();
+  client.moveTop(*y + frameExtents().top);
+  form->setGeometry(client);
+  placed = true;
+  return Status::ok();
+}
+
+Status QtWindow::setLeft(double twips) {
+  auto x = toPixels(twips, tppX());
+  if (!x) return Status::failed("invalid left");
+  QRect client = form->geometry();
+  client.moveLeft(*x + frameExtents().left);
+  form->setGeometry(client);
+  placed = true;
+  return Status::ok();
+}
+
+Maybe<double> QtWindow::outerTop() const {
+  return (form->geometry().top() - frameExtents().top) * tppY();
+}
+
+Maybe<double> QtWindow::outerLeft() const {
+  return (form->geometry().left() - frameExtents().left) * tppX();
+}
+
+Status QtWindow::setBorderStyle(int style) {
+  if (style != kBorderNone && style != kBorderSizable) return Status::failed("unknown style");
+  requestedBorder = style;
+  return Status::ok();
+}
+
+Status QtWindow::setCaption(const std::string& caption) {
+  form->setWindowTitle(QString::fromStdString(caption));
+  if (requestedBorder != appliedBorder) applyBorderStyle();
+  return Status::ok();
+}
+
+// Changing the frameless flag hides the window and leaves Qt's idea of its
+// geometry unreliable for a while, so the client area is put back
+// explicitly: a border change keeps the client area where it is.
+void QtWindow::applyBorderStyle() {
+  const QRect client = form->geometry();
+  const bool wasVisible = form->isVisible();
+  Qt::WindowFlags flags = form->windowFlags();
+  flags.setFlag(Qt::FramelessWindowHint, requestedBorder == kBorderNone);
+  form->setWindowFlags(flags);
+  appliedBorder = requestedBorder;
+  extents.reset();
+  (void)frameExtents();  // ask the window manager now, before the window is mapped again
+  form->setGeometry(client);
+  if (wasVisible) {
+    form->show();
+    form->setGeometry(client);
+  }
+}
+
+WindowHandle QtWindow::hWnd() const {
+  return static_cast<WindowHandle>(form->winId());
+}
+
+void QtWindow::centreOnScreen() {
+  QScreen* screen = screenOf(form.get());
+  if (!screen) return;
+  const FrameExtents e = frameExtents();
+  const QSize outer = form->size() + QSize(e.left + e.right, e.top + e.bottom);
+  const QRect area = screen->availableGeometry();
+  const QPoint corner(area.x() + (area.width() - outer.width()) / 2,
+                      area.y() + (area.height() - outer.height()) / 2);
+  form->setGeometry(QRect(corner + QPoint(e.left, e.top), form->size()));
+}
+
+Status QtWindow::show() {
+  const bool first = !shownBefore;
+  if (first && !placed) centreOnScreen();
+  form->show();
+  if (first) {
+    shownBefore = true;
+    reportResize();  // the first display lays the window out
+    if (options.bannerDelay) bannerStrip->startLater(*options.bannerDelay);
+  }
+  return Status::ok();
+}
+
+void QtWindow::onClose() {
+  if (unloaded) return;
+  unloaded = true;
+  if (events) events->Form_Unload();
+}
+
+Panel& QtWindow::picture3() {
+  return *panel;
+}
+WebBrowser& QtWindow::webBrowser1() {
+  return *bannerStrip;
+}
+CheckBox& QtWindow::check1() {
+  return *check;
+}
+
+double QtScreen::twipsPerPixelX() const {
+  return qt::twipsPerPixelX(&window.widget());
+}
+double QtScreen::twipsPerPixelY() const {
+  return qt::twipsPerPixelY(&window.widget());
+}
+
+Maybe<double> QtScreen::widthTwips() const {
+  QScreen* s = screenOf(&window.widget());
+  if (!s) return std::nullopt;
+  return s->geometry().width() * twipsPerPixelX();
+}
+
+Maybe<double> QtScreen::heightTwips() const {
+  QScreen* s = screenOf(&window.widget());
+  if (!s) return std::nullopt;
+  return s->geometry().height() * twipsPerPixelY();
+}
+
+Maybe<double> QtScreen::leftTwips() const {
+  QScreen* s = screenOf(&window.widget());
+  if (!s) return std::nullopt;
+  return s->geometry().x() * twipsPerPixelX();
+}
+
+Maybe<double> QtScreen::topTwips() const {
+  QScreen* s = screenOf(&window.widget());
+  if (!s) return std::nullopt;
+  return s->geometry().y() * twipsPerPixelY();
+}
+
+}  // namespace quillet::qt
