@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include "platform/qt/DesktopProjection.h"
+
+namespace quillet::qt::desktop {
+namespace {
+
+// Expected texts follow the Desktop Entry rules: arguments with reserved
+// characters in double quotes, with ", `, $ and \ escaped inside; "%" doubled;
+// then the key file's own escaping, which doubles every backslash again.
+TEST(DesktopExec, QuotingOfProgramPaths) {
+  EXPECT_EQ(execValue("/opt/quillet/bin/quillet"), "/opt/quillet/bin/quillet %f");
+  EXPECT_EQ(execValue("/home/me/My Programs/quillet"), "env \"/home/me/My Programs/quillet\" %f");
+  EXPECT_EQ(execValue("/opt/$HOME `x` \"q\"/quillet"),
+            "env \"/opt/\\\\$HOME \\\\`x\\\\` \\\\\"q\\\\\"/quillet\" %f");
+  EXPECT_EQ(execValue("/opt/back\\slash/quillet"), "env \"/opt/back\\\\\\\\slash/quillet\" %f");
+  EXPECT_EQ(execValue("/opt/100%/quillet"), "/opt/100%%/quillet %f");
+  EXPECT_EQ(execValue("/opt/it's (new)/q"), "env \"/opt/it's (new)/q\" %f");
+  EXPECT_EQ(execValue("/opt/a=b c/q"), "\"/opt/a=b c/q\" %f");
+  EXPECT_EQ(execValue("/opt/new\nline/q"), "env \"/opt/new\\nline/q\" %f");
+  EXPECT_EQ(execArgument(""), "\"\"");
+}
+
+TEST(DesktopExec, EntryOnlyForUsablePaths) {
+  EXPECT_FALSE(desktopEntry({"relative/quillet", {"video/x-flv"}}));
+  EXPECT_FALSE(desktopEntry({"", {"video/x-flv"}}));
+  EXPECT_FALSE(desktopEntry({"/opt/\xff\xfe/quillet", {"video/x-flv"}}));
+  EXPECT_FALSE(desktopEntry({std::string("/opt/q\0x", 8), {"video/x-flv"}}));
+  auto entry = desktopEntry({"/opt/caf\xc3\xa9/quillet", {"video/x-flv"}});
+  ASSERT_TRUE(entry);
+  EXPECT_NE(entry->find("\nExec=/opt/caf\xc3\xa9/quillet %f\n"), std::string::npos);
+  EXPECT_NE(entry->find("\nMimeType=video/x-flv;\n"), std::string::npos);
+  EXPECT_NE(entry->find("\nName=Quillet\n"), std::string::npos);
+  EXPECT_TRUE(isOurDesktopEntry(*entry));
+  EXPECT_FALSE(isOurDesktopEntry("[Desktop Entry]\nName=Quillet\nExec=quillet %f\n"));
+}
+
+TEST(DesktopAssociation, ReadFromTheHive) {
+  auto mime = [](const std::string& ext) { return ext == ".flv" ? "video/x-flv" : ""; };
+  RegistryStore s;
+  EXPECT_FALSE(associationIn(s, mime));
+  ASSERT_TRUE(s.write("HKCR\\.flv\\", "image"));
+  ASSERT_TRUE(s.write("HKCR\\.xyz\\", "image"));  // no MIME type known
+  ASSERT_TRUE(s.write("HKCR\\image\\shell\\open\\command\\", "/My Programs/quillet %L"));
+  auto found = associationIn(s, mime);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->exePath, "/My Programs/quillet");
+  EXPECT_EQ(found->mimeTypes, std::vector<std::string>{"video/x-flv"});
+  // An open command of another shape is not Quillet's.
+  ASSERT_TRUE(s.write("HKCR\\image\\shell\\open\\command\\", "\"/usr/bin/viewer\" \"%1\""));
+  EXPECT_FALSE(associationIn(s, mime));
+}
+
+const std::string kOthers =
+    "# my defaults\n"
+    "[Added Associations]\n"
+    "video/x-flv=vlc.desktop;\n"
+    "\n"
+    "[Default Applications]\n"
+    "image/png=viewer.desktop;\n"
+    "text/plain = editor.desktop;other.desktop\n"
+    "\n"
+    "[Removed Associations]\n"
+    "video/mp4=quillet.desktop;\n";
+
+TEST(DesktopDefaults, AddingKeepsEverythingElse) {
+  const std::string added = withDefaults(kOthers, {"video/x-flv"}, kDesktopId);
+  EXPECT_EQ(added,
+            "# my defaults\n"
+            "[Added Associations]\n"
+            "video/x-flv=vlc.desktop;\n"
+            "\n"
+            "[Default Applications]\n"
+            "image/png=viewer.desktop;\n"
+            "text/plain = editor.desktop;other.desktop\n"
+            "video/x-flv=quillet.desktop;\n"
+            "\n"
+            "[Removed Associations]\n"
+            "video/mp4=quillet.desktop;\n");
+  EXPECT_EQ(withDefaults(added, {"video/x-flv"}, kDesktopId), added);  // idempotent
+  // Removal gives back the text as it was, byte for byte.
+  EXPECT_EQ(withDefaults(added, {}, kDesktopId), kOthers);
+}
+
+TEST(DesktopDefaults, AnotherDefaultStaysBehindQuillet) {
+  const std::string before = "[Default Applications]\nVIDEO/X-FLV=vlc.desktop;mpv.desktop;\n";
+  const std::string added = withDefaults(before, {"video/x-flv"}, kDesktopId);
+  EXPECT_EQ(added,
+            "[Default Applications]\nVIDEO/X-FLV=quillet.desktop;vlc.desktop;mpv.desktop;\n");
+  EXPECT_EQ(withDefaults(added, {}, kDesktopId),
+            "[Default Applications]\nVIDEO/X-FLV=vlc.desktop;mpv.desktop;\n");
+}
+
+TEST(DesktopDefaults, EmptyOrMissingFile) {
+  EXPECT_EQ(withDefaults("", {"video/x-flv"}, kDesktopId),
+            "[Default Applications]\nvideo/x-flv=quillet.desktop;\n");
+  EXPECT_EQ(withDefaults("", {}, kDesktopId), "");
+  EXPECT_EQ(withDefaults("[Default Applications]\nvideo/x-flv=quillet.desktop;\n", {}, kDesktopId),
+            "[Default Applications]\n");
+  EXPECT_EQ(withDefaults("[Other]\nx=y", {"video/x-flv"}, kDesktopId),
+            "[Other]\nx=y\n\n[Default Applications]\nvideo/x-flv=quillet.desktop;\n");
+}
+
+}  // namespace
+}  // namespace quillet::qt::desktop
