@@ -3,6 +3,7 @@
 // Journal; state that the logic reads back (sizes, registrations, answers)
 // is plain data a test can set up.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -22,6 +23,7 @@ class FakePanel : public Panel {
   Status setTop(double v) override {
     j.add(name + ".Top=" + num(v));
     top = v;
+    if (onSetTop) onSetTop();
     return Status::ok();
   }
   Status setWidth(double v) override {
@@ -39,6 +41,7 @@ class FakePanel : public Panel {
   std::string name;
   double h, top = 0, width = 0;
   bool visible = true;
+  std::function<void()> onSetTop;  // lets a test act in the middle of a layout
 };
 
 class FakeWebBrowser : public WebBrowser {
