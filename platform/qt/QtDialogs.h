@@ -1,14 +1,14 @@
 #pragma once
+// The open dialog on Qt: Qt's own QFileDialog, modal and owned by the window
+// the request names.
+
 #include "platform/Dialogs.h"
 
 namespace quillet::qt {
 
-// PLACEHOLDER: the Qt implementation lands with its subsystem's work.
 class QtDialogs : public Dialogs {
  public:
-  std::optional<std::string> getOpenFileName(const OpenFileRequest&) override {
-    return std::nullopt;
-  }
+  std::optional<std::string> getOpenFileName(const OpenFileRequest& request) override;
 };
 
 }  // namespace quillet::qt
