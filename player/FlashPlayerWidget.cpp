@@ -183,7 +183,7 @@ void FlashPlayerWidget::unloadMovie() {
 void FlashPlayerWidget::startMovie(const QString& varsText) {
   Movie m;
   m.vars = FlashVars::parse(varsText);
-  const FlashVars& vars = m.vars;
+  const FlashVars vars = m.vars;
   m.screenButtons = vars.text(QStringLiteral("fullscreen")) != QLatin1String("false");
   m.shadow = vars.text(QStringLiteral("effect")) != QLatin1String("false");
   m.front = hexColour(vars.text(QStringLiteral("frontcolor"))).value_or(QColor(Qt::white));
@@ -216,10 +216,11 @@ void FlashPlayerWidget::startMovie(const QString& varsText) {
     // Nothing to look for: the same outcome as a stream that is not found.
     errorShown_ = true;
   } else if (wantsStream) {
-    const bool autoplay = vars.text(QStringLiteral("autoplay")) == QLatin1String("true");
+    const bool autoplay = movie_->vars.text(QStringLiteral("autoplay")) == QLatin1String("true");
     engine_->open(movie_->source, !autoplay, 0);
     streamOpen_ = true;
     started_ = playing_ = autoplay;
+    loadedFraction_ = std::clamp(engine_->loadedFraction(), 0.0, 1.0);
   }
   relayout();
   updateRefreshTimer();
@@ -227,7 +228,15 @@ void FlashPlayerWidget::startMovie(const QString& varsText) {
 
 void FlashPlayerWidget::relayout() {
   layout_ = layoutStage(size(), videoSize_, movie_ && movie_->screenButtons);
-  frameDirty_ = true;
+}
+
+const StageLayout& FlashPlayerWidget::layout() const {
+  // A hidden widget gets its resize event only when shown; its size counts
+  // at once.
+  if (layout_.stage.size() != size()) {
+    layout_ = layoutStage(size(), videoSize_, movie_ && movie_->screenButtons);
+  }
+  return layout_;
 }
 
 void FlashPlayerWidget::resizeEvent(QResizeEvent* event) {
@@ -271,7 +280,7 @@ bool FlashPlayerWidget::isShown(Part part) const {
     case Part::ClickArea:
       return !started_;
     case Part::Load:
-      return loadShown_ && layout_.loadFits && !errorShown_;
+      return loadShown_ && layout().loadFits && !errorShown_;
     case Part::Message:
       return errorShown_;
     case Part::Preview:
@@ -281,7 +290,7 @@ bool FlashPlayerWidget::isShown(Part part) const {
 }
 
 QRect FlashPlayerWidget::partRect(Part part) const {
-  const BarLayout& b = layout_.bar;
+  const BarLayout& b = layout().bar;
   switch (part) {
     case Part::Bar:
     case Part::Base:
@@ -304,18 +313,18 @@ QRect FlashPlayerWidget::partRect(Part part) const {
       return b.screenButton;
     case Part::Screen:
     case Part::ClickArea:
-      return layout_.aboveBar;
+      return layout().aboveBar;
     case Part::Video:
-      return layout_.video;
+      return layout().video;
     case Part::PlaySymbol:
-      return layout_.playSymbol;
+      return layout().playSymbol;
     case Part::Load:
-      return layout_.loadIndicator;
+      return layout().loadIndicator;
     case Part::Message:
-      return layout_.stage;
+      return layout().stage;
     case Part::Preview:
       return movie_ && !movie_->preview.isNull()
-                 ? fitVideo(layout_.aboveBar, movie_->preview.size())
+                 ? fitVideo(layout().aboveBar, movie_->preview.size())
                  : QRect();
   }
   return {};
@@ -400,7 +409,7 @@ void FlashPlayerWidget::seekTo(double fraction) {
 }
 
 void FlashPlayerWidget::setVolumeFromSlider(int x) {
-  const int v = volumeAt(layout_.bar.volume, x);
+  const int v = volumeAt(layout().bar.volume, x);
   if (v == volume_) return;
   volume_ = v;
   engine_->setVolume(volume_);
@@ -425,28 +434,28 @@ void FlashPlayerWidget::switchScreen(bool full) {
 
 std::optional<FlashPlayerWidget::Part> FlashPlayerWidget::buttonAt(QPoint pos) const {
   if (!movie_) return std::nullopt;
-  if (barVisible() && layout_.bar.bar.contains(pos)) {
+  if (barVisible() && layout().bar.bar.contains(pos)) {
     for (Part p : {Part::Play, Part::Pause, Part::Mute, Part::Full, Part::Normal}) {
       if (isShown(p) && partRect(p).contains(pos)) return p;
     }
     return std::nullopt;
   }
-  if (!started_ && layout_.aboveBar.contains(pos)) return Part::ClickArea;
+  if (!started_ && layout().aboveBar.contains(pos)) return Part::ClickArea;
   return std::nullopt;
 }
 
 void FlashPlayerWidget::mousePressEvent(QMouseEvent* event) {
   if (!movie_ || event->button() != Qt::LeftButton) return;
   const QPoint pos = event->position().toPoint();
-  if (barVisible() && layout_.bar.progress.contains(pos)) {
+  if (barVisible() && layout().bar.progress.contains(pos)) {
     if (streamOpen_ && !errorShown_ && duration_ > 0) {
       drag_ = Drag::Seek;
-      dragFraction_ = progressFractionAt(layout_.bar.progress, pos.x());
+      dragFraction_ = progressFractionAt(layout().bar.progress, pos.x());
       update(chromeRect());
     }
     return;
   }
-  if (barVisible() && layout_.bar.volume.contains(pos)) {
+  if (barVisible() && layout().bar.volume.contains(pos)) {
     drag_ = Drag::Volume;
     setVolumeFromSlider(pos.x());
     return;
@@ -459,14 +468,14 @@ void FlashPlayerWidget::mouseMoveEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
   if (fullScreen_) {
     const bool below =
-        drag_ != Drag::None || (rect().contains(pos) && pos.y() >= layout_.bar.bar.top());
+        drag_ != Drag::None || (rect().contains(pos) && pos.y() >= layout().bar.bar.top());
     if (below != barShownInFullScreen_) {
       barShownInFullScreen_ = below;
       update(chromeRect());
     }
   }
   if (drag_ == Drag::Seek) {
-    dragFraction_ = progressFractionAt(layout_.bar.progress, pos.x());
+    dragFraction_ = progressFractionAt(layout().bar.progress, pos.x());
     const double target = dragFraction_ * duration_;
     // Scrub within what is loaded; anything that needs a reopen waits for
     // the release.
@@ -477,7 +486,7 @@ void FlashPlayerWidget::mouseMoveEvent(QMouseEvent* event) {
   }
   const bool clickable =
       buttonAt(pos) ||
-      (barVisible() && (layout_.bar.progress.contains(pos) || layout_.bar.volume.contains(pos)));
+      (barVisible() && (layout().bar.progress.contains(pos) || layout().bar.volume.contains(pos)));
   if (clickable) {
     setCursor(Qt::PointingHandCursor);
   } else {
@@ -490,7 +499,7 @@ void FlashPlayerWidget::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
   const Drag drag = std::exchange(drag_, Drag::None);
   if (drag == Drag::Seek) {
-    seekTo(progressFractionAt(layout_.bar.progress, pos.x()));
+    seekTo(progressFractionAt(layout().bar.progress, pos.x()));
     return;
   }
   if (drag == Drag::Volume) return;
@@ -551,14 +560,14 @@ void FlashPlayerWidget::contextMenuEvent(QContextMenuEvent* event) {
 void FlashPlayerWidget::showLoad(bool show) {
   if (loadShown_ == show) return;
   loadShown_ = show;
-  update(layout_.loadIndicator);
+  update(layout().loadIndicator);
 }
 
 void FlashPlayerWidget::onFrame() {
   if (!movie_ || !streamOpen_ || movie_->audioOnly) return;
   frameSeen_ = true;
   frameDirty_ = true;
-  update(layout_.video);
+  update(layout().video);
 }
 
 void FlashPlayerWidget::onStatus(MediaEngine::StreamStatus status) {
@@ -632,6 +641,7 @@ void FlashPlayerWidget::refresh() {
   // Time that moves means the stream is playing, not waiting for data.
   if (playing_ && lastTickPosition_ >= 0 && position_ != lastTickPosition_) showLoad(false);
   lastTickPosition_ = position_;
+  updateRefreshTimer();
   update(chromeRect());
 }
 
@@ -647,7 +657,7 @@ void FlashPlayerWidget::updateRefreshTimer() {
 }
 
 QRect FlashPlayerWidget::chromeRect() const {
-  return layout_.bar.bar.united(layout_.bar.shadow);
+  return layout().bar.bar.united(layout().bar.shadow);
 }
 
 // ---- Drawing ----------------------------------------------------------------
@@ -657,7 +667,7 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
   p.fillRect(event->rect(), stageColour_);
   if (!movie_) return;
 
-  const QRect video = layout_.video;
+  const QRect video = layout().video;
   if (!movie_->audioOnly && frameSeen_ && !video.isEmpty() && video.intersects(event->rect())) {
     const qreal dpr = devicePixelRatioF();
     const QSize device = (QSizeF(video.size()) * dpr).toSize();
@@ -676,8 +686,8 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
   if (isShown(Part::Preview)) {
     p.drawImage(partRect(Part::Preview), movie_->preview);
   }
-  if (isShown(Part::PlaySymbol) && !layout_.playSymbol.isEmpty()) {
-    const QRectF r = layout_.playSymbol;
+  if (isShown(Part::PlaySymbol) && !layout().playSymbol.isEmpty()) {
+    const QRectF r = layout().playSymbol;
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 140));
     p.drawEllipse(r);
@@ -691,7 +701,7 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
     p.drawPath(triangle);
   }
   if (isShown(Part::Load)) {
-    const QRectF r = QRectF(layout_.loadIndicator).adjusted(4, 4, -4, -4);
+    const QRectF r = QRectF(layout().loadIndicator).adjusted(4, 4, -4, -4);
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(QColor(255, 255, 255, 90), 4));
     p.drawEllipse(r);
@@ -700,17 +710,17 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
   }
   if (barVisible()) paintBar(p);
   if (isShown(Part::Message)) {
-    p.fillRect(layout_.stage, QColor(0, 0, 0, 215));
+    p.fillRect(layout().stage, QColor(0, 0, 0, 215));
     p.setPen(Qt::white);
     QFont font = p.font();
     font.setPixelSize(13);
     p.setFont(font);
-    p.drawText(layout_.stage, Qt::AlignCenter | Qt::TextWordWrap, tr("Video not found"));
+    p.drawText(layout().stage, Qt::AlignCenter | Qt::TextWordWrap, tr("Video not found"));
   }
 }
 
 void FlashPlayerWidget::paintBar(QPainter& p) const {
-  const BarLayout& b = layout_.bar;
+  const BarLayout& b = layout().bar;
   const QColor front = movie_->front;
   QColor faint = front;
   faint.setAlpha(70);

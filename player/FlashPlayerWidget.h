@@ -125,6 +125,7 @@ class FlashPlayerWidget : public QWidget {
   void unloadMovie();
   void startMovie(const QString& vars);
   void relayout();
+  const StageLayout& layout() const;
   bool barVisible() const;
   QRect chromeRect() const;
 
@@ -174,7 +175,7 @@ class FlashPlayerWidget : public QWidget {
   double streamStart_ = 0;  // where the open stream's time begins (a reopen)
   double lastTickPosition_ = -1;
   QSize videoSize_;
-  StageLayout layout_;
+  mutable StageLayout layout_;  // follows size() as soon as it is asked for
 
   Drag drag_ = Drag::None;
   double dragFraction_ = 0;
