@@ -261,3 +261,13 @@ TEST(MovieFileFuzz, MutatedMoviesNeverCrash) {
   // Some damage (inside shapes, colours) still leaves a well-formed file.
   EXPECT_LT(accepted, 800);
 }
+
+TEST(PlayerMovie, EmbeddedResourceHoldsTheGeneratedFileByteForByte) {
+  QFile resource(QStringLiteral(":/quillet/resource/101"));
+  ASSERT_TRUE(resource.open(QIODevice::ReadOnly));
+  const QByteArray embedded = resource.readAll();
+  const Bytes generated = ourMovie();
+  ASSERT_FALSE(generated.empty());
+  EXPECT_EQ(embedded, QByteArray(reinterpret_cast<const char*>(generated.data()),
+                                 static_cast<qsizetype>(generated.size())));
+}
