@@ -131,6 +131,8 @@ void QtBanner::start() {
   page->setParent(webView);
   webView->setPage(page);
   webView->setContextMenuPolicy(Qt::NoContextMenu);
+  // Files dropped on the strip belong to the window, which opens them.
+  webView->setAcceptDrops(false);
   area->layout()->addWidget(webView);
   area->setFocusProxy(webView);
   if (pending.isValid()) webView->load(pending);

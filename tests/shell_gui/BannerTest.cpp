@@ -4,7 +4,11 @@
 // that cannot load fails without a word.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -13,6 +17,8 @@
 #include <QWidget>
 
 #include "platform/qt/QtBanner.h"
+#include "platform/qt/QtDrops.h"
+#include "shell/FileDrop.h"
 
 namespace quillet {
 namespace {
@@ -115,6 +121,35 @@ TEST_F(Banner, UnreachablePageFailsSilently) {
   ASSERT_TRUE(loaded.wait(60000));
   EXPECT_FALSE(loaded.takeFirst().at(0).toBool());
   EXPECT_TRUE(browser.opened.isEmpty());
+}
+
+// A file dropped on the banner is the window's: the strip does not take it.
+TEST_F(Banner, FilesDroppedOnTheStripReachTheWindow) {
+  qt::QtBanner banner(parent);
+  banner.strip().setGeometry(0, 0, 640, 100);
+  banner.strip().show();
+  ASSERT_TRUE(banner.navigate((base() + "/info.php?n=Quillet").toStdString()));
+  banner.start();
+  QSignalSpy loaded(banner.view(), &QWebEngineView::loadFinished);
+  ASSERT_TRUE(loaded.wait(60000));
+
+  qt::QtDrops drops;
+  std::vector<std::string> opened;
+  FileDrop fileDrop(drops, [&](std::string path) { opened.push_back(std::move(path)); });
+  fileDrop.EnableFileDrop(static_cast<WindowHandle>(parent.winId()));
+
+  const QPoint at(320, 50);
+  QWidget* target = parent.childAt(at);
+  ASSERT_TRUE(target);
+  const QPoint local = target->mapFrom(&parent, at);
+  QMimeData mime;
+  mime.setData("text/uri-list", "file:///tmp/on%20the%20banner.flv\r\n");
+  QDragEnterEvent enter(local, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  QDropEvent drop(QPointF(local), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+  EXPECT_EQ(opened, std::vector<std::string>{"/tmp/on the banner.flv"});
+  fileDrop.DisableFileDrop(static_cast<WindowHandle>(parent.winId()));
 }
 
 }  // namespace
