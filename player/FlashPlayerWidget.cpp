@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegion>
 #include <QUrl>
 #include <algorithm>
 #include <array>
@@ -664,11 +665,10 @@ QRect FlashPlayerWidget::chromeRect() const {
 
 void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
   QPainter p(this);
-  p.fillRect(event->rect(), stageColour_);
-  if (!movie_) return;
-
   const QRect video = layout().video;
-  if (!movie_->audioOnly && frameSeen_ && !video.isEmpty() && video.intersects(event->rect())) {
+  QRegion background = event->region();
+  if (movie_ && !movie_->audioOnly && frameSeen_ && !video.isEmpty() &&
+      video.intersects(event->rect())) {
     const qreal dpr = devicePixelRatioF();
     const QSize device = (QSizeF(video.size()) * dpr).toSize();
     if (frameDirty_ || frame_.size() != device) {
@@ -679,8 +679,12 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
     if (!frame_.isNull()) {
       frame_.setDevicePixelRatio(dpr);
       p.drawImage(video, frame_);
+      // The frame covers its rectangle: only the rest needs the stage colour.
+      background -= video;
     }
   }
+  for (const QRect& r : background) p.fillRect(r, stageColour_);
+  if (!movie_) return;
 
   p.setRenderHint(QPainter::Antialiasing);
   if (isShown(Part::Preview)) {
