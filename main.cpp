@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLoggingCategory>
 #include <clocale>
 #include <memory>
 #include <optional>
@@ -62,6 +63,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
   QApplication::setDesktopFileName("quillet");
   QApplication::setWindowIcon(QIcon(":/quillet/icons/quillet-256.png"));
+  // The web engine reports its set-up on every start; the program itself is silent.
+  QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
 
   quillet::qt::QtComponentRegistry components;
   components.registerComponent(quillet::player::kProgId, quillet::player::createFlashPlayer);

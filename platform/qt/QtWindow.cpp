@@ -40,6 +40,9 @@ QRect toPixels(const Rect& r, double tppX, double tppY) {
 void paintWhite(QWidget& w) {
   QPalette p = w.palette();
   p.setColor(QPalette::Window, Qt::white);
+  // A check box fills its background with the button colour; the push
+  // buttons keep theirs.
+  if (qobject_cast<QCheckBox*>(&w)) p.setColor(QPalette::Button, Qt::white);
   w.setPalette(p);
   w.setAutoFillBackground(true);
 }
