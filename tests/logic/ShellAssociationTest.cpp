@@ -105,13 +105,6 @@ TEST(ShellAssociation, RemovalLeavesOthersData) {
   EXPECT_EQ(p.registry.data, before);
 }
 
-TEST(ShellAssociation, RemovalOfNothingOnlyLooks) {
-  FakePlatform p;
-  RemoveFileAssociation(p.registry, ".flv", "image", kExe);
-  EXPECT_TRUE(p.journal.starting("regdelete").empty());
-  EXPECT_EQ(p.journal.starting("regread").size(), 6u);
-}
-
 // Association, removal and association again give the same content.
 TEST(ShellAssociation, RepeatedAssociationIsStable) {
   FakePlatform p;

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "quillet/Addresses.h"
-#include "shell/WebLinks.h"
 #include "tests/fakes/FakePlatform.h"
 #include "window/Form1.h"
 
@@ -15,12 +14,6 @@ TEST(ShellWebLinks, EveryClickOpensTheSite) {
   form.Command1_Click();
   const std::string open = std::string("OpenUrl ") + addresses::kWebsite;
   EXPECT_EQ(p.journal.all(), (std::vector<std::string>{open, open}));
-}
-
-TEST(ShellWebLinks, BannerAddressOnTheBannerHost) {
-  EXPECT_EQ(bannerAddress(),
-            std::string("http://") + addresses::kBannerHost + "/info.php?n=Quillet");
-  EXPECT_EQ(websiteAddress(), addresses::kWebsite);
 }
 
 }  // namespace

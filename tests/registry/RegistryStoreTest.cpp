@@ -15,16 +15,11 @@ TEST(RegistryStore, WriteCreatesMissingKeys) {
   EXPECT_EQ(s.subkeys("HKCR\\image\\shell\\open"), std::vector<std::string>{"command"});
   // The keys on the way exist but hold no default value.
   EXPECT_EQ(s.read("HKCR\\image\\"), std::nullopt);
-}
-
-TEST(RegistryStore, DefaultAndNamedValuesAreApart) {
-  RegistryStore s;
-  ASSERT_TRUE(s.write("HKCU\\K\\", "default"));
-  ASSERT_TRUE(s.write("HKCU\\K\\a", "named"));
-  EXPECT_EQ(s.read("HKCU\\K\\"), "default");
-  EXPECT_EQ(s.read("HKCU\\K\\a"), "named");
-  EXPECT_EQ(s.read("HKCU\\K\\b"), std::nullopt);
-  EXPECT_TRUE(s.subkeys("HKCU\\K\\").empty());  // "a" is a value, not a key
+  // A named value is apart from the key's default and is no key itself.
+  ASSERT_TRUE(s.write("HKCR\\image\\a", "named"));
+  EXPECT_EQ(s.read("HKCR\\image\\a"), "named");
+  EXPECT_EQ(s.read("HKCR\\image\\"), std::nullopt);
+  EXPECT_EQ(s.subkeys("HKCR\\image\\"), std::vector<std::string>{"shell"});
 }
 
 TEST(RegistryStore, NamesIgnoreCaseAndLongRoots) {
