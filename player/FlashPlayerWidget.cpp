@@ -111,14 +111,18 @@ constexpr std::array<PartNameEntry, 18> kPartNames = {{
 
 }  // namespace
 
-FlashPlayerWidget::FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, QWidget* parent)
-    : QWidget(parent), engine_(std::move(engine)) {
+FlashPlayerWidget::FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, EngineFactory makeEngine,
+                                     QWidget* parent)
+    : QWidget(parent), engine_(std::move(engine)), makeEngine_(std::move(makeEngine)) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
   refreshTimer_.setInterval(kRefreshMilliseconds);
   connect(&refreshTimer_, &QTimer::timeout, this, &FlashPlayerWidget::refresh);
   relayout();
-  if (!engine_) return;
+  if (engine_) connectEngine();
+}
+
+void FlashPlayerWidget::connectEngine() {
   connect(engine_.get(), &MediaEngine::frameAvailable, this, &FlashPlayerWidget::onFrame);
   connect(engine_.get(), &MediaEngine::status, this, &FlashPlayerWidget::onStatus);
   connect(engine_.get(), &MediaEngine::pausedChanged, this, &FlashPlayerWidget::onPausedChanged);
@@ -127,6 +131,17 @@ FlashPlayerWidget::FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, QWidge
           &FlashPlayerWidget::onDurationChanged);
   connect(engine_.get(), &MediaEngine::videoSizeChanged, this,
           &FlashPlayerWidget::onVideoSizeChanged);
+}
+
+bool FlashPlayerWidget::ensureEngine() {
+  if (engine_) return true;
+  if (!makeEngine_) return false;
+  engine_ = makeEngine_();
+  if (!engine_) return false;
+  connectEngine();
+  engine_->setVolume(volume_);
+  engine_->setMuted(muted_);
+  return true;
 }
 
 FlashPlayerWidget::~FlashPlayerWidget() {
@@ -158,7 +173,7 @@ void FlashPlayerWidget::setBackgroundColor(int rgb) {
 void FlashPlayerWidget::LoadMovie(int layer, const QString& path) {
   if (layer != 0) return;
   unloadMovie();
-  if (engine_ && readPlayerMovie(path)) startMovie(flashVars_);
+  if (readPlayerMovie(path)) startMovie(flashVars_);
   update();
 }
 
@@ -211,10 +226,13 @@ void FlashPlayerWidget::startMovie(const QString& varsText) {
   if (m.durationOverride) duration_ = *m.durationOverride;
   movie_ = std::move(m);
 
-  engine_->setVolume(volume_);
-  engine_->setMuted(false);
-  if (wantsStream && movie_->source.isEmpty()) {
-    // Nothing to look for: the same outcome as a stream that is not found.
+  if (engine_) {
+    engine_->setVolume(volume_);
+    engine_->setMuted(false);
+  }
+  if (wantsStream && (movie_->source.isEmpty() || !ensureEngine())) {
+    // Nothing to look for, or nothing to play it with: the same outcome as a
+    // stream that is not found.
     errorShown_ = true;
   } else if (wantsStream) {
     const bool autoplay = movie_->vars.text(QStringLiteral("autoplay")) == QLatin1String("true");
@@ -413,13 +431,13 @@ void FlashPlayerWidget::setVolumeFromSlider(int x) {
   const int v = volumeAt(layout().bar.volume, x);
   if (v == volume_) return;
   volume_ = v;
-  engine_->setVolume(volume_);
+  if (engine_) engine_->setVolume(volume_);
   update(chromeRect());
 }
 
 void FlashPlayerWidget::toggleMute() {
   muted_ = !muted_;
-  engine_->setMuted(muted_);
+  if (engine_) engine_->setMuted(muted_);
   update(chromeRect());
 }
 

@@ -12,6 +12,7 @@
 #include <QStringView>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -56,7 +57,12 @@ class FlashPlayerWidget : public QWidget {
     Preview,     // the jpg preview
   };
 
-  explicit FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, QWidget* parent = nullptr);
+  using EngineFactory = std::function<std::unique_ptr<MediaEngine>()>;
+
+  // Plays through engine; without one, makes one with makeEngine when it
+  // first has something to play (an idle player then costs no engine).
+  explicit FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, EngineFactory makeEngine = {},
+                             QWidget* parent = nullptr);
   ~FlashPlayerWidget() override;
 
   // Layer 0 replaces the current movie by the one at path; the FlashVars set
@@ -122,6 +128,8 @@ class FlashPlayerWidget : public QWidget {
   };
   enum class Drag { None, Seek, Volume };
 
+  void connectEngine();
+  bool ensureEngine();
   void unloadMovie();
   void startMovie(const QString& vars);
   void relayout();
@@ -150,6 +158,7 @@ class FlashPlayerWidget : public QWidget {
   void paintBar(QPainter& p) const;
 
   std::unique_ptr<MediaEngine> engine_;
+  EngineFactory makeEngine_;
 
   // Control properties.
   QString wMode_, flashVars_, bgColorText_, quality_;

@@ -565,3 +565,41 @@ TEST(SurfaceNames, EveryPartHasItsInstanceName) {
   }
   EXPECT_FALSE(FlashPlayerWidget::partByName(u"MC_BAR").has_value());
 }
+
+TEST(SurfaceEngine, IsMadeOnlyWhenThereIsSomethingToPlay) {
+  int made = 0;
+  FakeEngine* engine = nullptr;
+  FlashPlayerWidget player(nullptr, [&]() -> std::unique_ptr<MediaEngine> {
+    ++made;
+    auto e = std::make_unique<FakeEngine>();
+    engine = e.get();
+    return e;
+  });
+  player.resize(400, 300);
+  player.setProperty("FlashVars", kIdleVars);
+  QMetaObject::invokeMethod(&player, "LoadMovie", Q_ARG(int, 0), Q_ARG(QString, kMovie));
+  EXPECT_TRUE(player.movieLoaded());
+  // The idle player's controls work without an engine.
+  const QRect slider = player.partRect(Part::Volume);
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(slider.x() + 10, slider.center().y()),
+                    QPointF(), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&player, &press);
+  EXPECT_EQ(player.volume(), 25);
+  EXPECT_EQ(made, 0);
+
+  player.setProperty("FlashVars", QStringLiteral("autoplay=true&volumen=60&flv=/v/c.flv"));
+  QMetaObject::invokeMethod(&player, "LoadMovie", Q_ARG(int, 0), Q_ARG(QString, kMovie));
+  ASSERT_EQ(made, 1);
+  EXPECT_EQ(engine->calls, QStringList({"volume(60)", "muted(false)", "open(/v/c.flv,playing,0)"}));
+  QMetaObject::invokeMethod(&player, "LoadMovie", Q_ARG(int, 0), Q_ARG(QString, kMovie));
+  EXPECT_EQ(made, 1);  // kept for the next movie
+}
+
+TEST(SurfaceEngine, NoEngineForAVideoShowsTheErrorLayer) {
+  FlashPlayerWidget player(nullptr, [] { return std::unique_ptr<MediaEngine>(); });
+  player.resize(400, 300);
+  player.setProperty("FlashVars", QStringLiteral("autoplay=true&flv=/v/c.flv"));
+  QMetaObject::invokeMethod(&player, "LoadMovie", Q_ARG(int, 0), Q_ARG(QString, kMovie));
+  EXPECT_TRUE(player.isShown(Part::Message));
+  EXPECT_FALSE(player.isRefreshing());
+}
