@@ -350,7 +350,8 @@ QRect FlashPlayerWidget::partRect(Part part) const {
 }
 
 QString FlashPlayerWidget::displayedTime() const {
-  return timeText(position_);
+  // While the handle is dragged the time shows where it would go.
+  return timeText(drag_ == Drag::Seek ? dragFraction_ * duration_ : position_);
 }
 
 double FlashPlayerWidget::playedFraction() const {

@@ -236,6 +236,7 @@ TEST_F(Surface, ClickOnTheSeekBarSeeksAndMovesTheTime) {
   press(progressAt(0.2));
   moveTo(progressAt(0.5), Qt::LeftButton);
   EXPECT_NEAR(player->playedFraction(), 0.5, 0.01);
+  EXPECT_EQ(player->displayedTime(), "00:50");
   release(progressAt(0.7));
   const QString last = engine->calls.last();
   EXPECT_NEAR(last.mid(5, last.size() - 6).toDouble(), 70, 0.6);
