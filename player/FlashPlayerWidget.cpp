@@ -1,10 +1,14 @@
 #include "player/FlashPlayerWidget.h"
 
+#include <QBuffer>
 #include <QContextMenuEvent>
 #include <QImageReader>
 #include <QLinearGradient>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
@@ -24,8 +28,9 @@ namespace {
 
 constexpr int kRefreshMilliseconds = 100;
 constexpr int kDefaultVolume = 75;
-// Preview images beyond this many pixels are not decoded.
+// Preview images beyond this many pixels or bytes are not decoded.
 constexpr qint64 kMaxPreviewPixels = 64LL * 1024 * 1024;
+constexpr qint64 kMaxPreviewBytes = 16LL * 1024 * 1024;
 
 // Six (or fewer) hexadecimal digits of an RGB colour, optionally after "#"
 // or "0x".
@@ -65,19 +70,8 @@ std::optional<double> parseSeconds(const std::optional<QString>& text) {
   return v;
 }
 
-bool isWebAddress(const QString& address) {
-  return address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
-         address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
-}
-
-// A preview image from a local path or file: address; web addresses are not
-// fetched.
-QImage loadPreview(const QString& address) {
-  if (address.isEmpty() || isWebAddress(address)) return {};
-  const QString path = address.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)
-                           ? QUrl(address).toLocalFile()
-                           : address;
-  QImageReader reader(path);
+// Decodes a preview picture; pictures too large to be a preview are refused.
+QImage readPreview(QImageReader& reader) {
   reader.setAutoTransform(true);
   const QSize size = reader.size();
   if (size.isValid() && qint64{size.width()} * size.height() > kMaxPreviewPixels) return {};
@@ -180,6 +174,7 @@ void FlashPlayerWidget::LoadMovie(int layer, const QString& path) {
 void FlashPlayerWidget::unloadMovie() {
   if (streamOpen_) engine_->pause();
   if (contextMenu_) contextMenu_->close();
+  if (previewReply_) previewReply_->abort();
   refreshTimer_.stop();
   movie_.reset();
   streamOpen_ = started_ = playing_ = atEnd_ = false;
@@ -211,8 +206,9 @@ void FlashPlayerWidget::startMovie(const QString& varsText) {
   // "xml" stands for a playlist set-up of its own: the usual start-up
   // handling of jpg, autoplay and flv is skipped.
   bool wantsStream = false;
+  QString previewAddress;
   if (!vars.contains(QStringLiteral("xml"))) {
-    m.preview = loadPreview(vars.text(QStringLiteral("jpg")));
+    previewAddress = vars.text(QStringLiteral("jpg"));
     const QString mp3 = vars.text(QStringLiteral("mp3"));
     if (!mp3.isEmpty()) {
       m.source = mp3;
@@ -225,6 +221,7 @@ void FlashPlayerWidget::startMovie(const QString& varsText) {
   }
   if (m.durationOverride) duration_ = *m.durationOverride;
   movie_ = std::move(m);
+  if (!previewAddress.isEmpty()) loadPreview(previewAddress);
 
   if (engine_) {
     engine_->setVolume(volume_);
@@ -243,6 +240,35 @@ void FlashPlayerWidget::startMovie(const QString& varsText) {
   }
   relayout();
   updateRefreshTimer();
+}
+
+void FlashPlayerWidget::loadPreview(const QString& address) {
+  const QUrl url(address);
+  const QString scheme = url.scheme().toLower();
+  if (scheme != QLatin1String("http") && scheme != QLatin1String("https") &&
+      scheme != QLatin1String("file")) {
+    QImageReader reader(address);
+    movie_->preview = readPreview(reader);
+    return;
+  }
+  // Addresses are fetched in the background and shown when they arrive, if
+  // the first play has not come first.
+  if (!network_) network_ = new QNetworkAccessManager(this);
+  QNetworkReply* reply = network_->get(QNetworkRequest(url));
+  previewReply_ = reply;
+  connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+    if (received > kMaxPreviewBytes) reply->abort();
+  });
+  connect(reply, &QNetworkReply::finished, this, [this, reply] {
+    reply->deleteLater();
+    if (reply != previewReply_ || !movie_ || reply->error() != QNetworkReply::NoError) return;
+    QByteArray data = reply->read(kMaxPreviewBytes + 1);
+    if (data.size() > kMaxPreviewBytes) return;
+    QBuffer buffer(&data);
+    QImageReader reader(&buffer);
+    movie_->preview = readPreview(reader);
+    update();
+  });
 }
 
 void FlashPlayerWidget::relayout() {

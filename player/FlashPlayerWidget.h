@@ -21,6 +21,8 @@
 #include "player/MediaEngine.h"
 
 class QMenu;
+class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace quillet::player {
 
@@ -132,6 +134,7 @@ class FlashPlayerWidget : public QWidget {
   bool ensureEngine();
   void unloadMovie();
   void startMovie(const QString& vars);
+  void loadPreview(const QString& address);
   void relayout();
   const StageLayout& layout() const;
   bool barVisible() const;
@@ -196,6 +199,8 @@ class FlashPlayerWidget : public QWidget {
 
   QTimer refreshTimer_;
   QPointer<QMenu> contextMenu_;
+  QNetworkAccessManager* network_ = nullptr;  // child; made for the first preview address
+  QPointer<QNetworkReply> previewReply_;
 };
 
 }  // namespace quillet::player

@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <memory>
 
 #include "FakeEngine.h"
@@ -524,6 +525,19 @@ TEST_F(Surface, PreviewImageShowsUntilTheFirstPlay) {
   EXPECT_FALSE(player->isShown(Part::Preview));
   // A preview that cannot be read is no preview.
   load(QStringLiteral("flv=/v/c.flv&jpg=") + dir.filePath("absent.jpg"));
+  EXPECT_FALSE(player->isShown(Part::Preview));
+  load(QStringLiteral("flv=/v/c.flv&jpg=http://127.0.0.1:9/absent.jpg"));
+  QTest::qWait(200);
+  EXPECT_FALSE(player->isShown(Part::Preview));
+
+  // An address is fetched in the background.
+  load(QStringLiteral("flv=/v/c.flv&jpg=") + QUrl::fromLocalFile(path).toString());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player->isShown(Part::Preview); }, 5000));
+  EXPECT_EQ(picture().pixelColor(30, 30), QColor(0, 200, 0));
+  // One that arrives after the first play is not shown.
+  load(QStringLiteral("flv=/v/c.flv&jpg=") + QUrl::fromLocalFile(path).toString());
+  click(Part::ClickArea);
+  QTest::qWait(200);
   EXPECT_FALSE(player->isShown(Part::Preview));
 }
 
