@@ -43,12 +43,12 @@ def tool(*args):
 
 
 def wait_for(what, probe, timeout=30.0):
-    """Polls probe() until it gives something true; fails with its last value."""
+    """Polls probe() until it gives (True, value); fails with the last value."""
     end = time.monotonic() + timeout
     last = None
     while time.monotonic() < end:
-        last = probe()
-        if last:
+        done, last = probe()
+        if done:
             return last
         time.sleep(0.1)
     raise AssertionError(f"timed out waiting for {what} (last: {last!r})")
@@ -58,6 +58,7 @@ class Geometry:
     """A top-level window as the window manager shows it, in pixels."""
 
     def __init__(self, wid):
+        self.wid = wid
         info = tool("xwininfo", "-id", wid)
         value = lambda key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
         self.x, self.y = value("Absolute upper-left X"), value("Absolute upper-left Y")
@@ -143,20 +144,29 @@ def main():
 
 
 def run(program, tmpdir, movie_bytes):
+    # Qt makes a new native window when the border changes or the banner's web
+    # engine arrives, so the window is looked up again for every look at it.
     def window():
         assert program.poll() is None, f"quillet ended early with {program.returncode}"
         for wid in tool("xdotool", "search", "--onlyvisible", "--name", "^Quillet$").split():
-            if Geometry(wid).w > 1:
-                return wid
+            try:
+                g = Geometry(wid)
+            except AttributeError:  # gone meanwhile
+                continue
+            if g.w > 1:
+                return g
         return None
 
-    wid = wait_for("the window", window, timeout=60)
+    def shown():
+        g = window()
+        return g is not None, g
+
+    wait_for("the window", shown, timeout=60)
 
     # The outer size GotADrop gives: 320 by 240 plus the panel less the frame.
     def opened():
-        g = Geometry(wid)
-        frame = g.top + g.bottom
-        return g if g.framed and g.outer[2:] == (320, 240 + PANEL_PX - frame) else None
+        g = window()
+        return g and g.framed and g.outer[2:] == (320, 240 + PANEL_PX - g.top - g.bottom), g
 
     normal = wait_for("the window's video size", opened)
     log(f"opened: {normal!r}, outer {normal.outer}")
@@ -179,18 +189,21 @@ def run(program, tmpdir, movie_bytes):
         time.sleep(0.5)
         second = grab(*area)
         share = changed_share(first, second)
-        return share if share > 0.01 and len(colours(second)) > 8 else None
+        return share > 0.01 and len(colours(second)) > 8, share
 
     log(f"playing: {wait_for('moving pictures', playing):.0%} of the player area changed")
 
     # The movie's full-screen button, on the bar at the bottom of the player.
-    tool("xdotool", "mousemove", "--window", wid, str(control_w - BUTTON_FROM_RIGHT),
-         str(control_h - BUTTON_FROM_BOTTOM), "click", "1")
+    now = wait_for("the window", shown)
+    tool("xdotool", "mousemove", str(now.x + control_w - BUTTON_FROM_RIGHT),
+         str(now.y + control_h - BUTTON_FROM_BOTTOM))
+    time.sleep(0.5)
+    tool("xdotool", "click", "1")
     screen_w, screen_h = map(int, tool("xdotool", "getdisplaygeometry").split())
 
     def full_screen():
-        g = Geometry(wid)
-        return g if not g.framed and g.outer == (0, 0, screen_w, screen_h) else None
+        g = window()
+        return g and not g.framed and g.outer == (0, 0, screen_w, screen_h), g
 
     full = wait_for("full screen", full_screen)
     log(f"full screen: {full!r}")
@@ -198,8 +211,12 @@ def run(program, tmpdir, movie_bytes):
     # background shows: the panel is hidden.
     frame_px = normal.top + normal.bottom
     panel_top = screen_h - PANEL_PX - frame_px - BANNER_PX
-    strip = grab(0, panel_top, 200, PANEL_PX)
-    assert max(max(p) for p in colours(strip)) < 40, "the panel shows in full screen"
+
+    def panel_hidden():
+        lightest = max(max(p) for p in colours(grab(0, panel_top, 200, PANEL_PX)))
+        return lightest < 40, f"lightest channel {lightest} where the panel stood"
+
+    wait_for("the panel to go", panel_hidden, timeout=10)
 
     # The bar shows while the pointer is below its top edge; then the
     # normal-size button, in the full-screen button's place.
@@ -209,16 +226,16 @@ def run(program, tmpdir, movie_bytes):
     tool("xdotool", "click", "1")
 
     def back():
-        g = Geometry(wid)
-        return g if g.framed and g.outer == normal.outer else None
+        g = window()
+        return g and g.framed and g.outer == normal.outer, g
 
     restored = wait_for("the window back where it was", back)
     log(f"normal again: {restored!r}, outer {restored.outer}")
 
     # Closing the window ends the program and removes the temporary movie.
-    tool("xdotool", "windowactivate", "--sync", wid)
+    tool("xdotool", "windowactivate", "--sync", wait_for("the window", shown).wid)
     tool("xdotool", "key", "--clearmodifiers", "alt+F4")
-    wait_for("the program to end", lambda: program.poll() is not None, timeout=30)
+    wait_for("the program to end", lambda: (program.poll() is not None, None), timeout=30)
     assert program.returncode == 0, f"exit code {program.returncode}"
     assert movie_files(tmpdir) == [], f"left behind: {movie_files(tmpdir)}"
     log("closed: temporary movie removed")
