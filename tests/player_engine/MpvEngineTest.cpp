@@ -1,0 +1,503 @@
+// The libmpv engine playing real clips: every FLV codec, stream events,
+// pause, seek, the key-frame index, rendering and bad input.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+#include <set>
+
+#include "player/MpvEngine.h"
+
+// Readable failure messages.
+void PrintTo(const QString& s, std::ostream* os) {
+  *os << '"' << s.toStdString() << '"';
+}
+void PrintTo(const QSize& s, std::ostream* os) {
+  *os << s.width() << 'x' << s.height();
+}
+
+namespace quillet::player {
+namespace {
+
+using Status = MediaEngine::StreamStatus;
+
+QString clipPath(const char* name) {
+  return QStringLiteral(QUILLET_CLIP_DIR "/%1.flv").arg(name);
+}
+QString dataPath(const char* name) {
+  return QStringLiteral(QUILLET_TEST_DATA "/%1").arg(name);
+}
+
+// Runs the event loop until the condition holds or the time is up.
+bool waitUntil(const std::function<bool()>& done, int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > ms) return false;
+    QEventLoop loop;
+    QTimer::singleShot(5, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  return true;
+}
+
+void spin(int ms) {
+  waitUntil([] { return false; }, ms);
+}
+
+// A fingerprint of a frame's colours (the fourth byte of "bgr0" is garbage).
+std::size_t fingerprint(const QImage& image) {
+  std::size_t h = 1469598103934665603ull;
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* line = reinterpret_cast<const quint32*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x) h = (h ^ (line[x] & 0xffffff)) * 1099511628211ull;
+  }
+  return h;
+}
+
+double litShare(const QImage& image) {
+  int lit = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* line = reinterpret_cast<const quint32*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x) lit += (line[x] & 0xffffff) > 0x101010;
+  }
+  return double(lit) / (image.width() * image.height());
+}
+
+// Records what an engine reports, drawing each new frame as a surface would.
+// Its connections end with it.
+struct Recorder {
+  explicit Recorder(MpvEngine& e) : engine(e) {
+    QObject::connect(&engine, &MediaEngine::frameAvailable, &context, [this] {
+      const QImage image = engine.renderFrame(size);
+      if (image.isNull()) return;
+      ++frames;
+      distinct.insert(fingerprint(image));
+      last = image;
+    });
+    QObject::connect(&engine, &MediaEngine::status, &context,
+                     [this](Status s) { statuses.push_back(s); });
+    QObject::connect(&engine, &MediaEngine::pausedChanged, &context,
+                     [this](bool p) { pausedChanges.push_back(p); });
+    QObject::connect(&engine, &MediaEngine::endOfStream, &context, [this] { ++ends; });
+    QObject::connect(&engine, &MediaEngine::videoSizeChanged, &context,
+                     [this](QSize s) { videoSize = s; });
+    QObject::connect(&engine, &MediaEngine::durationChanged, &context,
+                     [this](double d) { duration = d; });
+  }
+  bool saw(Status s) const { return count(s) > 0; }
+  int count(Status s) const { return int(std::count(statuses.begin(), statuses.end(), s)); }
+
+  QObject context;
+  MpvEngine& engine;
+  QSize size{160, 120};
+  std::vector<Status> statuses;
+  std::vector<bool> pausedChanges;
+  int frames = 0;
+  std::set<std::size_t> distinct;
+  QImage last;
+  int ends = 0;
+  QSize videoSize;
+  double duration = 0;
+};
+
+class Engine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    engine = MpvEngine::create();
+    ASSERT_TRUE(engine) << "libmpv could not be initialised";
+    recorder = std::make_unique<Recorder>(*engine);
+  }
+  void requireFile(const QString& path) {
+    if (!QFileInfo::exists(path)) GTEST_SKIP() << path.toStdString() << " not built (no ffmpeg)";
+  }
+  bool loaded(int ms = 5000) {
+    return waitUntil([&] { return recorder->saw(Status::PlayStart) && recorder->frames > 0; }, ms);
+  }
+
+  std::unique_ptr<MpvEngine> engine;
+  std::unique_ptr<Recorder> recorder;
+};
+
+// --- every codec FLV carries ---------------------------------------------
+
+struct Clip {
+  const char* file;  // in the clip folder, or a path in the test data
+  bool realFile;
+  const char* videoCodec;
+  const char* audioCodec;  // empty: no sound track
+  double seconds;
+  QSize size;
+  double startAt;  // long clips are sought near their end first
+};
+
+void PrintTo(const Clip& c, std::ostream* os) {
+  *os << c.file;
+}
+
+class EveryCodec : public Engine, public ::testing::WithParamInterface<Clip> {};
+
+TEST_P(EveryCodec, PlaysFramesThatChangeAndItsSoundToTheEnd) {
+  const Clip& clip = GetParam();
+  const QString path = clip.realFile ? dataPath(clip.file) : clipPath(clip.file);
+  requireFile(path);
+  recorder->size = clip.size;
+
+  engine->open(path, clip.startAt > 0);
+  ASSERT_TRUE(loaded()) << "no first frame";
+  if (clip.startAt > 0) {
+    engine->seek(clip.startAt);
+    engine->play();
+  }
+  ASSERT_TRUE(waitUntil([&] { return recorder->ends > 0; }, int(clip.seconds * 1000) + 6000))
+      << "did not reach the end";
+
+  EXPECT_EQ(engine->videoCodec(), clip.videoCodec);
+  EXPECT_EQ(engine->audioCodec(), clip.audioCodec);
+  if (*clip.audioCodec) {
+    EXPECT_GT(engine->audioSampleRate(), 0) << "no sound was decoded";
+  }
+  EXPECT_EQ(engine->videoSize(), clip.size);
+  EXPECT_EQ(recorder->videoSize, clip.size);
+  EXPECT_NEAR(engine->duration(), clip.seconds, 0.15);
+  EXPECT_NEAR(recorder->duration, clip.seconds, 0.15);
+  EXPECT_NEAR(engine->position(), clip.seconds, 0.25);
+
+  EXPECT_GE(recorder->distinct.size(), 3u) << "the picture did not change";
+  ASSERT_FALSE(recorder->last.isNull());
+  EXPECT_EQ(recorder->last.size(), clip.size);
+  EXPECT_GT(litShare(recorder->last), 0.2) << "the picture is black";
+
+  // The stream's events, in the order the player relies on.
+  ASSERT_FALSE(recorder->statuses.empty());
+  EXPECT_EQ(recorder->statuses.front(), Status::PlayStart);
+  EXPECT_TRUE(recorder->saw(Status::BufferFull));
+  EXPECT_EQ(recorder->statuses.back(), Status::PlayStop);
+  EXPECT_FALSE(recorder->saw(Status::StreamNotFound));
+  EXPECT_EQ(recorder->ends, 1);
+  EXPECT_TRUE(engine->isPaused()) << "the end pauses, so play shows again";
+  EXPECT_EQ(engine->loadedFraction(), 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flv, EveryCodec,
+    ::testing::Values(Clip{"flv1_mp3", false, "flv1", "mp3", 1.0, {160, 120}, 0},
+                      Clip{"h264_aac", false, "h264", "aac", 1.0, {160, 120}, 0},
+                      Clip{
+                          "flashsv_nellymoser", false, "flashsv", "nellymoser", 1.0, {160, 120}, 0},
+                      Clip{"flashsv2_speex", false, "flashsv2", "speex", 1.0, {160, 120}, 0},
+                      Clip{"flv1_adpcm", false, "flv1", "adpcm_swf", 1.0, {160, 120}, 0},
+                      Clip{"flv1_pcm", false, "flv1", "pcm_s16le", 1.0, {160, 120}, 0},
+                      Clip{"vp6f_videoonly_300x35_tiny.flv", true, "vp6f", "", 2.5, {300, 35}, 0},
+                      Clip{"vp6f_mp3_on2_clip.flv", true, "vp6f", "mp3", 14.4, {480, 206}, 12.8}),
+    [](const auto& info) {
+      QString name = QString::fromLatin1(info.param.file).section('.', 0, 0);
+      return name.toStdString();
+    });
+
+// --- pause, seek and the end -----------------------------------------------
+
+TEST_F(Engine, PauseStopsTheFramesAndTheClockAndPlayGoesOn) {
+  requireFile(clipPath("indexed"));
+  engine->open(clipPath("indexed"), false);
+  ASSERT_TRUE(loaded());
+  ASSERT_TRUE(waitUntil([&] { return engine->position() > 0.3; }, 3000));
+  EXPECT_FALSE(engine->isPaused());
+
+  engine->pause();
+  EXPECT_TRUE(engine->isPaused());
+  EXPECT_EQ(recorder->pausedChanges, std::vector<bool>{true});
+  spin(150);  // a frame already on its way may still arrive
+  const int frames = recorder->frames;
+  const double at = engine->position();
+  spin(500);
+  EXPECT_EQ(recorder->frames, frames) << "frames while paused";
+  EXPECT_DOUBLE_EQ(engine->position(), at);
+  EXPECT_EQ(recorder->ends, 0);
+
+  engine->play();
+  EXPECT_EQ(recorder->pausedChanges, (std::vector<bool>{true, false}));
+  EXPECT_TRUE(waitUntil([&] { return recorder->frames > frames + 3; }, 2000));
+  EXPECT_GT(engine->position(), at);
+}
+
+TEST_F(Engine, OpenedPausedItShowsTheFirstFrameAndWaits) {
+  requireFile(clipPath("flv1_mp3"));
+  engine->open(clipPath("flv1_mp3"), true);
+  ASSERT_TRUE(loaded());
+  EXPECT_TRUE(engine->isPaused());
+  EXPECT_GT(litShare(recorder->last), 0.2);
+  spin(400);
+  EXPECT_LE(recorder->distinct.size(), 1u);
+  EXPECT_NEAR(engine->position(), 0, 0.06);  // the first frame may come a little after 0
+  EXPECT_EQ(recorder->ends, 0);
+}
+
+TEST_F(Engine, SeekMovesThePositionAndThePicture) {
+  requireFile(clipPath("indexed"));
+  engine->open(clipPath("indexed"), true);
+  ASSERT_TRUE(loaded());
+  const std::size_t first = fingerprint(recorder->last);
+
+  engine->seek(1.2);
+  EXPECT_NEAR(engine->position(), 1.2, 1e-6) << "the position follows at once";
+  ASSERT_TRUE(waitUntil([&] { return recorder->count(Status::BufferFull) >= 2; }, 3000));
+  spin(100);
+  EXPECT_NEAR(engine->position(), 1.2, 0.05);
+  EXPECT_NE(fingerprint(recorder->last), first);
+  EXPECT_TRUE(engine->isPaused()) << "seeking does not start playback";
+
+  engine->seek(-4);  // before the start: the start
+  ASSERT_TRUE(waitUntil([&] { return recorder->count(Status::BufferFull) >= 3; }, 3000));
+  spin(100);
+  EXPECT_NEAR(engine->position(), 0.05, 0.05);  // the first frame
+}
+
+TEST_F(Engine, PlayAtTheEndStartsAgainFromTheBeginning) {
+  requireFile(clipPath("flv1_mp3"));
+  engine->open(clipPath("flv1_mp3"), false);
+  ASSERT_TRUE(waitUntil([&] { return recorder->ends == 1; }, 6000));
+  EXPECT_TRUE(engine->isPaused());
+
+  engine->play();
+  ASSERT_TRUE(waitUntil([&] { return engine->position() < 0.5; }, 2000));
+  EXPECT_FALSE(engine->isPaused());
+  EXPECT_TRUE(waitUntil([&] { return recorder->ends == 2; }, 6000))
+      << "did not play to the end again";
+}
+
+TEST_F(Engine, TimeContinuesFromTheStartOfAByteOffsetReopen) {
+  requireFile(clipPath("indexed"));
+  engine->open(clipPath("indexed"), true, 30.0);
+  ASSERT_TRUE(loaded());
+  EXPECT_NEAR(engine->position(), 30.0, 0.05);
+  EXPECT_NEAR(engine->duration(), 32.0, 0.15);
+  engine->seek(31.0);
+  EXPECT_NEAR(engine->position(), 31.0, 1e-6);
+  ASSERT_TRUE(waitUntil([&] { return recorder->count(Status::BufferFull) >= 2; }, 3000));
+  spin(100);
+  EXPECT_NEAR(engine->position(), 31.0, 0.05);
+}
+
+// --- the key-frame index ----------------------------------------------------
+
+TEST_F(Engine, ReadsTheStreamsKeyFrameIndex) {
+  requireFile(clipPath("indexed"));
+  QFile file(clipPath("indexed"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray bytes = file.readAll();
+  const auto expected = readFlvMetadata(
+      std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+  ASSERT_TRUE(expected && !expected->keyframes.times.empty());
+
+  engine->open(clipPath("indexed"), true);
+  ASSERT_TRUE(waitUntil([&] { return !engine->keyframes().times.empty(); }, 3000));
+  EXPECT_EQ(engine->keyframes().times, expected->keyframes.times);
+  EXPECT_EQ(engine->keyframes().filePositions, expected->keyframes.filePositions);
+
+  // A byte-offset reopen of a stream without an index keeps the one it had;
+  // a new stream without one has none.
+  engine->open(clipPath("flv1_mp3"), true, 1.0);
+  spin(300);
+  EXPECT_EQ(engine->keyframes().times, expected->keyframes.times);
+  engine->open(clipPath("flv1_mp3"), true);
+  EXPECT_TRUE(engine->keyframes().times.empty());
+  spin(300);
+  EXPECT_TRUE(engine->keyframes().times.empty());
+}
+
+// --- rendering ----------------------------------------------------------------
+
+TEST_F(Engine, RendersAtTheAskedSizeIntoAlignedImagesItNeverChangesLater) {
+  requireFile(clipPath("h264_aac"));
+  EXPECT_TRUE(engine->renderFrame({160, 120}).isNull()) << "a frame before any stream";
+  engine->open(clipPath("h264_aac"), true);
+  ASSERT_TRUE(loaded());
+
+  const QImage small = engine->renderFrame({160, 120});
+  const QImage large = engine->renderFrame({333, 250});
+  ASSERT_FALSE(large.isNull());
+  EXPECT_EQ(large.size(), QSize(333, 250));
+  EXPECT_EQ(large.format(), QImage::Format_RGB32);
+  EXPECT_EQ(large.bytesPerLine() % 64, 0);
+  EXPECT_EQ(reinterpret_cast<quintptr>(large.constBits()) % 64, 0u);
+  EXPECT_GT(litShare(large), 0.2);
+
+  // Images handed out stay as they were while playback draws new ones.
+  const QImage kept = small.copy();
+  engine->play();
+  ASSERT_TRUE(waitUntil([&] { return recorder->distinct.size() >= 5; }, 3000));
+  EXPECT_EQ(fingerprint(small), fingerprint(kept));
+
+  EXPECT_TRUE(engine->renderFrame({0, 0}).isNull());
+  EXPECT_TRUE(engine->renderFrame({-5, 10}).isNull());
+  EXPECT_TRUE(engine->renderFrame({100000, 100000}).isNull());
+}
+
+// Nobody asking for frames (a hidden player) must not hold playback up.
+TEST_F(Engine, PlaysOnWhenNobodyDrawsTheFrames) {
+  requireFile(clipPath("flv1_mp3"));
+  recorder.reset();
+  QObject context;
+  int ends = 0;
+  QObject::connect(engine.get(), &MediaEngine::endOfStream, &context, [&] { ++ends; });
+  QElapsedTimer timer;
+  timer.start();
+  engine->open(clipPath("flv1_mp3"), false);
+  ASSERT_TRUE(waitUntil([&] { return ends == 1; }, 6000));
+  EXPECT_LT(timer.elapsed(), 2500) << "playback was held up";
+  EXPECT_FALSE(engine->renderFrame({160, 120}).isNull()) << "the last frame is still there";
+}
+
+// --- bad input ----------------------------------------------------------------
+
+TEST_F(Engine, WhatIsNotAPlayableStreamIsNotFound) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const auto write = [&](const QString& name, const QByteArray& bytes) {
+    QFile f(dir.filePath(name));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return f.fileName();
+  };
+  QByteArray noise(20000, 0);
+  for (int i = 0; i < noise.size(); ++i) noise[i] = char((i * 7919) ^ (i >> 3));
+  QByteArray playlist = "#EXTM3U\n";
+  if (QFileInfo::exists(clipPath("flv1_mp3"))) playlist += clipPath("flv1_mp3").toUtf8() + "\n";
+
+  const QStringList addresses = {
+      dir.filePath("missing.flv"),
+      write("text.flv", "This is not a video.\n"),
+      write("noise.flv", noise),
+      write("empty.flv", ""),
+      write("list.m3u", playlist),
+      write("truncated.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09", 9)),
+      dir.path(),                         // a directory
+      QString(),                          // nothing at all
+      QStringLiteral("lavfi://testsrc"),  // libmpv's own protocols are not obeyed
+      QStringLiteral("av://lavfi:testsrc"),
+      QStringLiteral("file:///nonexistent/video.flv"),
+  };
+  for (const QString& address : addresses) {
+    Recorder r(*engine);
+    engine->open(address, false);
+    EXPECT_TRUE(waitUntil([&] { return r.saw(Status::StreamNotFound); }, 5000))
+        << address.toStdString();
+    spin(100);
+    EXPECT_EQ(r.frames, 0) << address.toStdString();
+    EXPECT_EQ(r.ends, 0) << address.toStdString();
+    EXPECT_FALSE(r.saw(Status::PlayStart)) << address.toStdString();
+  }
+
+  // A good stream plays after all that.
+  if (!QFileInfo::exists(clipPath("flv1_mp3"))) return;
+  Recorder r(*engine);
+  engine->open(QUrl::fromLocalFile(clipPath("flv1_mp3")).toString(), false);
+  EXPECT_TRUE(waitUntil([&] { return r.ends == 1; }, 6000));
+  EXPECT_FALSE(r.saw(Status::StreamNotFound));
+}
+
+TEST_F(Engine, AFifoIsRefusedWithoutWaitingForAWriter) {
+  QTemporaryDir dir;
+  const QString fifo = dir.filePath("pipe.flv");
+  ASSERT_EQ(QProcess::execute("mkfifo", {fifo}), 0);
+  engine->open(fifo, false);
+  EXPECT_TRUE(waitUntil([&] { return recorder->saw(Status::StreamNotFound); }, 3000));
+}
+
+TEST_F(Engine, ANewStreamReplacesTheOldOneWithoutItsEvents) {
+  requireFile(clipPath("flv1_mp3"));
+  engine->open(clipPath("flv1_mp3"), false);
+  ASSERT_TRUE(loaded());
+
+  recorder->statuses.clear();
+  engine->open(dataPath("vp6f_videoonly_300x35_tiny.flv"), true);
+  ASSERT_TRUE(waitUntil([&] { return recorder->videoSize == QSize(300, 35); }, 3000));
+  spin(1500);  // past where the first clip would have ended
+  EXPECT_EQ(recorder->ends, 0);
+  EXPECT_EQ(recorder->count(Status::PlayStart), 1);
+  EXPECT_FALSE(recorder->saw(Status::PlayStop));
+  EXPECT_FALSE(recorder->saw(Status::StreamNotFound));
+  EXPECT_NEAR(engine->duration(), 2.5, 0.1);
+  EXPECT_NEAR(engine->position(), 0, 0.06);
+}
+
+// Engines come and go with their players; none may take the process down or
+// wait on a stream that is still opening.
+TEST(EngineLifetime, DestroyedInEveryStateWithoutHangingOrCrashing) {
+  const QString clip = clipPath("h264_aac");
+  if (!QFileInfo::exists(clip)) GTEST_SKIP() << "clip not built (no ffmpeg)";
+  QElapsedTimer timer;
+  timer.start();
+  for (int spinMs : {0, 1, 30, 200}) {
+    auto engine = MpvEngine::create();
+    ASSERT_TRUE(engine);
+    engine->open(clip, false);
+    spin(spinMs);
+    engine->renderFrame({64, 48});
+  }
+  { auto idle = MpvEngine::create(); }
+  EXPECT_LT(timer.elapsed(), 5000);
+}
+
+// --- a progressive download over http ----------------------------------------
+
+// Python's small web server (it ignores ranges and sends whole files).
+class WebServer {
+ public:
+  explicit WebServer(const QString& folder) {
+    process_.setWorkingDirectory(folder);
+    process_.start("python3", {"-u", "-m", "http.server", "0", "--bind", "127.0.0.1"});
+    if (!process_.waitForStarted(3000)) return;
+    QByteArray out;
+    static const QRegularExpression portText(QStringLiteral("port (\\d+)"));
+    for (int i = 0; i < 50 && port_ == 0; ++i) {
+      process_.waitForReadyRead(100);
+      out += process_.readAllStandardOutput();
+      if (const auto m = portText.match(QString::fromLatin1(out)); m.hasMatch())
+        port_ = m.captured(1).toInt();
+    }
+  }
+  ~WebServer() {
+    process_.kill();
+    process_.waitForFinished(2000);
+  }
+  QString address(const QString& file) const {
+    return QStringLiteral("http://127.0.0.1:%1/%2").arg(port_).arg(file);
+  }
+  bool running() const { return port_ != 0; }
+
+ private:
+  QProcess process_;
+  int port_ = 0;
+};
+
+TEST_F(Engine, PlaysAnHttpStreamAsAProgressiveDownload) {
+  requireFile(clipPath("indexed"));
+  WebServer server(QUILLET_CLIP_DIR);
+  if (!server.running()) GTEST_SKIP() << "python3 could not serve files";
+
+  engine->open(server.address("indexed.flv"), false);
+  ASSERT_TRUE(loaded(8000));
+  EXPECT_TRUE(waitUntil([&] { return engine->loadedFraction() == 1.0; }, 5000));
+  EXPECT_NEAR(engine->seekableSeconds(), 2.0, 0.15);
+  EXPECT_TRUE(waitUntil([&] { return !engine->keyframes().times.empty(); }, 5000));
+  EXPECT_TRUE(waitUntil([&] { return recorder->ends == 1; }, 8000));
+  EXPECT_GE(recorder->distinct.size(), 3u);
+
+  Recorder r(*engine);
+  engine->open(server.address("no-such-file.flv"), false);
+  EXPECT_TRUE(waitUntil([&] { return r.saw(Status::StreamNotFound); }, 5000));
+}
+
+}  // namespace
+}  // namespace quillet::player
