@@ -273,6 +273,11 @@ std::unique_ptr<MpvEngine> MpvEngine::create(QObject* parent) {
       // files are followed.
       {"demuxer", "lavf", false},
       {"access-references", "no", false},
+      // FFmpeg's FLV demuxer takes onMetaData's key-frame times literally, and
+      // writers that put them off the real timestamps (ffmpeg's own index
+      // when the sound delays the video) made seeks land a key frame or two
+      // late. Its own search over the file is exact.
+      {"demuxer-lavf-o", "fflags=+ignidx", false},
       // Our renderer draws; software decoding.
       {"vo", "libmpv", true},
       {"hwdec", "no", false},
@@ -337,7 +342,7 @@ MpvEngine::~MpvEngine() {
   }
   if (metadataReply_) {
     metadataReply_->disconnect(this);
-    metadataReply_->abort();
+    if (metadataReply_->isRunning()) metadataReply_->abort();
   }
   // libmpv's order: the render context goes first, while the core still runs;
   // then no more wake-ups; then the core.
@@ -380,6 +385,15 @@ void MpvEngine::resetStreamState(bool reopen) {
   haveFrame_ = false;
   frameDrawn_ = false;
   frame_ = QImage();
+}
+
+void MpvEngine::reachedEnd() {
+  // libmpv pauses on the last frame (keep-open); say so before the stop, so
+  // that the play button is what the surface shows.
+  atEnd_ = true;
+  setPausedLocally(true);
+  emit status(StreamStatus::PlayStop);
+  emit endOfStream();
 }
 
 void MpvEngine::failStream() {
@@ -533,9 +547,7 @@ void MpvEngine::handleEvent(const mpv_event& event) {
         if (end.reason == MPV_END_FILE_REASON_REDIRECT) command({"playlist-clear"});
         emit status(StreamStatus::StreamNotFound);
       } else if (end.reason == MPV_END_FILE_REASON_EOF && !atEnd_) {
-        atEnd_ = true;
-        emit status(StreamStatus::PlayStop);
-        emit endOfStream();
+        reachedEnd();
       }
       break;
     }
@@ -600,9 +612,7 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
       if (const bool end = flag(); !end) {
         atEnd_ = false;
       } else if (loaded_ && !atEnd_) {
-        atEnd_ = true;
-        emit status(StreamStatus::PlayStop);
-        emit endOfStream();
+        reachedEnd();
       }
       break;
     case kDisplayWidth:
@@ -653,7 +663,7 @@ void MpvEngine::handleCacheState(const mpv_node& state) {
 void MpvEngine::startKeyframeRead(const QString& address, bool network) {
   if (metadataReply_) {
     metadataReply_->disconnect(this);
-    metadataReply_->abort();
+    if (metadataReply_->isRunning()) metadataReply_->abort();
     metadataReply_->deleteLater();
     metadataReply_ = nullptr;
   }
@@ -682,7 +692,7 @@ void MpvEngine::readKeyframesOverHttp(const QString& address) {
     const std::size_t need = flvMetadataBytesNeeded(*head);
     keyframesRead(generation,
                   need > 0 && need <= head->size() ? readFlvMetadata(*head) : std::nullopt);
-    reply->abort();
+    if (reply->isRunning()) reply->abort();
     reply->deleteLater();
   };
   connect(reply, &QNetworkReply::readyRead, this, [reply, head, finish] {

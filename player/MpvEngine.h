@@ -95,6 +95,7 @@ class MpvEngine final : public MediaEngine {
   void keyframesRead(quint64 generation, std::optional<FlvMetadata> meta);
   void resetStreamState(bool reopen);
   void failStream();
+  void reachedEnd();
 
   MpvHandle mpv_;
   std::unique_ptr<FrameRenderer> renderer_;
