@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLoggingCategory>
+#include <QSessionManager>
 #include <clocale>
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "platform/qt/QtProcesses.h"
 #include "platform/qt/QtRegistry.h"
 #include "platform/qt/QtWindow.h"
+#include "platform/qt/TerminationSignals.h"
 #include "player/FlashPlayer.h"
 #include "startup/Main.h"
 #include "window/Form1.h"
@@ -76,6 +78,20 @@ int main(int argc, char** argv) {
   quillet::qt::QtProcesses processes(arguments);
 
   std::unique_ptr<MainWindow> mainWindow;
+  // A polite request to end (SIGTERM, SIGINT, SIGHUP) and the session's logout
+  // close the window the normal way, so that its unload removes the
+  // temporary movie; a quit from anywhere else still runs the unload.
+  const auto endPolitely = [&] {
+    quillet::qt::closeApplicationPolitely(mainWindow ? &mainWindow->window.widget() : nullptr);
+  };
+  quillet::qt::TerminationSignals termination([&](int) { endPolitely(); });
+#if QT_CONFIG(sessionmanager)
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
+                   [&](QSessionManager&) { endPolitely(); });
+#endif
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&] {
+    if (mainWindow) mainWindow->window.widget().close();
+  });
   quillet::Module1 module1(components, messageBox, processes, [&] {
     if (!mainWindow) mainWindow = std::make_unique<MainWindow>(components, messageBox, processes);
     mainWindow->form.Show();
