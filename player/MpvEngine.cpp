@@ -692,8 +692,15 @@ void MpvEngine::readKeyframesOverHttp(const QString& address) {
     const std::size_t need = flvMetadataBytesNeeded(*head);
     keyframesRead(generation,
                   need > 0 && need <= head->size() ? readFlvMetadata(*head) : std::nullopt);
-    if (reply->isRunning()) reply->abort();
-    reply->deleteLater();
+    // Aborted from the event loop, not from inside the reply's own signal,
+    // where Qt's backend still reports to it afterwards.
+    QMetaObject::invokeMethod(
+        reply,
+        [reply] {
+          if (reply->isRunning()) reply->abort();
+          reply->deleteLater();
+        },
+        Qt::QueuedConnection);
   };
   connect(reply, &QNetworkReply::readyRead, this, [reply, head, finish] {
     const QByteArray chunk = reply->read(kMaxMetadataHead - head->size());
