@@ -8,7 +8,7 @@ build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6op
 run=(xdg-utils)
 test=(xvfb xauth x11-utils xdotool openbox imagemagick ffmpeg libgl1-mesa-dri xdg-utils
       python3 clang libclang-rt-14-dev)
-bench=(mpv time)
+bench=(mpv time libx11-dev)
 
 want=("${build[@]}" "${run[@]}")
 case "${1:-run}" in

@@ -1,0 +1,174 @@
+// Measures one run of a video player from the outside, the same way for
+// every player:
+//   measure <seconds> <command> [arguments...]
+// starts the command, watches the X screen for the clip's first frame (the
+// test clips are almost entirely strongly coloured; desktops and empty
+// windows are not), follows the process tree's memory, waits for the player
+// to exit or the time to run out (then asks it to end), and prints
+//   first_frame_ms=<n or -1> cpu_s=<user+system of the whole tree>
+//   main_peak_mib=<peak RSS of the started process> largest_peak_mib=<of any process in the tree>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <dirent.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Strongly coloured pixels on every 16th row and every 2nd column, scaled to
+// the whole screen. Whole-screen grabs took Xvfb 120 ms each and held up the
+// players' own drawing; these rows take it about 2.5 ms.
+long colouredPixels(Display* display) {
+  const Window root = DefaultRootWindow(display);
+  XWindowAttributes a;
+  XGetWindowAttributes(display, root, &a);
+  long count = 0;
+  for (int y = 0; y < a.height; y += 16) {
+    XImage* row = XGetImage(display, root, 0, y, a.width, 1, AllPlanes, ZPixmap);
+    if (!row) continue;
+    for (int x = 0; x < a.width; x += 2) {
+      const unsigned long p = XGetPixel(row, x, 0);
+      const int r = (p >> 16) & 0xff, g = (p >> 8) & 0xff, b = p & 0xff;
+      const int hi = std::max({r, g, b}), lo = std::min({r, g, b});
+      if (hi - lo > 100) ++count;
+    }
+    XDestroyImage(row);
+  }
+  return count * 32;
+}
+
+// Every process whose ancestry leads to root.
+std::set<pid_t> tree(pid_t root) {
+  std::map<pid_t, pid_t> parent;
+  if (DIR* proc = opendir("/proc")) {
+    while (dirent* e = readdir(proc)) {
+      const pid_t pid = std::atoi(e->d_name);
+      if (pid <= 0) continue;
+      std::ifstream stat("/proc/" + std::string(e->d_name) + "/stat");
+      std::string line;
+      if (!std::getline(stat, line)) continue;
+      const auto close = line.rfind(')');
+      if (close == std::string::npos) continue;
+      std::istringstream rest(line.substr(close + 2));
+      char state;
+      pid_t ppid;
+      if (rest >> state >> ppid) parent[pid] = ppid;
+    }
+    closedir(proc);
+  }
+  std::set<pid_t> found{root};
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (const auto& [pid, ppid] : parent)
+      if (found.count(ppid) && found.insert(pid).second) grew = true;
+  }
+  return found;
+}
+
+long peakKiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  return 0;
+}
+
+double seconds(const timeval& t) {
+  return t.tv_sec + t.tv_usec / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s <seconds> <command> [arguments...]\n", argv[0]);
+    return 2;
+  }
+  const double limit = std::atof(argv[1]);
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    std::fprintf(stderr, "measure: no X display\n");
+    return 2;
+  }
+  // Orphans of the player (helper processes) come to us, so their time counts.
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
+  const long background = colouredPixels(display);
+  constexpr long kFrameShare = 10000;  // a 100x100 picture at least
+
+  const auto start = Clock::now();
+  const pid_t child = fork();
+  if (child == 0) {
+    setpgid(0, 0);
+    execvp(argv[2], argv + 2);
+    _exit(127);
+  }
+  setpgid(child, child);
+
+  long firstFrameMs = -1, mainPeak = 0, largestPeak = 0;
+  double cpu = 0;
+  bool mainDone = false, asked = false;
+  auto nextSample = start;
+  while (!mainDone) {
+    const auto now = Clock::now();
+    if (firstFrameMs < 0 && colouredPixels(display) - background >= kFrameShare)
+      firstFrameMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count();
+    if (now >= nextSample) {
+      for (pid_t pid : tree(child)) {
+        const long kib = peakKiB(pid);
+        largestPeak = std::max(largestPeak, kib);
+        if (pid == child) mainPeak = std::max(mainPeak, kib);
+      }
+      nextSample = now + std::chrono::milliseconds(50);
+    }
+    const double elapsed = std::chrono::duration<double>(now - start).count();
+    if (!asked && elapsed > limit) {
+      kill(-child, SIGTERM);
+      asked = true;
+    } else if (asked && elapsed > limit + 3) {
+      kill(-child, SIGKILL);
+    }
+    // Reap whatever ended: the player and any helper left to us.
+    for (;;) {
+      int status;
+      rusage usage{};
+      const pid_t pid = wait4(-1, &status, WNOHANG, &usage);
+      if (pid <= 0) break;
+      cpu += seconds(usage.ru_utime) + seconds(usage.ru_stime);
+      if (pid == child) mainDone = true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(firstFrameMs < 0 ? 8 : 20));
+  }
+  // Helpers still running after the player ended are ended too.
+  kill(-child, SIGTERM);
+  for (int i = 0; i < 100; ++i) {
+    int status;
+    rusage usage{};
+    const pid_t pid = wait4(-1, &status, WNOHANG, &usage);
+    if (pid < 0) break;
+    if (pid > 0)
+      cpu += seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  XCloseDisplay(display);
+  std::printf("first_frame_ms=%ld cpu_s=%.2f main_peak_mib=%.0f largest_peak_mib=%.0f\n",
+              firstFrameMs, cpu, mainPeak / 1024.0, largestPeak / 1024.0);
+  return 0;
+}
