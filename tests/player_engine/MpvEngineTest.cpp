@@ -121,7 +121,14 @@ class Engine : public ::testing::Test {
     if (!QFileInfo::exists(path)) GTEST_SKIP() << path.toStdString() << " not built (no ffmpeg)";
   }
   bool loaded(int ms = 5000) {
-    return waitUntil([&] { return recorder->saw(Status::PlayStart) && recorder->frames > 0; }, ms);
+    // Started, drawn, and the first restart reported (a seek before it would
+    // merge with it).
+    return waitUntil(
+        [&] {
+          return recorder->saw(Status::PlayStart) && recorder->saw(Status::BufferFull) &&
+                 recorder->frames > 0;
+        },
+        ms);
   }
 
   std::unique_ptr<MpvEngine> engine;
