@@ -110,6 +110,9 @@ void FormWidget::closeEvent(QCloseEvent* event) {
 
 QtWindow::QtWindow(QtWindowOptions options)
     : options(options), form(std::make_unique<FormWidget>(*this)) {
+  requestExpiry.setSingleShot(true);
+  requestExpiry.setInterval(std::chrono::milliseconds(500));
+  QObject::connect(&requestExpiry, &QTimer::timeout, [this] { onRequestExpired(); });
   const double tx = tppX(), ty = tppY();
   form->setObjectName("Form1");
   form->setWindowTitle("Quillet");
@@ -212,9 +215,20 @@ Status QtWindow::setHeight(double twips) {
 
 // A size change reaches Form_Resize before the setter returns. A visible
 // window already reports it from inside resize(); a hidden one is told here.
+//
+// The window manager confirms a size the program set some time later, and
+// when width and height are set one after the other it may first echo the
+// half-done size. Those echoes are not the user's doing and must not lay the
+// window out again after the program has placed its controls (full screen
+// sets the player's size right after the window's), so resize events are
+// ignored until the requested size comes back or the request goes stale.
 Status QtWindow::resizeClient(QSize size) {
   if (size == form->size()) return Status::ok();
+  requestedSize = size;
+  requestExpiry.start();
+  ownResize = true;
   form->resize(size);
+  ownResize = false;
   if (form->size() != laidOutSize) reportResize();
   return Status::ok();
 }
@@ -225,7 +239,20 @@ void QtWindow::reportResize() {
 }
 
 void QtWindow::onResized() {
+  if (ownResize) return;  // resizeClient reports it
+  if (requestedSize) {
+    if (form->size() != *requestedSize) return;  // a half-done echo
+    requestedSize.reset();
+    requestExpiry.stop();
+  }
   if (form->size() != laidOutSize) reportResize();
+}
+
+void QtWindow::onRequestExpired() {
+  // The window manager settled on another size than asked for (a minimum
+  // size, a screen too small): lay out what the window really has.
+  requestedSize.reset();
+  onResized();
 }
 
 // Positions are the outer frame's; the client area is placed explicitly
@@ -273,14 +300,23 @@ Status QtWindow::setCaption(const std::string& caption) {
 
 // Changing the frameless flag hides the window and leaves Qt's idea of its
 // geometry unreliable for a while, so the client area is put back
-// explicitly: a border change keeps the client area where it is.
+// explicitly: a border change keeps the client area where it is. A window
+// not shown yet only records the style: toggling the native flags back and
+// forth before the first mapping raced with the window manager, which now
+// and then mapped the window without its frame. show() applies what is due.
 void QtWindow::applyBorderStyle() {
+  appliedBorder = requestedBorder;
+  if (form->isVisible()) applyNativeBorder();
+}
+
+void QtWindow::applyNativeBorder() {
+  const bool frameless = appliedBorder == kBorderNone;
+  if (form->windowFlags().testFlag(Qt::FramelessWindowHint) == frameless) return;
   const QRect client = form->geometry();
   const bool wasVisible = form->isVisible();
   Qt::WindowFlags flags = form->windowFlags();
-  flags.setFlag(Qt::FramelessWindowHint, requestedBorder == kBorderNone);
+  flags.setFlag(Qt::FramelessWindowHint, frameless);
   form->setWindowFlags(flags);
-  appliedBorder = requestedBorder;
   extents.reset();
   (void)frameExtents();  // ask the window manager now, before the window is mapped again
   form->setGeometry(client);
@@ -307,6 +343,7 @@ void QtWindow::centreOnScreen() {
 
 Status QtWindow::show() {
   const bool first = !shownBefore;
+  applyNativeBorder();
   if (first && !placed) centreOnScreen();
   form->show();
   if (first) {

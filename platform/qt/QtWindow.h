@@ -4,6 +4,7 @@
 // buttons and the association check box) and the banner strip WebBrowser1.
 // Sizes are spoken in twips; the outer size adds the window manager's frame.
 
+#include <QTimer>
 #include <QWidget>
 #include <chrono>
 #include <memory>
@@ -86,6 +87,8 @@ class QtWindow : public Window {
   double tppX() const;
   double tppY() const;
   void applyBorderStyle();
+  void applyNativeBorder();
+  void onRequestExpired();
   Status resizeClient(QSize size);
   void reportResize();
   void onResized();
@@ -107,6 +110,9 @@ class QtWindow : public Window {
   int appliedBorder = kBorderSizable;
   mutable std::optional<FrameExtents> extents;  // asked for once per border change
   QSize laidOutSize;                            // the client size Form_Resize last saw
+  std::optional<QSize> requestedSize;           // a size set by the program, not yet confirmed
+  QTimer requestExpiry;
+  bool ownResize = false;  // inside the program's own resize() call
   bool shownBefore = false;
   bool placed = false;  // a position was set, so the first display keeps it
   bool unloaded = false;
