@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the program and the whole test suite with AddressSanitizer and
+# UndefinedBehaviorSanitizer in a folder of its own and runs the suite headless
+# (Xvfb with openbox), as tools/setup.sh test does for the normal build.
+#
+#   tools/sanitize.sh [ctest arguments...]      e.g. tools/sanitize.sh -R hostile
+#
+# Environment: SANITIZE_BUILD (build folder, default build-asan). Any report
+# fails its test: undefined behaviour stops the process at once, a memory
+# error too, and leaks are reported at exit. Only well-understood noise of
+# third-party libraries is suppressed: see tools/sanitize/*.supp.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${SANITIZE_BUILD:-$top/build-asan}
+flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+
+export ASAN_OPTIONS="detect_leaks=1:strict_init_order=1:check_initialization_order=1:${ASAN_OPTIONS:-}"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:suppressions=$top/tools/sanitize/ubsan.supp"
+export LSAN_OPTIONS="suppressions=$top/tools/sanitize/lsan.supp:print_suppressions=0"
+
+"$top/tools/install-deps.sh" test
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+cmake --build "$build"
+cd "$build"
+exec "$top/tools/headless.sh" ctest --output-on-failure -j 2 --timeout 900 "$@"
