@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "platform/Platform.h"
+#include "platform/qt/HeapArenas.h"
 #include "platform/qt/QtControlHost.h"
 #include "platform/qt/QtDialogs.h"
 #include "platform/qt/QtDrops.h"
@@ -53,6 +54,7 @@ struct MainWindow {
 }  // namespace
 
 int main(int argc, char** argv) {
+  quillet::qt::limitHeapArenas();
   // The banner's web engine refuses to run as root with its sandbox on and
   // would take the whole program down with it.
   if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

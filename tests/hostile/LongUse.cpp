@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qt/HeapArenas.h"
 #include "tests/hostile/RealProgram.h"
 
 namespace {
@@ -28,7 +29,7 @@ using quillet::hostile::RealProgram;
 constexpr int kWarmUp = 10;
 constexpr long kMaxThreadGrowth = 2;
 constexpr long kMaxFdGrowth = 2;
-constexpr long kMaxRssGrowthKiB = 32 * 1024;
+constexpr long kMaxRssGrowthKiB = 16 * 1024;
 
 long entries(const char* folder) {
   std::error_code error;
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s COUNT CLIP...\n", argv[0]);
     return 2;
   }
+  quillet::qt::limitHeapArenas();  // as the program does
   const int count = std::atoi(argv[1]);
   std::vector<std::string> clips(argv + 2, argv + argc);
   char folder[] = "/tmp/quillet-long-use-XXXXXX";
