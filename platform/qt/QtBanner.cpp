@@ -1,13 +1,11 @@
 #include "platform/qt/QtBanner.h"
 
-#include <QDesktopServices>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QPalette>
 #include <QTimer>
-#include <QVBoxLayout>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
 #include <QWidget>
 
 #include "platform/qt/Twips.h"
@@ -19,67 +17,34 @@ bool isWebAddress(const QUrl& url) {
   return url.isValid() && !url.host().isEmpty() && (scheme == "http" || scheme == "https");
 }
 
-namespace {
-
-void openInUsersBrowser(const QUrl& url) {
-  if (isWebAddress(url)) QDesktopServices::openUrl(url);
+QString defaultBannerHelper() {
+  const QFileInfo self(QStringLiteral("/proc/self/exe"));
+  return QFileInfo(self.canonicalFilePath()).dir().filePath(QStringLiteral("quillet-banner"));
 }
 
-// The page behind a new window the banner asks for: its first address goes
-// to the user's browser and the page goes away.
-class HandOverPage : public QWebEnginePage {
- public:
-  using QWebEnginePage::QWebEnginePage;
-
- protected:
-  bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
-    if (!handedOver) {
-      handedOver = true;
-      openInUsersBrowser(url);
-      deleteLater();
-    }
-    return false;
+void QtBanner::ProcessEnder::operator()(QProcess* p) const {
+  // End of input asks the helper to go; it is killed if it does not.
+  p->closeWriteChannel();
+  if (p->state() != QProcess::NotRunning && !p->waitForFinished(1000)) {
+    p->kill();
+    p->waitForFinished(1000);
   }
+  delete p;
+}
 
- private:
-  bool handedOver = false;
-};
-
-class BannerPage : public QWebEnginePage {
- public:
-  using QWebEnginePage::QWebEnginePage;
-
- protected:
-  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
-    if (type == NavigationTypeLinkClicked) {
-      openInUsersBrowser(url);
-      return false;
-    }
-    if (isMainFrame) return isWebAddress(url);
-    const QString scheme = url.scheme().toLower();
-    return isWebAddress(url) || scheme == "about" || scheme == "data" || scheme == "blob";
-  }
-  QWebEnginePage* createWindow(WebWindowType) override { return new HandOverPage(profile(), this); }
-  // The banner's scripts talk to nobody.
-  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int,
-                                const QString&) override {}
-};
-
-}  // namespace
-
-QtBanner::QtBanner(QWidget& parent) : area(new QWidget(&parent)) {
+QtBanner::QtBanner(QWidget& parent)
+    : area(new QWidget(&parent)), helperProgram(defaultBannerHelper()) {
   QPalette white = area->palette();
   white.setColor(QPalette::Window, Qt::white);
   area->setPalette(white);
   area->setAutoFillBackground(true);
   area->setObjectName("WebBrowser1");
-  auto* layout = new QVBoxLayout(area);
-  layout->setContentsMargins(0, 0, 0, 0);
+  area->installEventFilter(this);
 }
 
 QtBanner::~QtBanner() {
-  // Pages must go before their profile.
-  delete webView.data();
+  helper.reset();
+  if (area) area->removeEventFilter(this);
 }
 
 Maybe<double> QtBanner::height() const {
@@ -107,39 +72,52 @@ Status QtBanner::navigate(const std::string& address) {
   const QUrl url(QString::fromStdString(address), QUrl::StrictMode);
   if (!isWebAddress(url)) return Status::failed("not a web address");
   pending = url;
-  if (webView) webView->load(pending);
+  if (helper) send("navigate " + pending.toEncoded(QUrl::FullyEncoded));
   return Status::ok();
 }
 
+qint64 QtBanner::helperProcessId() const {
+  return helper ? helper->processId() : 0;
+}
+
 void QtBanner::start() {
-  if (webView || !area) return;
-  profile = new QWebEngineProfile(this);  // off the record: nothing kept on disk
-  profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
-  profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+  if (helper || !area) return;
+  // The helper embeds its view by the strip's X11 window; elsewhere the
+  // strip stays white.
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+  const QFileInfo program(helperProgram);
+  if (!program.isFile() || !program.isExecutable()) return;
 
-  auto* page = new BannerPage(profile, nullptr);
-  QWebEngineSettings* s = page->settings();
-  s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
-  s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-  s->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
-  s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-  s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
-  s->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
-  s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-
-  webView = new QWebEngineView(area);
-  page->setParent(webView);
-  webView->setPage(page);
-  webView->setContextMenuPolicy(Qt::NoContextMenu);
-  // Files dropped on the strip belong to the window, which opens them.
-  webView->setAcceptDrops(false);
-  area->layout()->addWidget(webView);
-  area->setFocusProxy(webView);
-  if (pending.isValid()) webView->load(pending);
+  const WId strip = area->winId();
+  helper.reset(new QProcess);
+  helper->setProgram(program.absoluteFilePath());
+  helper->setArguments({QString::number(strip)});
+  helper->setStandardOutputFile(QProcess::nullDevice());
+  helper->setStandardErrorFile(QProcess::nullDevice());
+  helper->start(QIODevice::WriteOnly);
+  sendSize();
+  if (pending.isValid()) send("navigate " + pending.toEncoded(QUrl::FullyEncoded));
 }
 
 void QtBanner::startLater(std::chrono::milliseconds delay) {
   QTimer::singleShot(delay, this, [this] { start(); });
+}
+
+bool QtBanner::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == area && event->type() == QEvent::Resize) sendSize();
+  return QObject::eventFilter(watched, event);
+}
+
+void QtBanner::send(const QByteArray& line) {
+  // A helper that failed or ended gets nothing more; the strip stays white.
+  if (!helper || helper->state() == QProcess::NotRunning) return;
+  helper->write(line + '\n');
+}
+
+void QtBanner::sendSize() {
+  if (!helper || !area) return;
+  send(QByteArray("size ") + QByteArray::number(area->width()) + ' ' +
+       QByteArray::number(area->height()));
 }
 
 }  // namespace quillet::qt

@@ -1,21 +1,23 @@
 #pragma once
 // WebBrowser1: the banner strip along the bottom of the window. The web
-// engine is heavy (helper processes, hundreds of milliseconds on the GUI
-// thread), so the strip starts as a plain white area and the web view is
-// made only when start() is called; an address asked for before then is kept
-// and loaded at that point. Pages get no bridge to the program and no access
-// to local files; links and new windows open in the user's browser; a page
-// that fails to load leaves the strip blank without a word.
+// engine is heavy (helper processes, memory, hundreds of milliseconds), so it
+// never runs in this process: the strip is a plain white native window, and
+// start() runs the quillet-banner helper from this program's folder, which
+// puts its web view into the strip. Sizes and addresses go to the helper one
+// way over its standard input; nothing comes back, so pages get no bridge to
+// the program. A missing or failing helper leaves the strip white without a
+// word; the helper ends with this object (or with this process).
 
 #include <QObject>
 #include <QPointer>
+#include <QProcess>
+#include <QString>
 #include <QUrl>
-#include <QWebEngineView>
 #include <chrono>
+#include <memory>
 
 #include "platform/Window.h"
 
-class QWebEngineProfile;
 class QWidget;
 
 namespace quillet::qt {
@@ -34,25 +36,43 @@ class QtBanner : public QObject, public WebBrowser {
   // Only web addresses (http, https) are loaded; anything else fails.
   Status navigate(const std::string& address) override;
 
-  // Makes the web view now (once) and loads the address asked for so far.
+  // Starts the helper now (once, and only on X11) and hands it the strip's
+  // size and the address asked for so far.
   void start();
   // Calls start() once delay has passed and the event loop is free.
   void startLater(std::chrono::milliseconds delay);
 
   QWidget& strip() { return *area; }
-  QWebEngineView* view() const { return webView; }
   // The address last asked for, loaded or still waiting for start().
   const QUrl& address() const { return pending; }
 
+  // The helper program; by default quillet-banner beside this executable.
+  void setHelperProgram(const QString& path) { helperProgram = path; }
+  // The helper's process id while it runs, else 0.
+  qint64 helperProcessId() const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  void send(const QByteArray& line);
+  void sendSize();
+
+  struct ProcessEnder {
+    void operator()(QProcess* p) const;
+  };
+
   QPointer<QWidget> area;
-  QPointer<QWebEngineView> webView;
-  QWebEngineProfile* profile = nullptr;  // child of this object
+  std::unique_ptr<QProcess, ProcessEnder> helper;
+  QString helperProgram;
   QUrl pending;
 };
 
-// Whether an address may be handed to the user's browser from the banner:
-// only web addresses, never local files or other programs' schemes.
+// Whether an address may be loaded into the banner or handed to the user's
+// browser from it: only web addresses, never local files or other schemes.
 bool isWebAddress(const QUrl& url);
+
+// quillet-banner in the folder of the running executable.
+QString defaultBannerHelper();
 
 }  // namespace quillet::qt

@@ -1,46 +1,91 @@
-// The banner strip with a page from a local HTTP server that the test
-// starts on the loopback address: it loads, its links go to the user's
-// browser and not into the strip, local files stay out of reach, and a page
-// that cannot load fails without a word.
+// The banner strip with pages from a local HTTP server that the test starts
+// on the loopback address. The strip runs the quillet-banner helper, whose
+// view shows inside it: the page loads and paints the strip, follows the
+// strip's size and later addresses, and the helper goes with the strip. A
+// missing or dead helper leaves the strip white. The page's policy (links to
+// the user's browser, no local files, silent failures) is tested on the page
+// class itself.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QImage>
 #include <QMimeData>
 #include <QProcess>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
-#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
 #include <QWidget>
+#include <cerrno>
+#include <memory>
 
 #include "platform/qt/QtBanner.h"
 #include "platform/qt/QtDrops.h"
+#include "platform/qt/banner/BannerPage.h"
 #include "shell/FileDrop.h"
 
 namespace quillet {
 namespace {
 
+// Pages fill the view with one colour: blue for the banner, green for the
+// second page.
 constexpr const char* kServer = R"(
 import http.server, sys
-page = b'<html><head><title>Quillet banner</title></head><body>' \
-       b'<a id="out" href="/elsewhere">more</a></body></html>'
+def page(colour):
+    return (b'<html><head><title>Quillet banner</title><style>html,body{margin:0;height:100%;'
+            b'background:' + colour + b'}</style></head><body>'
+            b'<a id="out" href="/elsewhere">more</a></body></html>')
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         print('GET ' + self.path, flush=True)
+        body = page(b'#00ff00' if self.path == '/second' else b'#0064c8')
         self.send_response(200)
         self.send_header('Content-Type', 'text/html; charset=utf-8')
-        self.send_header('Content-Length', str(len(page)))
+        self.send_header('Content-Length', str(len(body)))
         self.end_headers()
-        self.wfile.write(page)
+        self.wfile.write(body)
     def log_message(self, *args):
         pass
 server = http.server.HTTPServer(('127.0.0.1', 0), Handler)
 print(server.server_address[1], flush=True)
 server.serve_forever()
 )";
+
+const QColor kBlue(0x00, 0x64, 0xc8);
+const QColor kGreen(0x00, 0xff, 0x00);
+
+bool near(QColor a, QColor b) {
+  return std::abs(a.red() - b.red()) < 24 && std::abs(a.green() - b.green()) < 24 &&
+         std::abs(a.blue() - b.blue()) < 24;
+}
+
+// What the screen shows at a point of w.
+QColor shownAt(QWidget& w, QPoint at) {
+  const QPoint g = w.mapToGlobal(at);
+  const QImage shot = w.screen()->grabWindow(0, g.x(), g.y(), 1, 1).toImage();
+  return shot.isNull() ? QColor() : shot.pixelColor(0, 0);
+}
+
+// Whether every pixel the screen shows of w is white.
+bool allWhite(QWidget& w) {
+  const QPoint g = w.mapToGlobal(QPoint(0, 0));
+  const QImage shot = w.screen()->grabWindow(0, g.x(), g.y(), w.width(), w.height()).toImage();
+  if (shot.isNull()) return false;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x)
+      if (shot.pixel(x, y) != qRgb(255, 255, 255)) return false;
+  return true;
+}
+
+bool processGone(qint64 pid) {
+  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
 
 }  // namespace
 
@@ -65,6 +110,10 @@ class Banner : public ::testing::Test {
     port = server.readLine().trimmed().toInt();
     ASSERT_GT(port, 0);
     QDesktopServices::setUrlHandler("http", &browser, "openUrl");
+    QPalette grey = parent.palette();
+    grey.setColor(QPalette::Window, Qt::gray);
+    parent.setPalette(grey);
+    parent.setAutoFillBackground(true);
     parent.resize(640, 100);
     parent.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent));
@@ -79,6 +128,16 @@ class Banner : public ::testing::Test {
     log += server.readAllStandardOutput();
     return log;
   }
+  bool requested(const QByteArray& line) {
+    return QTest::qWaitFor([&] { return requests().contains(line); }, 60000);
+  }
+  std::unique_ptr<qt::QtBanner> makeBanner(QRect geometry) {
+    auto banner = std::make_unique<qt::QtBanner>(parent);
+    banner->setHelperProgram(QUILLET_BANNER_HELPER);
+    banner->strip().setGeometry(geometry);
+    banner->strip().show();
+    return banner;
+  }
 
   QProcess server;
   int port = 0;
@@ -87,51 +146,110 @@ class Banner : public ::testing::Test {
   QWidget parent;
 };
 
-TEST_F(Banner, LoadsAndHandsLinksToTheBrowser) {
-  qt::QtBanner banner(parent);
-  const QUrl address(base() + "/info.php?n=Quillet");
-  ASSERT_TRUE(banner.navigate(address.toString().toStdString()));
-  banner.start();
-  ASSERT_TRUE(banner.view());
-  QSignalSpy loaded(banner.view(), &QWebEngineView::loadFinished);
-  ASSERT_TRUE(loaded.wait(60000));
-  EXPECT_TRUE(loaded.takeFirst().at(0).toBool());
-  EXPECT_EQ(banner.view()->title(), "Quillet banner");
-  EXPECT_TRUE(requests().contains("GET /info.php?n=Quillet\n"));
+TEST_F(Banner, HelperShowsThePageInTheStripAndFollowsItsSizeAndAddress) {
+  auto banner = makeBanner(QRect(0, 0, 200, 100));
+  // Native, made and shown before the strip gets its native window, as the
+  // player is.
+  auto* cover = new QWidget(&parent);
+  QPalette red = cover->palette();
+  red.setColor(QPalette::Window, Qt::red);
+  cover->setPalette(red);
+  cover->setAutoFillBackground(true);
+  cover->setGeometry(0, 0, 1, 1);
+  cover->winId();
+  cover->show();
+  // Asked for before the start, loaded once the helper runs.
+  ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
+  EXPECT_EQ(banner->helperProcessId(), 0);
+  banner->start();
+  const qint64 pid = banner->helperProcessId();
+  ASSERT_NE(pid, 0);
+  ASSERT_TRUE(requested("GET /info.php?n=Quillet\n"));
+  QWidget& strip = banner->strip();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return near(shownAt(strip, {100, 50}), kBlue);
+      },
+      30000))
+      << shownAt(strip, {100, 50}).name().toStdString();
 
-  banner.view()->page()->runJavaScript("document.getElementById('out').click();");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !browser.opened.isEmpty(); }, 20000));
-  EXPECT_EQ(browser.opened, QList<QUrl>{QUrl(base() + "/elsewhere")});
-  QTest::qWait(300);
-  EXPECT_EQ(banner.view()->url(), address);
-  EXPECT_FALSE(requests().contains("GET /elsewhere"));
+  // The helper's view follows the strip when it grows.
+  EXPECT_FALSE(near(shownAt(parent, {500, 50}), kBlue));
+  strip.resize(640, 100);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return near(shownAt(strip, {600, 90}), kBlue);
+      },
+      20000))
+      << shownAt(strip, {600, 90}).name().toStdString();
 
-  // Local files are never loaded into the strip.
-  EXPECT_FALSE(banner.navigate("file:///etc/hostname"));
-  EXPECT_EQ(banner.view()->url(), address);
+  // A plain sibling stacked above the strip hides it, as the video does in
+  // full screen, although the helper's window is a native one.
+  cover->setGeometry(0, 0, 320, 100);
+  cover->show();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return shownAt(strip, {100, 50}) == QColor(Qt::red);
+      },
+      5000))
+      << shownAt(strip, {100, 50}).name().toStdString();
+  EXPECT_TRUE(near(shownAt(strip, {500, 50}), kBlue));
+  cover->setGeometry(0, 0, 640, 100);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return shownAt(strip, {500, 50}) == QColor(Qt::red); }, 5000));
+  cover->hide();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return near(shownAt(strip, {100, 50}), kBlue); }, 5000));
+  delete cover;
+
+  // A later address goes to the running helper; local files never do.
+  EXPECT_FALSE(banner->navigate("file:///etc/hostname"));
+  ASSERT_TRUE(banner->navigate((base() + "/second").toStdString()));
+  ASSERT_TRUE(requested("GET /second\n"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return near(shownAt(strip, {320, 50}), kGreen); }, 20000));
+  EXPECT_EQ(banner->address(), QUrl(base() + "/second"));
+
+  // No helper outlives the strip.
+  banner.reset();
+  EXPECT_TRUE(processGone(pid));
 }
 
-TEST_F(Banner, UnreachablePageFailsSilently) {
-  server.kill();
-  server.waitForFinished(5000);
-  qt::QtBanner banner(parent);
-  ASSERT_TRUE(banner.navigate((base() + "/info.php?n=Quillet").toStdString()));
-  banner.start();
-  QSignalSpy loaded(banner.view(), &QWebEngineView::loadFinished);
-  ASSERT_TRUE(loaded.wait(60000));
-  EXPECT_FALSE(loaded.takeFirst().at(0).toBool());
-  EXPECT_TRUE(browser.opened.isEmpty());
+TEST_F(Banner, MissingHelperLeavesTheStripWhite) {
+  auto banner = makeBanner(QRect(0, 0, 640, 100));
+  banner->setHelperProgram("/nonexistent/quillet-banner");
+  ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
+  banner->start();
+  EXPECT_EQ(banner->helperProcessId(), 0);
+  QTest::qWait(500);
+  EXPECT_TRUE(allWhite(banner->strip()));
+  EXPECT_TRUE(banner->navigate((base() + "/second").toStdString()));
+  banner->strip().resize(300, 80);
+  QTest::qWait(200);
+  EXPECT_TRUE(allWhite(banner->strip()));
+  EXPECT_FALSE(requests().contains("GET"));
+}
+
+TEST_F(Banner, DeadHelperLeavesTheStripWhite) {
+  auto banner = makeBanner(QRect(0, 0, 640, 100));
+  ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
+  banner->start();
+  const qint64 pid = banner->helperProcessId();
+  ASSERT_NE(pid, 0);
+  ASSERT_TRUE(requested("GET /info.php?n=Quillet\n"));
+  ASSERT_EQ(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() == 0; }, 10000));
+  // Later sizes and addresses go nowhere, without a word.
+  banner->strip().resize(600, 90);
+  EXPECT_TRUE(banner->navigate((base() + "/second").toStdString()));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return allWhite(banner->strip()); }, 10000));
+  QTest::qWait(300);
+  EXPECT_FALSE(requests().contains("GET /second"));
 }
 
 // A file dropped on the banner is the window's: the strip does not take it.
 TEST_F(Banner, FilesDroppedOnTheStripReachTheWindow) {
-  qt::QtBanner banner(parent);
-  banner.strip().setGeometry(0, 0, 640, 100);
-  banner.strip().show();
-  ASSERT_TRUE(banner.navigate((base() + "/info.php?n=Quillet").toStdString()));
-  banner.start();
-  QSignalSpy loaded(banner.view(), &QWebEngineView::loadFinished);
-  ASSERT_TRUE(loaded.wait(60000));
+  auto banner = makeBanner(QRect(0, 0, 640, 100));
+  ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
+  banner->start();
+  ASSERT_TRUE(requested("GET /info.php?n=Quillet\n"));
 
   qt::QtDrops drops;
   std::vector<std::string> opened;
@@ -150,6 +268,75 @@ TEST_F(Banner, FilesDroppedOnTheStripReachTheWindow) {
   QApplication::sendEvent(target, &drop);
   EXPECT_EQ(opened, std::vector<std::string>{"/tmp/on the banner.flv"});
   fileDrop.DisableFileDrop(static_cast<WindowHandle>(parent.winId()));
+}
+
+// The helper on its own: it ends at the end of its input, whatever came
+// before, and refuses to start without a window to live in.
+TEST_F(Banner, HelperEndsAtEndOfInputAndShrugsOffBadCommands) {
+  QWidget strip(&parent);
+  strip.setGeometry(0, 0, 640, 100);
+  strip.show();
+  QProcess helper;
+  helper.start(QUILLET_BANNER_HELPER, {QString::number(strip.winId())});
+  ASSERT_TRUE(helper.waitForStarted(10000));
+  helper.write("size -5 10\nsize 0 0\nsize 99999999999 1\nsize a b\nsize 10\n");
+  helper.write("navigate file:///etc/passwd\nnavigate javascript:alert(1)\nnavigate\n");
+  helper.write("bogus words here\n\n\n");
+  helper.write(QByteArray(100000, 'x') + "\n");
+  helper.write("navigate " + (base() + "/after-junk").toUtf8() + "\n");
+  ASSERT_TRUE(requested("GET /after-junk\n"));
+  helper.closeWriteChannel();
+  ASSERT_TRUE(helper.waitForFinished(15000));
+  EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(helper.exitCode(), 0);
+  EXPECT_FALSE(requests().contains("/etc/passwd"));
+
+  for (const QStringList& args : {QStringList{}, QStringList{"not-a-window"}, QStringList{"0"}}) {
+    QProcess refused;
+    refused.start(QUILLET_BANNER_HELPER, args);
+    ASSERT_TRUE(refused.waitForStarted(10000));
+    EXPECT_TRUE(refused.waitForFinished(15000)) << args.join(' ').toStdString();
+    EXPECT_EQ(refused.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(refused.exitCode(), 0);
+  }
+}
+
+// The page class the helper uses: links and new windows go to the user's
+// browser and never into the page, the profile keeps nothing, and a page
+// that cannot load fails without a word.
+TEST_F(Banner, PageHandsLinksToTheBrowser) {
+  std::unique_ptr<QWebEngineProfile> profile(qt::makeBannerProfile(nullptr));
+  EXPECT_TRUE(profile->isOffTheRecord());
+  auto view = std::make_unique<QWebEngineView>();
+  qt::setUpBannerView(*view, *profile);
+  EXPECT_FALSE(view->acceptDrops());
+  EXPECT_EQ(view->contextMenuPolicy(), Qt::NoContextMenu);
+  const QUrl address(base() + "/info.php?n=Quillet");
+  QSignalSpy loaded(view.get(), &QWebEngineView::loadFinished);
+  view->load(address);
+  ASSERT_TRUE(loaded.wait(60000));
+  EXPECT_TRUE(loaded.takeFirst().at(0).toBool());
+  EXPECT_EQ(view->title(), "Quillet banner");
+
+  view->page()->runJavaScript("document.getElementById('out').click();");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !browser.opened.isEmpty(); }, 20000));
+  EXPECT_EQ(browser.opened, QList<QUrl>{QUrl(base() + "/elsewhere")});
+  QTest::qWait(300);
+  EXPECT_EQ(view->url(), address);
+  EXPECT_FALSE(requests().contains("GET /elsewhere"));
+
+  // A main-frame load of a local file is refused.
+  view->load(QUrl("file:///etc/hostname"));
+  QTest::qWait(300);
+  EXPECT_EQ(view->url(), address);
+
+  server.kill();
+  server.waitForFinished(5000);
+  view->load(QUrl(base() + "/gone"));
+  ASSERT_TRUE(loaded.wait(60000));
+  EXPECT_FALSE(loaded.takeFirst().at(0).toBool());
+  EXPECT_EQ(browser.opened.size(), 1);
+  view.reset();  // the page before its profile
 }
 
 }  // namespace
