@@ -12,7 +12,7 @@ struct OpenFileRequest {
   WindowHandle owner = 0;
   std::string title;
   std::vector<std::pair<std::string, std::string>> filters;  // display text, pattern
-  int filterIndex = 1;                                        // 1-based
+  int filterIndex = 1;                                       // 1-based
   std::string initialDir;
   bool multiSelect = false;
 };

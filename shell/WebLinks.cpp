@@ -5,7 +5,9 @@
 
 namespace quillet {
 
-std::string websiteAddress() { return addresses::kWebsite; }
+std::string websiteAddress() {
+  return addresses::kWebsite;
+}
 
 std::string bannerAddress() {
   return std::string("http://") + addresses::kBannerHost + "/info.php?n=Quillet";
@@ -13,6 +15,8 @@ std::string bannerAddress() {
 
 // Every click opens the site anew; a desktop without a URL handler just
 // leaves the click without effect.
-void Form1::Command1_Click() { skipOnFailure(platform.processes.openUrl(websiteAddress())); }
+void Form1::Command1_Click() {
+  skipOnFailure(platform.processes.openUrl(websiteAddress()));
+}
 
 }  // namespace quillet
