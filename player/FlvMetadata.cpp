@@ -28,7 +28,6 @@ constexpr int kMaxDepth = 32;
 constexpr unsigned kAudioTag = 8;
 constexpr unsigned kVideoTag = 9;
 constexpr unsigned kScriptTag = 18;
-constexpr unsigned kFilterBit = 0x20;  // encrypted payload: not ours to read
 
 constexpr std::string_view kOnMetaData = "onMetaData";
 
@@ -204,7 +203,7 @@ Location locateMetadata(std::span<const unsigned char> head) {
       if (namesOnMetaData(head.subspan(dataBegin, size)))
         return {Location::kFound, 0, dataBegin, size};
     } else if (type != kAudioTag && type != kVideoTag) {
-      return {};  // unknown or encrypted (kFilterBit) tags: nothing we can trust follows
+      return {};  // unknown or encrypted (filter bit 0x20) tags: nothing we can trust follows
     }
     pos = dataBegin + size + kPreviousTagSizeField;
   }
