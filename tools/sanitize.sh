@@ -32,8 +32,16 @@ cd "$build"
 # but without the leak check; every other test, including the in-process
 # hostile inputs on the real window and player, runs with it.
 end_to_end="integration\\.|hostile\\.command_line"
+# The banner tests run Qt WebEngine's Chromium, in the test itself and in
+# the quillet-banner helper, and Chromium frees some objects through a base
+# of another size (new-delete-type-mismatch deep inside libQt6WebEngineCore,
+# when a page is destroyed). That check alone is off for them.
+web_engine="Banner\\."
 status=0
-"$top/tools/headless.sh" ctest --output-on-failure -j 2 --timeout 900 -E "$end_to_end" "$@" ||
+"$top/tools/headless.sh" ctest --output-on-failure -j 2 --timeout 900 \
+  -E "$end_to_end|$web_engine" "$@" || status=$?
+ASAN_OPTIONS="new_delete_type_mismatch=0:$ASAN_OPTIONS" \
+  "$top/tools/headless.sh" ctest --output-on-failure -j 2 --timeout 900 -R "$web_engine" "$@" ||
   status=$?
 ASAN_OPTIONS="detect_leaks=0:$ASAN_OPTIONS" \
   "$top/tools/headless.sh" ctest --output-on-failure -j 2 --timeout 900 -R "$end_to_end" "$@" ||
