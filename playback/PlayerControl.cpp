@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/PercentEncoding.h"
 #include "playback/Numbers.h"
 #include "window/Form1.h"
 
@@ -41,19 +42,7 @@ Extender& controlOrNone(const std::shared_ptr<Extender>& control) {
 }
 
 std::string EncodeFlashVarsValue(std::string_view value) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(value.size());
-  for (unsigned char c : value) {
-    if (mustEscape(c)) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 0x0F];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
+  return percentEncode(value, mustEscape);
 }
 
 void Form1::CreatePlayerControl() {

@@ -4,6 +4,8 @@
 #include <array>
 #include <utility>
 
+#include "platform/PercentEncoding.h"
+
 namespace quillet::qt {
 
 namespace {
@@ -52,44 +54,11 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
 // Field escaping of the text form: "%", tabs, line breaks and every other
 // control character become "%XX", so one record is always one line.
 std::string escape(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) {
-    if (c == '%' || c < 0x20 || c == 0x7F) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 0x0F];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
+  return percentEncode(text, [](unsigned char c) { return c == '%' || c < 0x20 || c == 0x7F; });
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-// Malformed escapes are kept as they stand.
 std::string unescape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
-      int hi = hexDigit(text[i + 1]), lo = hexDigit(text[i + 2]);
-      if (hi >= 0 && lo >= 0) {
-        out += static_cast<char>(hi * 16 + lo);
-        i += 2;
-        continue;
-      }
-    }
-    out += text[i];
-  }
-  return out;
+  return percentDecode(text);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/PercentEncoding.h"
+
 namespace quillet::qt {
 
 namespace {
@@ -24,31 +26,10 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // Malformed escapes stand for themselves; an encoded NUL cannot be a name.
 std::optional<std::string> percentDecoded(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
-      const int hi = hexDigit(text[i + 1]), lo = hexDigit(text[i + 2]);
-      if (hi >= 0 && lo >= 0) {
-        const char c = static_cast<char>(hi * 16 + lo);
-        if (c == '\0') return std::nullopt;
-        out += c;
-        i += 2;
-        continue;
-      }
-    }
-    if (text[i] == '\0') return std::nullopt;
-    out += text[i];
-  }
+  std::string out = percentDecode(text);
+  if (out.find('\0') != std::string::npos) return std::nullopt;
   return out;
 }
 
