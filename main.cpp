@@ -58,8 +58,6 @@ int main(int argc, char** argv) {
   // The banner's web engine refuses to run as root with its sandbox on and
   // would take the whole program down with it.
   if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-  // The web engine shares OpenGL contexts with the widgets.
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   // libmpv cannot start under any other numeric locale.
   std::setlocale(LC_NUMERIC, "C");
