@@ -4,6 +4,10 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QPalette>
 #include <QTimer>
 #include <QWidget>
@@ -11,6 +15,18 @@
 #include "platform/qt/Twips.h"
 
 namespace quillet::qt {
+
+namespace {
+
+// A banner host that has not answered by then is taken as unreachable.
+constexpr int kProbeTimeoutMs = 20000;
+
+bool answeredWithPage(const QNetworkReply& reply) {
+  const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+  return status >= 200 && status < 300;
+}
+
+}  // namespace
 
 bool isWebAddress(const QUrl& url) {
   const QString scheme = url.scheme().toLower();
@@ -43,6 +59,8 @@ QtBanner::QtBanner(QWidget& parent)
 }
 
 QtBanner::~QtBanner() {
+  if (probing) probing->disconnect(this);
+  delete network.data();
   helper.reset();
   if (area) area->removeEventFilter(this);
 }
@@ -72,7 +90,10 @@ Status QtBanner::navigate(const std::string& address) {
   const QUrl url(QString::fromStdString(address), QUrl::StrictMode);
   if (!isWebAddress(url)) return Status::failed("not a web address");
   pending = url;
-  if (helper) send("navigate " + pending.toEncoded(QUrl::FullyEncoded));
+  if (helper)
+    send("navigate " + pending.toEncoded(QUrl::FullyEncoded));
+  else if (started)
+    probe(pending);
   return Status::ok();
 }
 
@@ -81,16 +102,51 @@ qint64 QtBanner::helperProcessId() const {
 }
 
 void QtBanner::start() {
-  if (helper || !area) return;
+  if (started || !area) return;
   // The helper embeds its view by the strip's X11 window; elsewhere the
   // strip stays white.
   if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
   const QFileInfo program(helperProgram);
   if (!program.isFile() || !program.isExecutable()) return;
+  started = true;
+  if (pending.isValid()) probe(pending);
+}
 
+void QtBanner::probe(const QUrl& url) {
+  // Only the newest address counts.
+  if (QNetworkReply* older = probing.data()) {
+    probing = nullptr;
+    older->abort();
+  }
+  if (!network) {
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    network = new QNetworkAccessManager(this);
+  }
+  QNetworkRequest request(url);
+  request.setTransferTimeout(kProbeTimeoutMs);
+  QNetworkReply* reply = network->get(request);
+  probing = reply;
+  // The status is all that is needed; the page itself is the helper's to load.
+  connect(reply, &QNetworkReply::readyRead, this, [reply] {
+    if (!answeredWithPage(*reply)) return;
+    reply->setProperty("answered", true);
+    reply->abort();
+  });
+  connect(reply, &QNetworkReply::finished, this, [this, reply] {
+    reply->deleteLater();
+    if (probing != reply) return;
+    probing = nullptr;
+    const bool answered = reply->property("answered").toBool() ||
+                          (reply->error() == QNetworkReply::NoError && answeredWithPage(*reply));
+    if (answered) launch();
+  });
+}
+
+void QtBanner::launch() {
+  if (helper || !area) return;
   const WId strip = area->winId();
   helper.reset(new QProcess);
-  helper->setProgram(program.absoluteFilePath());
+  helper->setProgram(QFileInfo(helperProgram).absoluteFilePath());
   helper->setArguments({QString::number(strip)});
   helper->setStandardOutputFile(QProcess::nullDevice());
   helper->setStandardErrorFile(QProcess::nullDevice());

@@ -3,10 +3,13 @@
 // engine is heavy (helper processes, memory, hundreds of milliseconds), so it
 // never runs in this process: the strip is a plain white native window, and
 // start() runs the quillet-banner helper from this program's folder, which
-// puts its web view into the strip. Sizes and addresses go to the helper one
-// way over its standard input; nothing comes back, so pages get no bridge to
-// the program. A missing or failing helper leaves the strip white without a
-// word; the helper ends with this object (or with this process).
+// puts its web view into the strip. The helper's web engine costs about a
+// second of CPU and 180 MiB to start, so it starts only once the address
+// answers: a quick request from here asks first, and a banner host that is
+// unreachable (offline, or a bad answer) costs next to nothing. Sizes and addresses go to the
+// helper one way over its standard input; nothing comes back, so pages get no bridge to the
+// program. A missing or failing helper leaves the strip white without a word; the helper ends with
+// this object (or with this process).
 
 #include <QObject>
 #include <QPointer>
@@ -18,6 +21,8 @@
 
 #include "platform/Window.h"
 
+class QNetworkAccessManager;
+class QNetworkReply;
 class QWidget;
 
 namespace quillet::qt {
@@ -36,8 +41,9 @@ class QtBanner : public QObject, public WebBrowser {
   // Only web addresses (http, https) are loaded; anything else fails.
   Status navigate(const std::string& address) override;
 
-  // Starts the helper now (once, and only on X11) and hands it the strip's
-  // size and the address asked for so far.
+  // From now on (once, and only on X11) the address asked for so far, and
+  // each later one, is tried; the first that answers starts the helper with
+  // the strip's size and that address.
   void start();
   // Calls start() once delay has passed and the event loop is free.
   void startLater(std::chrono::milliseconds delay);
@@ -50,11 +56,15 @@ class QtBanner : public QObject, public WebBrowser {
   void setHelperProgram(const QString& path) { helperProgram = path; }
   // The helper's process id while it runs, else 0.
   qint64 helperProcessId() const;
+  // Whether an address is being tried before the helper starts.
+  bool trying() const { return !probing.isNull(); }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void probe(const QUrl& url);
+  void launch();
   void send(const QByteArray& line);
   void sendSize();
 
@@ -66,6 +76,9 @@ class QtBanner : public QObject, public WebBrowser {
   std::unique_ptr<QProcess, ProcessEnder> helper;
   QString helperProgram;
   QUrl pending;
+  bool started = false;
+  QPointer<QNetworkAccessManager> network;
+  QPointer<QNetworkReply> probing;
 };
 
 // Whether an address may be loaded into the banner or handed to the user's

@@ -12,11 +12,13 @@
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHostAddress>
 #include <QImage>
 #include <QMimeData>
 #include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 #include <QUrl>
 #include <QWebEngineProfile>
@@ -45,7 +47,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         print('GET ' + self.path, flush=True)
         body = page(b'#00ff00' if self.path == '/second' else b'#0064c8')
-        self.send_response(200)
+        self.send_response(404 if self.path == '/missing' else 200)
         self.send_header('Content-Type', 'text/html; charset=utf-8')
         self.send_header('Content-Length', str(len(body)))
         self.end_headers()
@@ -158,12 +160,12 @@ TEST_F(Banner, HelperShowsThePageInTheStripAndFollowsItsSizeAndAddress) {
   cover->setGeometry(0, 0, 1, 1);
   cover->winId();
   cover->show();
-  // Asked for before the start, loaded once the helper runs.
+  // Asked for before the start, loaded once the address has answered.
   ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
   EXPECT_EQ(banner->helperProcessId(), 0);
   banner->start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() != 0; }, 20000));
   const qint64 pid = banner->helperProcessId();
-  ASSERT_NE(pid, 0);
   ASSERT_TRUE(requested("GET /info.php?n=Quillet\n"));
   QWidget& strip = banner->strip();
   EXPECT_TRUE(QTest::qWaitFor(
@@ -227,12 +229,42 @@ TEST_F(Banner, MissingHelperLeavesTheStripWhite) {
   EXPECT_FALSE(requests().contains("GET"));
 }
 
+// The web engine starts only for an address that answers with a page: an
+// unreachable host or an error status leave the strip white and start no
+// helper; the next address that answers starts it.
+TEST_F(Banner, HelperStartsOnlyForAnAddressThatAnswers) {
+  auto banner = makeBanner(QRect(0, 0, 640, 100));
+  QTcpServer closed;
+  ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+  const quint16 closedPort = closed.serverPort();
+  closed.close();
+  ASSERT_TRUE(
+      banner->navigate(QString("http://127.0.0.1:%1/info.php").arg(closedPort).toStdString()));
+  banner->start();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->trying(); }, 20000));
+  EXPECT_EQ(banner->helperProcessId(), 0);
+
+  ASSERT_TRUE(banner->navigate((base() + "/missing").toStdString()));
+  ASSERT_TRUE(requested("GET /missing\n"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->trying(); }, 20000));
+  EXPECT_EQ(banner->helperProcessId(), 0);
+  EXPECT_TRUE(allWhite(banner->strip()));
+
+  ASSERT_TRUE(banner->navigate((base() + "/second").toStdString()));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() != 0; }, 20000));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return near(shownAt(banner->strip(), {320, 50}), kGreen);
+      },
+      30000));
+}
+
 TEST_F(Banner, DeadHelperLeavesTheStripWhite) {
   auto banner = makeBanner(QRect(0, 0, 640, 100));
   ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
   banner->start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() != 0; }, 20000));
   const qint64 pid = banner->helperProcessId();
-  ASSERT_NE(pid, 0);
   ASSERT_TRUE(requested("GET /info.php?n=Quillet\n"));
   ASSERT_EQ(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
   EXPECT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() == 0; }, 10000));
