@@ -1,5 +1,7 @@
 #include "player/FlashPlayer.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QWidget>
 
 #include "player/FlashPlayerWidget.h"
@@ -7,19 +9,41 @@
 
 namespace quillet::player {
 
+namespace {
+
+// The engine made to prove that libmpv works, kept for the first player that
+// has something to play: making one costs about 10 ms of the start-up. The
+// application owns it until then, so an unused one goes with the application.
+QPointer<MediaEngine>& spareEngine() {
+  static QPointer<MediaEngine> spare;
+  return spare;
+}
+
+std::unique_ptr<MediaEngine> takeEngine() {
+  if (QPointer<MediaEngine>& spare = spareEngine()) {
+    std::unique_ptr<MediaEngine> engine(spare.data());
+    spare = nullptr;
+    engine->setParent(nullptr);
+    return engine;
+  }
+  return createMpvEngine();
+}
+
+}  // namespace
+
 std::unique_ptr<QWidget> createFlashPlayer() {
-  // The first player of the process proves that libmpv works and keeps the
-  // engine it made; later ones make theirs when they first have something to
-  // play, so that the idle player costs no engine. Without a media engine
-  // there is no player: whoever asks counts the component as missing.
+  // The first player of the process proves that libmpv works; every player
+  // makes or takes its engine when it first has something to play, so that
+  // the idle player costs no engine. Without a media engine there is no
+  // player: whoever asks counts the component as missing.
   static bool engineWorks = false;
   if (!engineWorks) {
-    auto engine = createMpvEngine();
+    auto engine = createMpvEngine(QCoreApplication::instance());
     if (!engine) return nullptr;
     engineWorks = true;
-    return std::make_unique<FlashPlayerWidget>(std::move(engine), [] { return createMpvEngine(); });
+    spareEngine() = engine.release();
   }
-  return std::make_unique<FlashPlayerWidget>(nullptr, [] { return createMpvEngine(); });
+  return std::make_unique<FlashPlayerWidget>(nullptr, [] { return takeEngine(); });
 }
 
 }  // namespace quillet::player
