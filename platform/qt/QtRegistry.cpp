@@ -101,13 +101,22 @@ void refreshDesktopDatabase(const QString& dir) {
 
 class QtRegistrySession : public RegistrySession {
  public:
-  QtRegistrySession(DesktopDirs dirs, std::unique_ptr<QLockFile> lock, RegistryStore store)
-      : dirs(std::move(dirs)), lock(std::move(lock)), store(std::move(store)) {}
+  QtRegistrySession(DesktopDirs dirs, std::unique_ptr<QLockFile> lock, RegistryStore store,
+                    std::string savedText)
+      : dirs(std::move(dirs)),
+        lock(std::move(lock)),
+        store(std::move(store)),
+        savedText(std::move(savedText)) {}
 
-  // The hive is saved only when it changed; the desktop is brought in line
-  // every time, so a removed desktop entry comes back with the next session.
+  // The hive is saved only when its text changed (every start writes the
+  // same association again, and a save waits for the disk); the desktop is
+  // brought in line every time, so a removed desktop entry comes back with
+  // the next session.
   ~QtRegistrySession() override {
-    if (changed) writeAtomically(hivePath(dirs), store.serialize());
+    if (changed) {
+      const std::string text = store.serialize();
+      if (text != savedText) writeAtomically(hivePath(dirs), text);
+    }
     projectOntoDesktop(dirs);
   }
 
@@ -126,6 +135,7 @@ class QtRegistrySession : public RegistrySession {
   DesktopDirs dirs;
   std::unique_ptr<QLockFile> lock;  // held until the session has been carried out
   RegistryStore store;
+  std::string savedText;  // the hive file as read; empty when missing or unusable
   bool changed = false;
 };
 
@@ -146,7 +156,8 @@ std::unique_ptr<RegistrySession> QtRegistry::open() {
   // A hive that cannot be read is started afresh; it only ever holds what
   // association writes again at every start.
   RegistryStore store = hive.state == Read::Ok ? RegistryStore::parse(hive.text) : RegistryStore{};
-  return std::make_unique<QtRegistrySession>(std::move(dirs), std::move(lock), std::move(store));
+  return std::make_unique<QtRegistrySession>(std::move(dirs), std::move(lock), std::move(store),
+                                             hive.state == Read::Ok ? hive.text : std::string());
 }
 
 // Quillet's desktop entry and its place in the defaults follow the hive;

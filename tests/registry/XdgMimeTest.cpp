@@ -1,6 +1,7 @@
 // The association seen by the desktop's own tools: xdg-mime from xdg-utils,
 // run in a private home with private XDG directories.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -50,6 +51,13 @@ class XdgMime : public ::testing::Test {
     writeFile(dirs.dataHome + "/applications/" + id,
               "[Desktop Entry]\nType=Application\nName=Other\nExec=/bin/true %f\nMimeType=" +
                   mime.toUtf8() + ";\n");
+  }
+
+  // Which file a path names; a file replaced by a new one has a new number.
+  static ino_t fileId(const QString& file) {
+    struct stat st {};
+    EXPECT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
+    return st.st_ino;
   }
 
   QString queryDefault(const QString& mime) {
@@ -151,9 +159,14 @@ TEST_F(XdgMime, HiveOnDiskAfterRepeatedAssociation) {
     ASSERT_TRUE(session->regWrite(list + "b", "/usr/bin/other"));
     ASSERT_TRUE(session->regWrite(list + "MRUList", "ba"));
   }
+  const QString hivePath = dirs.configHome + "/quillet/registry";
   AssociateFileType(registry, ".flv", "image", exe);
+  const auto first = fileId(hivePath);
+  // The same association again leaves the file as it is: no new file, no wait
+  // for the disk.
   AssociateFileType(registry, ".flv", "image", exe);
-  const QByteArray hive = readFile(dirs.configHome + "/quillet/registry");
+  EXPECT_EQ(fileId(hivePath), first);
+  const QByteArray hive = readFile(hivePath);
   RegistryStore store = RegistryStore::parse(hive.toStdString());
   EXPECT_EQ(store.read(list + "a"), exe);
   EXPECT_EQ(store.read(list + "b"), std::nullopt);
