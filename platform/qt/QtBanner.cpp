@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPalette>
@@ -118,10 +117,8 @@ void QtBanner::probe(const QUrl& url) {
     probing = nullptr;
     older->abort();
   }
-  if (!network) {
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
-    network = new QNetworkAccessManager(this);
-  }
+  // The same proxy settings as the helper's web engine, which follows Qt's.
+  if (!network) network = new QNetworkAccessManager(this);
   QNetworkRequest request(url);
   request.setTransferTimeout(kProbeTimeoutMs);
   QNetworkReply* reply = network->get(request);
