@@ -47,9 +47,12 @@ void paintWhite(QWidget& w) {
   w.setAutoFillBackground(true);
 }
 
+// The sizes window managers draw; every one goes to the X server each time
+// the native window is made (three times at start-up), so the 256-pixel one
+// stays with the icon theme.
 QIcon programIcon() {
   QIcon icon;
-  for (int size : {32, 48, 64, 128, 256}) {
+  for (int size : {32, 48, 64, 128}) {
     const QString file = QStringLiteral(":/quillet/icons/quillet-%1.png").arg(size);
     if (QFile::exists(file)) icon.addFile(file, QSize(size, size));
   }
