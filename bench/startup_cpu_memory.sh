@@ -38,7 +38,7 @@ encode h263_mp3_640x360 640x360 "-c:v flv -b:v 1200k" "-c:a libmp3lame -b:a 128k
 # after its start; a paused player's idle time adds next to nothing.
 limit=16
 
-run_player() {  # player clip -> "first_frame_ms cpu_s main_mib largest_mib" per line
+run_once() {  # player clip -> "first_frame_ms cpu_s main_mib largest_mib"
   local player=$1 clip=$2
   local -a cmd
   case $player in
@@ -46,11 +46,8 @@ run_player() {  # player clip -> "first_frame_ms cpu_s main_mib largest_mib" per
     mpv) cmd=(mpv --no-config --vo=x11 --ao=null --really-quiet "$clip") ;;
     ffplay) cmd=(ffplay -autoexit -loglevel quiet "$clip") ;;
   esac
-  for _ in $(seq "$runs"); do
-    "$work/measure" "$limit" "${cmd[@]}" </dev/null 2>/dev/null |
-      sed -E 's/[a-z_]+=//g'
-    sleep 0.5
-  done
+  "$work/measure" "$limit" "${cmd[@]}" </dev/null 2>/dev/null | sed -E 's/[a-z_]+=//g'
+  sleep 0.5
 }
 
 players=(mpv ffplay)
@@ -61,8 +58,12 @@ else
 fi
 
 for clip in h264_aac_1280x720 h263_mp3_640x360; do
-  for player in "${players[@]}"; do
-    run_player "$player" "$work/$clip.flv" >"$work/$clip.$player"
+  # The players take turns, run after run, so that a machine that gets
+  # busier or quieter during the benchmark weighs on all of them alike.
+  for _ in $(seq "$runs"); do
+    for player in "${players[@]}"; do
+      run_once "$player" "$work/$clip.flv" >>"$work/$clip.$player"
+    done
   done
   bench=$(ffmpeg -hide_banner -nostats -benchmark -i "$work/$clip.flv" -f null - 2>&1)
   floor=$(sed -nE 's/.*bench: utime=([0-9.]+)s stime=([0-9.]+)s.*/\1 \2/p' <<<"$bench" | tail -1)
