@@ -23,22 +23,16 @@ import sys
 import tempfile
 import time
 
-PANEL_PX, BANNER_PX = 48, 81
-
-
-def tool(*args):
-    return subprocess.run(args, capture_output=True, text=True, timeout=30).stdout
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import xdesktop  # noqa: E402
+from xdesktop import tool  # noqa: E402
 
 
 def wait_for(what, probe, timeout=20.0):
-    end = time.monotonic() + timeout
-    last = None
-    while time.monotonic() < end:
-        done, last = probe()
-        if done:
-            return last
-        time.sleep(0.05)
-    raise AssertionError(f"timed out waiting for {what} (last: {last!r})")
+    return xdesktop.wait_for(what, probe, timeout, interval=0.05)
+
+
+PANEL_PX, BANNER_PX = 48, 81
 
 
 def client(wid):

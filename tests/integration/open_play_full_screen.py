@@ -23,6 +23,15 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import xdesktop  # noqa: E402
+from xdesktop import tool  # noqa: E402
+
+
+def wait_for(what, probe, timeout=30.0):
+    return xdesktop.wait_for(what, probe, timeout, interval=0.1)
+
+
 # At 96 DPI, 15 twips to the pixel: the panel is 720 twips, the banner 1215.
 PANEL_PX = 48
 BANNER_PX = 81
@@ -36,22 +45,6 @@ CLIP_NAME = "clip R&B 100%.flv"
 
 def log(text):
     print(text, flush=True)
-
-
-def tool(*args):
-    return subprocess.run(args, capture_output=True, text=True, timeout=30).stdout
-
-
-def wait_for(what, probe, timeout=30.0):
-    """Polls probe() until it gives (True, value); fails with the last value."""
-    end = time.monotonic() + timeout
-    last = None
-    while time.monotonic() < end:
-        done, last = probe()
-        if done:
-            return last
-        time.sleep(0.1)
-    raise AssertionError(f"timed out waiting for {what} (last: {last!r})")
 
 
 class Geometry:
