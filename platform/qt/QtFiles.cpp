@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <random>
+#include <set>
 #include <utility>
 
 namespace quillet::qt {
@@ -39,6 +41,41 @@ Status errnoFailure(const char* what) {
   return Status::failed(std::string(what) + ": " + std::strerror(errno));
 }
 
+// The files this process made and has not deleted yet. A process that ends
+// through exit() without its window's unload (Qt ends it so when the X
+// server goes away) removes them on the way out, so no temporary file is
+// left behind. A file the program deleted itself is never touched again: its
+// name may belong to someone else's file by then.
+class FilesToRemoveAtExit {
+ public:
+  static FilesToRemoveAtExit& instance() {
+    // Never destroyed: the exit handler runs after static destructors may have.
+    static auto* files = new FilesToRemoveAtExit;
+    return *files;
+  }
+  void add(const std::string& path) {
+    std::lock_guard lock(mutex);
+    paths.insert(path);
+  }
+  void forget(const std::string& path) {
+    std::lock_guard lock(mutex);
+    paths.erase(path);
+  }
+
+ private:
+  FilesToRemoveAtExit() {
+    std::atexit([] { instance().removeAll(); });
+  }
+  void removeAll() {
+    std::lock_guard lock(mutex);
+    for (const std::string& path : paths) ::unlink(path.c_str());
+    paths.clear();
+  }
+
+  std::mutex mutex;
+  std::set<std::string> paths;
+};
+
 }  // namespace
 
 std::string QtFiles::tempPath() {
@@ -62,7 +99,10 @@ Maybe<std::string> QtFiles::createUniqueFile(const std::string& dir, const std::
     std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(n));
     std::string path = folder + stem + hex + ".tmp";
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (fd) return path;
+    if (fd) {
+      FilesToRemoveAtExit::instance().add(path);
+      return path;
+    }
     if (errno != EEXIST) return std::nullopt;  // no name will do any better
   }
   return std::nullopt;
@@ -91,6 +131,7 @@ Status QtFiles::writeFile(const std::string& path, const Bytes& bytes) {
 }
 
 Status QtFiles::deleteFile(const std::string& path) {
+  FilesToRemoveAtExit::instance().forget(path);
   // unlink never removes a directory.
   if (::unlink(path.c_str()) != 0) return errnoFailure("unlink");
   return Status::ok();

@@ -23,6 +23,7 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # nothing is written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import xdesktop  # noqa: E402
 from xdesktop import tool  # noqa: E402
