@@ -4,6 +4,7 @@
 
 #include <QtGui/qguiapplication_platform.h>
 #include <QGuiApplication>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -92,14 +93,18 @@ FrameExtents requestFrameExtents(QWidget& window, int timeoutMs) {
                  reinterpret_cast<const char*>(&message));
   xcb_flush(c);
 
+  // The window manager usually answers within a fraction of a millisecond:
+  // ask again soon, then less and less often.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::chrono::microseconds pause(100);
   for (;;) {
     auto reply = property(c, w, extents, XCB_ATOM_CARDINAL, 4);
     if (const uint32_t* v = values(reply, 4))
       return FrameExtents{static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
                           static_cast<int>(v[3])};
     if (std::chrono::steady_clock::now() >= deadline) return {};
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::microseconds(2000));
   }
 }
 
