@@ -757,7 +757,7 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
     p.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::RoundCap));
     p.drawArc(r, 90 * 16, -100 * 16);
   }
-  if (barVisible()) paintBar(p);
+  if (barVisible()) paintBar(p, event->rect());
   if (isShown(Part::Message)) {
     p.fillRect(layout().stage, QColor(0, 0, 0, 215));
     p.setPen(Qt::white);
@@ -768,7 +768,7 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
   }
 }
 
-void FlashPlayerWidget::paintBar(QPainter& p) const {
+void FlashPlayerWidget::paintBar(QPainter& p, const QRect& dirty) const {
   const BarLayout& b = layout().bar;
   const QColor front = movie_->front;
   QColor faint = front;
@@ -780,8 +780,11 @@ void FlashPlayerWidget::paintBar(QPainter& p) const {
     QLinearGradient shade(0, b.shadow.top(), 0, b.shadow.bottom() + 1);
     shade.setColorAt(0, QColor(0, 0, 0, 0));
     shade.setColorAt(1, QColor(0, 0, 0, 110));
-    p.fillRect(b.shadow, shade);
+    if (b.shadow.intersects(dirty)) p.fillRect(b.shadow, shade);
   }
+  // A new video frame repaints only the picture (and the shadow over it):
+  // the bar itself is drawn when it changes.
+  if (!b.bar.intersects(dirty)) return;
   p.fillRect(b.bar, movie_->back);
 
   p.setPen(Qt::NoPen);

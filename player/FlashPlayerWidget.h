@@ -158,7 +158,7 @@ class FlashPlayerWidget : public QWidget {
   void showLoad(bool show);
 
   std::optional<Part> buttonAt(QPoint pos) const;
-  void paintBar(QPainter& p) const;
+  void paintBar(QPainter& p, const QRect& dirty) const;
 
   std::unique_ptr<MediaEngine> engine_;
   EngineFactory makeEngine_;
