@@ -6,10 +6,11 @@
 // puts its web view into the strip. The helper's web engine costs about a
 // second of CPU and 180 MiB to start, so it starts only once the address
 // answers: a quick request from here asks first, and a banner host that is
-// unreachable (offline, or a bad answer) costs next to nothing. Sizes and addresses go to the
-// helper one way over its standard input; nothing comes back, so pages get no bridge to the
-// program. A missing or failing helper leaves the strip white without a word; the helper ends with
-// this object (or with this process).
+// unreachable (offline, or a bad answer) costs next to nothing. Sizes and
+// addresses go to the helper one way over its standard input; nothing comes
+// back, so pages get no bridge to the program. A missing or failing helper
+// leaves the strip white without a word; the helper ends with this object
+// (or with this process).
 
 #include <QObject>
 #include <QPointer>
