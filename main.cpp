@@ -19,6 +19,7 @@
 #include "platform/qt/QtMessageBox.h"
 #include "platform/qt/QtProcesses.h"
 #include "platform/qt/QtRegistry.h"
+#include "platform/qt/QtTrace.h"
 #include "platform/qt/QtWindow.h"
 #include "platform/qt/TerminationSignals.h"
 #include "player/FlashPlayer.h"
@@ -34,10 +35,10 @@ constexpr int kExitWindowFailed = 4;
 // Everything that exists only once Main decides to show the window.
 struct MainWindow {
   MainWindow(quillet::qt::QtComponentRegistry& components, quillet::MessageBox& messageBox,
-             quillet::Processes& processes)
+             quillet::Processes& processes, quillet::Trace& trace)
       : controls(window.widget(), components),
-        platform{window,    screen, controls, components, messageBox,
-                 processes, files,  registry, dialogs,    drops},
+        platform{window, screen,   controls, components, messageBox, processes,
+                 files,  registry, dialogs,  drops,      trace},
         form(platform) {}
 
   quillet::qt::QtWindow window;
@@ -65,7 +66,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
   QApplication::setDesktopFileName("quillet");
   QApplication::setWindowIcon(QIcon(":/quillet/icons/quillet-256.png"));
-  // The web engine reports its set-up on every start; the program itself is silent.
+  // The web engine reports its set-up on every start; the program itself is
+  // silent unless QT_LOGGING_RULES asks for its trace (platform/qt/QtTrace.h).
   QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
 
   quillet::qt::QtComponentRegistry components;
@@ -76,6 +78,7 @@ int main(int argc, char** argv) {
   QStringList arguments = QApplication::arguments();
   arguments.removeFirst();
   quillet::qt::QtProcesses processes(arguments);
+  quillet::qt::QtTrace trace;
 
   std::unique_ptr<MainWindow> mainWindow;
   // A polite request to end (SIGTERM, SIGINT, SIGHUP) and the session's logout
@@ -92,8 +95,9 @@ int main(int argc, char** argv) {
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&] {
     if (mainWindow) mainWindow->window.widget().close();
   });
-  quillet::Module1 module1(components, messageBox, processes, [&] {
-    if (!mainWindow) mainWindow = std::make_unique<MainWindow>(components, messageBox, processes);
+  quillet::Module1 module1(components, messageBox, processes, trace, [&] {
+    if (!mainWindow)
+      mainWindow = std::make_unique<MainWindow>(components, messageBox, processes, trace);
     mainWindow->form.Show();
   });
 

@@ -23,8 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(store.write("HKCR\\image\\shell\\open\\command\\", exe + " \"%1\""));
   FUZZ_CHECK(store.read("HKCR\\.flv\\") == std::string("image"));
   store.subkeys("HKCR\\");
-  quillet::skipOnFailure(store.remove("HKCR\\image\\shell\\open\\command\\"));
-  quillet::skipOnFailure(store.remove("HKCR\\.flv\\"));
+  // Either outcome is fine; only a crash or a broken hive is not.
+  static_cast<void>(store.remove("HKCR\\image\\shell\\open\\command\\"));
+  static_cast<void>(store.remove("HKCR\\.flv\\"));
   FUZZ_CHECK(RegistryStore::parse(store.serialize()).serialize() == store.serialize());
   return 0;
 }

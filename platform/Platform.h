@@ -8,6 +8,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
+#include "platform/Trace.h"
 #include "platform/Window.h"
 
 namespace quillet {
@@ -23,6 +24,7 @@ struct Platform {
   Registry& registry;
   Dialogs& dialogs;
   Drops& drops;
+  Trace& trace;
 };
 
 }  // namespace quillet

@@ -1,6 +1,7 @@
 #pragma once
 // Results of platform operations. The logic suppresses most failures step by
-// step; a Status makes each such skip visible at the call site.
+// step; a Status says why a step failed, and skipOnFailure (platform/Trace.h)
+// reports each such skip.
 
 #include <optional>
 #include <string>
@@ -21,10 +22,6 @@ class [[nodiscard]] Status {
   bool ok_;
   std::string why_;
 };
-
-// Marks a step whose failure is deliberately ignored: the sequence goes on
-// with its next step and nobody is told.
-inline void skipOnFailure(const Status&) noexcept {}
 
 template <class T>
 using Maybe = std::optional<T>;

@@ -1,8 +1,8 @@
 #include <cstdint>
 
 #include "playback/Numbers.h"
+#include "playback/Playback.h"
 #include "playback/PlayerControl.h"
-#include "window/Form1.h"
 
 namespace quillet {
 
@@ -20,7 +20,7 @@ Maybe<std::int32_t> wholePixels(Maybe<double> twips, double twipsPerPixel) {
 
 }  // namespace
 
-void Form1::ctrl_ObjectEvent(const std::string& eventName, const Values& params) {
+void Playback::ctrl_ObjectEvent(const std::string& eventName, const Values& params) {
   if (eventName != "FSCommand") return;
   if (params.empty() || asText(params[0]) != "screen") return;
   if (params.size() < 2) return;
@@ -32,10 +32,7 @@ void Form1::ctrl_ObjectEvent(const std::string& eventName, const Values& params)
   }
 }
 
-void Form1::EnterFullScreen() {
-  Window& window = platform.window;
-  Screen& screen = platform.screen;
-
+void Playback::EnterFullScreen() {
   // Only the way in records where to go back to: a second "full" must not
   // make the full-screen geometry the one that "normal" restores.
   if (!fullScreen) {
@@ -46,48 +43,66 @@ void Form1::EnterFullScreen() {
     fullScreen = true;
   }
 
-  skipOnFailure(window.setBorderStyle(kBorderNone));
-  skipOnFailure(window.setCaption(kCaption));
+  skipOnFailure(trace, "EnterFullScreen: BorderStyle", window.setBorderStyle(kBorderNone));
+  skipOnFailure(trace, "EnterFullScreen: Caption", window.setCaption(kCaption));
 
   auto pixelsX = wholePixels(screen.widthTwips(), screen.twipsPerPixelX());
   auto pixelsY = wholePixels(screen.heightTwips(), screen.twipsPerPixelY());
   // The screen the window is on, which need not start at the desktop's origin.
-  if (auto top = screen.topTwips()) skipOnFailure(window.setTop(*top));
-  if (auto left = screen.leftTwips()) skipOnFailure(window.setLeft(*left));
-  if (pixelsX) skipOnFailure(window.setWidth(*pixelsX * screen.twipsPerPixelX()));
-  if (pixelsY) skipOnFailure(window.setHeight(*pixelsY * screen.twipsPerPixelY()));
-  skipOnFailure(window.picture3().setVisible(false));
+  skipOnFailure(trace, "EnterFullScreen: window Top", screen.topTwips(),
+                [&](double v) { return window.setTop(v); });
+  skipOnFailure(trace, "EnterFullScreen: window Left", screen.leftTwips(),
+                [&](double v) { return window.setLeft(v); });
+  skipOnFailure(trace, "EnterFullScreen: window Width", pixelsX,
+                [&](std::int32_t v) { return window.setWidth(v * screen.twipsPerPixelX()); });
+  skipOnFailure(trace, "EnterFullScreen: window Height", pixelsY,
+                [&](std::int32_t v) { return window.setHeight(v * screen.twipsPerPixelY()); });
+  skipOnFailure(trace, "EnterFullScreen: hide the panel", window.picture3().setVisible(false));
 
   // After the layout that the size change ran, the control takes the whole window.
   Extender& control = controlOrNone(ctrl);
-  skipOnFailure(control.setTop(std::int16_t{0}));
-  if (auto w = toSingle(window.width())) skipOnFailure(control.setWidth(*w));
-  if (auto h = toSingle(window.height())) skipOnFailure(control.setHeight(*h));
+  skipOnFailure(trace, "EnterFullScreen: control Top", control.setTop(std::int16_t{0}));
+  skipOnFailure(trace, "EnterFullScreen: control Width", toSingle(window.width()),
+                [&](float v) { return control.setWidth(v); });
+  skipOnFailure(trace, "EnterFullScreen: control Height", toSingle(window.height()),
+                [&](float v) { return control.setHeight(v); });
 }
 
-void Form1::LeaveFullScreen() {
+void Playback::LeaveFullScreen() {
   // Outside full screen there is nothing to go back to.
-  if (!fullScreen) return;
+  if (!fullScreen) {
+    trace.skipped("LeaveFullScreen", "not in full screen");
+    return;
+  }
 
-  Window& window = platform.window;
   // A window that refuses its border stays in full screen, ready for the
   // next "normal".
-  if (!window.setBorderStyle(kBorderSizable)) return;
-  if (!window.setCaption(kCaption)) return;
+  if (Status s = window.setBorderStyle(kBorderSizable); !s) {
+    trace.skipped("LeaveFullScreen: BorderStyle", s.why());
+    return;
+  }
+  if (Status s = window.setCaption(kCaption); !s) {
+    trace.skipped("LeaveFullScreen: Caption", s.why());
+    return;
+  }
   fullScreen = false;
 
-  skipOnFailure(window.setTop(savedTop.value_or(0.0)));
-  if (savedLeft) skipOnFailure(window.setLeft(*savedLeft));
-  skipOnFailure(window.setWidth(savedWidth));
-  skipOnFailure(window.setHeight(savedHeight));
+  skipOnFailure(trace, "LeaveFullScreen: window Top", window.setTop(savedTop.value_or(0.0)));
+  skipOnFailure(trace, "LeaveFullScreen: window Left", savedLeft,
+                [&](double v) { return window.setLeft(v); });
+  skipOnFailure(trace, "LeaveFullScreen: window Width", window.setWidth(savedWidth));
+  skipOnFailure(trace, "LeaveFullScreen: window Height", window.setHeight(savedHeight));
 
   Extender& control = controlOrNone(ctrl);
-  skipOnFailure(control.setWidth(std::int32_t{savedWidth}));
-  if (auto panelH = window.picture3().height())
-    skipOnFailure(control.setHeight(static_cast<double>(savedHeight) - *panelH -
-                                    static_cast<double>(frameHeight)));
-  skipOnFailure(window.picture3().setVisible(true));
-  skipOnFailure(control.setTop(std::int16_t{0}));
+  skipOnFailure(trace, "LeaveFullScreen: control Width",
+                control.setWidth(std::int32_t{savedWidth}));
+  skipOnFailure(trace, "LeaveFullScreen: control Height", window.picture3().height(),
+                [&](double panelH) {
+                  return control.setHeight(static_cast<double>(savedHeight) - panelH -
+                                           static_cast<double>(host.measuredFrameHeight()));
+                });
+  skipOnFailure(trace, "LeaveFullScreen: show the panel", window.picture3().setVisible(true));
+  skipOnFailure(trace, "LeaveFullScreen: control Top", control.setTop(std::int16_t{0}));
 }
 
 }  // namespace quillet

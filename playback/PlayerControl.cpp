@@ -4,7 +4,7 @@
 
 #include "platform/PercentEncoding.h"
 #include "playback/Numbers.h"
-#include "window/Form1.h"
+#include "playback/Playback.h"
 
 namespace quillet {
 
@@ -45,70 +45,93 @@ std::string EncodeFlashVarsValue(std::string_view value) {
   return percentEncode(value, mustEscape);
 }
 
-void Form1::CreatePlayerControl() {
-  if (auto made = platform.controls.add(kPlayerProgId, kPlayerControlName)) {
+Playback::Playback(Window& window, Screen& screen, ControlHost& controls, Trace& trace,
+                   const PlayerWindow& host)
+    : window(window),
+      screen(screen),
+      controls(controls),
+      trace(trace, TraceArea::Playback),
+      host(host) {}
+
+void Playback::CreatePlayerControl() {
+  if (auto made = controls.add(kPlayerProgId, kPlayerControlName)) {
     ctrl = std::move(made);
+    trace.ran("CreatePlayerControl");
     AttachEvents();
+  } else {
+    trace.skipped("CreatePlayerControl", std::string("no component made for ") + kPlayerProgId);
   }
 }
 
-void Form1::AttachEvents() {
+void Playback::AttachEvents() {
   ctrlEvents.connect(ctrl, [this](const std::string& eventName, const Values& params) {
     ctrl_ObjectEvent(eventName, params);
   });
+  trace.ran("AttachEvents");
 }
 
-void Form1::LoadIdlePlayer() {
+void Playback::LoadIdlePlayer() {
   Extender& control = controlOrNone(ctrl);
-  skipOnFailure(control.setProperty("WMode", std::string("transparent")));
-  skipOnFailure(control.setProperty("FlashVars", std::string(kIdleFlashVars)));
-  skipOnFailure(control.setVisible(true));
-  skipOnFailure(control.setWidth(std::int16_t{0}));
-  skipOnFailure(control.setHeight(std::int16_t{0}));
-  skipOnFailure(control.call("LoadMovie", {std::int16_t{0}, moviePath}));
-  skipOnFailure(control.setProperty("BackgroundColor", std::int32_t{0}));
+  skipOnFailure(trace, "LoadIdlePlayer: WMode",
+                control.setProperty("WMode", std::string("transparent")));
+  skipOnFailure(trace, "LoadIdlePlayer: FlashVars",
+                control.setProperty("FlashVars", std::string(kIdleFlashVars)));
+  skipOnFailure(trace, "LoadIdlePlayer: Visible", control.setVisible(true));
+  skipOnFailure(trace, "LoadIdlePlayer: Width", control.setWidth(std::int16_t{0}));
+  skipOnFailure(trace, "LoadIdlePlayer: Height", control.setHeight(std::int16_t{0}));
+  skipOnFailure(trace, "LoadIdlePlayer: LoadMovie",
+                control.call("LoadMovie", {std::int16_t{0}, host.movieFile()}));
+  skipOnFailure(trace, "LoadIdlePlayer: BackgroundColor",
+                control.setProperty("BackgroundColor", std::int32_t{0}));
 }
 
-void Form1::GotADrop(std::string flvfile) {
+void Playback::GotADrop(std::string flvfile) {
   // Fixed-size buffers reach here with NUL filler behind the path.
   if (auto nul = flvfile.find('\0'); nul != std::string::npos) flvfile.resize(nul);
 
-  Window& window = platform.window;
   Panel& panel = window.picture3();
+  const double frameHeight = host.measuredFrameHeight();
 
   // A missing control (the creation at load failed) is no reason to stop.
-  skipOnFailure(platform.controls.remove(kPlayerControlName));
+  skipOnFailure(trace, "GotADrop: remove the previous control",
+                controls.remove(kPlayerControlName));
   // When no new control can be made, ctrl keeps the removed one, on which
   // every step below fails and is skipped.
   CreatePlayerControl();
 
   Extender& control = controlOrNone(ctrl);
-  skipOnFailure(control.setProperty("WMode", std::string("Transparent")));
-  skipOnFailure(control.setProperty("BGColor", std::string("000000")));
-  skipOnFailure(control.setProperty("Menu", false));
-  skipOnFailure(control.setProperty("Quality2", std::string("High")));
-  skipOnFailure(control.setVisible(true));
-  skipOnFailure(control.setTop(std::int16_t{0}));
+  skipOnFailure(trace, "GotADrop: WMode", control.setProperty("WMode", std::string("Transparent")));
+  skipOnFailure(trace, "GotADrop: BGColor", control.setProperty("BGColor", std::string("000000")));
+  skipOnFailure(trace, "GotADrop: Menu", control.setProperty("Menu", false));
+  skipOnFailure(trace, "GotADrop: Quality2", control.setProperty("Quality2", std::string("High")));
+  skipOnFailure(trace, "GotADrop: Visible", control.setVisible(true));
+  skipOnFailure(trace, "GotADrop: Top", control.setTop(std::int16_t{0}));
   // The component percent-decodes FlashVars values, so the path is escaped
   // where it would otherwise be cut or altered.
-  skipOnFailure(control.setProperty("FlashVars",
+  skipOnFailure(trace, "GotADrop: FlashVars",
+                control.setProperty("FlashVars",
                                     std::string(kVideoFlashVars) + EncodeFlashVarsValue(flvfile)));
-  skipOnFailure(control.call("LoadMovie", {std::int16_t{0}, moviePath}));
+  skipOnFailure(trace, "GotADrop: LoadMovie",
+                control.call("LoadMovie", {std::int16_t{0}, host.movieFile()}));
 
   // The control's size comes from the window's size before it changes below.
-  if (auto h = window.height(), panelH = panel.height(); h && panelH) {
-    if (auto v = toSingle(*h - *panelH - static_cast<double>(frameHeight)))
-      skipOnFailure(control.setHeight(*v));
+  {
+    const auto h = window.height();
+    const auto panelH = panel.height();
+    skipOnFailure(trace, "GotADrop: control Height",
+                  h && panelH ? toSingle(*h - *panelH - frameHeight) : std::nullopt,
+                  [&](float v) { return control.setHeight(v); });
   }
-  if (auto w = toSingle(window.width())) skipOnFailure(control.setWidth(*w));
+  skipOnFailure(trace, "GotADrop: control Width", toSingle(window.width()),
+                [&](float v) { return control.setWidth(v); });
 
-  if (auto w = toSingle(320.0 * platform.screen.twipsPerPixelX()))
-    skipOnFailure(window.setWidth(*w));
-  if (auto panelH = panel.height()) {
-    double h =
-        240.0 * platform.screen.twipsPerPixelY() + *panelH - static_cast<double>(frameHeight);
-    if (auto v = toSingle(h)) skipOnFailure(window.setHeight(*v));
-  }
+  skipOnFailure(trace, "GotADrop: window Width", toSingle(320.0 * screen.twipsPerPixelX()),
+                [&](float v) { return window.setWidth(v); });
+  const auto panelH = panel.height();
+  skipOnFailure(
+      trace, "GotADrop: window Height",
+      panelH ? toSingle(240.0 * screen.twipsPerPixelY() + *panelH - frameHeight) : std::nullopt,
+      [&](float v) { return window.setHeight(v); });
 }
 
 }  // namespace quillet

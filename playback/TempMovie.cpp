@@ -1,7 +1,5 @@
 #include "playback/TempMovie.h"
 
-#include "window/Form1.h"
-
 namespace quillet {
 
 std::string TempFileNames::MakeTempFileName(const std::string& namePrefix) {
@@ -11,14 +9,28 @@ std::string TempFileNames::MakeTempFileName(const std::string& namePrefix) {
   }
   // No file made means no path: handing back the directory would let the
   // extraction write to it and the unload delete it.
-  return files.createUniqueFile(tempDir, namePrefix).value_or(std::string{});
+  auto made = files.createUniqueFile(tempDir, namePrefix);
+  if (!made) {
+    trace.skipped("MakeTempFileName", "no new file can be made in " + tempDir);
+    return {};
+  }
+  trace.ran("MakeTempFileName");
+  return *made;
 }
 
-void Form1::ExtractResourceToFile(std::int16_t resourceId, const std::string& filePath) {
-  if (filePath.empty()) return;  // no temporary file was made
-  auto bytes = platform.files.readResource(resourceId);
-  if (!bytes) return;
-  skipOnFailure(platform.files.writeFile(filePath, *bytes));
+void ExtractResourceToFile(Files& files, Trace& trace, std::int16_t resourceId,
+                           const std::string& filePath) {
+  const AreaTrace steps(trace, TraceArea::Playback);
+  if (filePath.empty()) {
+    steps.skipped("ExtractResourceToFile", "no temporary file was made");
+    return;
+  }
+  auto bytes = files.readResource(resourceId);
+  if (!bytes) {
+    steps.skipped("ExtractResourceToFile", "no resource " + std::to_string(resourceId));
+    return;
+  }
+  skipOnFailure(steps, "ExtractResourceToFile", files.writeFile(filePath, *bytes));
 }
 
 }  // namespace quillet

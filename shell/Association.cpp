@@ -1,7 +1,5 @@
 #include "shell/Association.h"
 
-#include "window/Form1.h"
-
 namespace quillet {
 
 namespace {
@@ -24,22 +22,32 @@ bool holdsOurs(RegistrySession& reg, const std::string& name, const std::string&
 
 // Every step runs whatever became of the one before; a store that cannot be
 // opened leaves everything as it was.
-void AssociateFileType(Registry& registry, const std::string& extension,
+void AssociateFileType(Registry& registry, Trace& trace, const std::string& extension,
                        const std::string& typeName, const std::string& exePath) {
+  const AreaTrace steps(trace, TraceArea::Shell);
   auto session = registry.open();
-  if (!session) return;
+  if (!session) {
+    steps.skipped("AssociateFileType", "the registry cannot be opened");
+    return;
+  }
   RegistrySession& reg = *session;
   const std::string typeKey = "HKCR\\" + typeName + "\\";
   const std::string perUser = kFileExts + extension + "\\";
+  const auto write = [&](const std::string& name, const std::string& data) {
+    skipOnFailure(steps, "AssociateFileType: regwrite " + name, reg.regWrite(name, data));
+  };
+  const auto remove = [&](const std::string& name) {
+    skipOnFailure(steps, "AssociateFileType: regdelete " + name, reg.regDelete(name));
+  };
 
-  skipOnFailure(reg.regWrite("HKCR\\" + extension + "\\", typeName));
-  skipOnFailure(reg.regWrite(typeKey, kTypeDescription));
-  skipOnFailure(reg.regWrite(typeKey + "DefaultIcon\\", exePath));
-  skipOnFailure(reg.regWrite(typeKey + "shell\\open\\command\\", openCommand(exePath)));
-  skipOnFailure(reg.regDelete(perUser + "Application"));
-  skipOnFailure(reg.regWrite(perUser + "Application", exePath));
-  skipOnFailure(reg.regDelete(perUser + "OpenWithList\\"));
-  skipOnFailure(reg.regWrite(perUser + "OpenWithList\\a", exePath));
+  write("HKCR\\" + extension + "\\", typeName);
+  write(typeKey, kTypeDescription);
+  write(typeKey + "DefaultIcon\\", exePath);
+  write(typeKey + "shell\\open\\command\\", openCommand(exePath));
+  remove(perUser + "Application");
+  write(perUser + "Application", exePath);
+  remove(perUser + "OpenWithList\\");
+  write(perUser + "OpenWithList\\a", exePath);
 }
 
 // Deepest keys first. Removal takes away only what association wrote: each
@@ -51,35 +59,40 @@ void AssociateFileType(Registry& registry, const std::string& extension,
 // Values that others may have put beside Quillet's in one of its keys go
 // with that key: the store deletes keys whole, and nothing but Quillet writes
 // its store. Nothing earlier is restored.
-void RemoveFileAssociation(Registry& registry, const std::string& extension,
+void RemoveFileAssociation(Registry& registry, Trace& trace, const std::string& extension,
                            const std::string& typeName, const std::string& exePath) {
+  const AreaTrace steps(trace, TraceArea::Shell);
   auto session = registry.open();
-  if (!session) return;
+  if (!session) {
+    steps.skipped("RemoveFileAssociation", "the registry cannot be opened");
+    return;
+  }
   RegistrySession& reg = *session;
   const std::string typeKey = "HKCR\\" + typeName + "\\";
   const std::string perUser = kFileExts + extension + "\\";
   const std::string extensionKey = "HKCR\\" + extension + "\\";
+  const auto remove = [&](const std::string& name) {
+    skipOnFailure(steps, "RemoveFileAssociation: regdelete " + name, reg.regDelete(name));
+  };
 
-  if (holdsOurs(reg, perUser + "OpenWithList\\a", exePath))
-    skipOnFailure(reg.regDelete(perUser + "OpenWithList\\"));
-  if (holdsOurs(reg, perUser + "Application", exePath)) skipOnFailure(reg.regDelete(perUser));
+  if (holdsOurs(reg, perUser + "OpenWithList\\a", exePath)) remove(perUser + "OpenWithList\\");
+  if (holdsOurs(reg, perUser + "Application", exePath)) remove(perUser);
   if (holdsOurs(reg, typeKey + "shell\\open\\command\\", openCommand(exePath))) {
-    skipOnFailure(reg.regDelete(typeKey + "shell\\open\\command\\"));
-    skipOnFailure(reg.regDelete(typeKey + "shell\\open\\"));
-    skipOnFailure(reg.regDelete(typeKey + "shell\\"));
+    remove(typeKey + "shell\\open\\command\\");
+    remove(typeKey + "shell\\open\\");
+    remove(typeKey + "shell\\");
   }
-  if (holdsOurs(reg, typeKey + "DefaultIcon\\", exePath))
-    skipOnFailure(reg.regDelete(typeKey + "DefaultIcon\\"));
-  if (holdsOurs(reg, typeKey, kTypeDescription)) skipOnFailure(reg.regDelete(typeKey));
-  if (holdsOurs(reg, extensionKey, typeName)) skipOnFailure(reg.regDelete(extensionKey));
+  if (holdsOurs(reg, typeKey + "DefaultIcon\\", exePath)) remove(typeKey + "DefaultIcon\\");
+  if (holdsOurs(reg, typeKey, kTypeDescription)) remove(typeKey);
+  if (holdsOurs(reg, extensionKey, typeName)) remove(extensionKey);
 }
 
-void Form1::Check1_Click() {
-  const std::string exePath = platform.files.exePath();
-  if (platform.window.check1().value() != 0) {
-    AssociateFileType(platform.registry, ".flv", "image", exePath);
+void Check1_Click(const CheckBox& check1, Registry& registry, Files& files, Trace& trace) {
+  const std::string exePath = files.exePath();
+  if (check1.value() != 0) {
+    AssociateFileType(registry, trace, ".flv", "image", exePath);
   } else {
-    RemoveFileAssociation(platform.registry, ".flv", "image", exePath);
+    RemoveFileAssociation(registry, trace, ".flv", "image", exePath);
   }
 }
 

@@ -35,6 +35,10 @@ void FileDrop::DisableFileDrop(WindowHandle window) {
 void FileDrop::HookWindow(WindowHandle window) {
   prevWndProc = drops.setWindowProc(
       window, [this, window](const WindowMessage& message) { DropWindowProc(window, message); });
+  if (prevWndProc == 0)
+    trace.skipped("HookWindow", "the window's procedure cannot be replaced");
+  else
+    trace.ran("HookWindow");
 }
 
 void FileDrop::UnhookWindow(WindowHandle window) {
@@ -57,7 +61,11 @@ void FileDrop::HandleDrop(DropHandle drop) {
   DropRelease release(drops, drop);
   std::string path = drops.dragQueryFile(drop, 0);
   // A drop without a readable file opens nothing rather than an empty video.
-  if (path.empty()) return;
+  if (path.empty()) {
+    trace.skipped("HandleDrop", "no readable file in the drop");
+    return;
+  }
+  trace.ran("HandleDrop");
   open(std::move(path));
 }
 

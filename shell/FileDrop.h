@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/Drops.h"
+#include "platform/Trace.h"
 
 namespace quillet {
 
@@ -13,7 +14,8 @@ namespace quillet {
 class FileDrop {
  public:
   using Opener = std::function<void(std::string)>;
-  FileDrop(Drops& drops, Opener opener) : drops(drops), open(std::move(opener)) {}
+  FileDrop(Drops& drops, Trace& trace, Opener opener)
+      : drops(drops), trace(trace, TraceArea::Shell), open(std::move(opener)) {}
   ~FileDrop() = default;
   FileDrop(const FileDrop&) = delete;
   FileDrop& operator=(const FileDrop&) = delete;
@@ -29,6 +31,7 @@ class FileDrop {
   void HandleDrop(DropHandle drop);
 
   Drops& drops;
+  AreaTrace trace;
   Opener open;
   std::intptr_t prevWndProc = 0;
 };

@@ -1,7 +1,6 @@
 #include "shell/WebLinks.h"
 
 #include "quillet/Addresses.h"
-#include "window/Form1.h"
 
 namespace quillet {
 
@@ -15,8 +14,9 @@ std::string bannerAddress() {
 
 // Every click opens the site anew; a desktop without a URL handler just
 // leaves the click without effect.
-void Form1::Command1_Click() {
-  skipOnFailure(platform.processes.openUrl(websiteAddress()));
+void Command1_Click(Processes& processes, Trace& trace) {
+  skipOnFailure(AreaTrace(trace, TraceArea::Shell), "Command1_Click: open the web site",
+                processes.openUrl(websiteAddress()));
 }
 
 }  // namespace quillet

@@ -19,10 +19,11 @@ constexpr const char* kOldPlayer =
 }  // namespace
 
 Module1::Module1(ComponentRegistry& components, MessageBox& messageBox, Processes& processes,
-                 std::function<void()> showForm1)
+                 Trace& trace, std::function<void()> showForm1)
     : components(components),
       messageBox(messageBox),
       processes(processes),
+      trace(trace, TraceArea::Startup),
       showForm1(std::move(showForm1)) {}
 
 std::optional<int> Module1::Main() {
@@ -32,20 +33,25 @@ std::optional<int> Module1::Main() {
 
   // The highest version is tried first; a name that cannot be made is a miss.
   for (flashVersion = 10; flashVersion >= 1; --flashVersion) {
-    if (auto instance =
-            components.create("ShockwaveFlash.ShockwaveFlash." + std::to_string(flashVersion))) {
+    const std::string progId = "ShockwaveFlash.ShockwaveFlash." + std::to_string(flashVersion);
+    if (auto instance = components.create(progId)) {
+      trace.ran("Main: create " + progId);
       flashProbe = std::move(instance);
       flashFound = true;
       break;
     }
+    trace.skipped("Main: create " + progId, "it cannot be made");
   }
 
   if (!flashFound || flashVersion < 8) {
     const char* text = flashFound ? kOldPlayer : kNoPlayer;
+    trace.skipped("Main: show the window", flashFound ? "the player component is older than 8"
+                                                      : "no player component can be made");
     if (messageBox.askYesNoStop(text, kTitle) == Answer::Yes)
       // The program ends either way; a desktop without a URL handler just
       // leaves the page unopened.
-      skipOnFailure(processes.openUrl(addresses::kDownloadPage));
+      skipOnFailure(trace, "Main: open the download page",
+                    processes.openUrl(addresses::kDownloadPage));
     return kExitPlayerMissing;
   }
 

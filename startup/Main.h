@@ -9,6 +9,7 @@
 #include "platform/ControlHost.h"
 #include "platform/MessageBox.h"
 #include "platform/Processes.h"
+#include "platform/Trace.h"
 
 namespace quillet {
 
@@ -19,7 +20,7 @@ class Module1 {
  public:
   // showForm1 creates the main window if it does not exist yet and shows it
   // (its load sequence runs inside).
-  Module1(ComponentRegistry& components, MessageBox& messageBox, Processes& processes,
+  Module1(ComponentRegistry& components, MessageBox& messageBox, Processes& processes, Trace& trace,
           std::function<void()> showForm1);
 
   // Probes for the player component from version 10 down to 1. Without
@@ -35,6 +36,7 @@ class Module1 {
   ComponentRegistry& components;
   MessageBox& messageBox;
   Processes& processes;
+  AreaTrace trace;
   std::function<void()> showForm1;
 };
 

@@ -5,6 +5,7 @@
 
 #include "shell/Association.h"
 #include "shell/CommandLine.h"
+#include "shell/OpenDialog.h"
 #include "shell/WebLinks.h"
 #include "window/LoadError.h"
 
@@ -12,21 +13,31 @@ namespace quillet {
 namespace {
 
 // Steps 1 to 6 of the load have no error suppression: a failure there ends
-// the program.
-void require(const Status& status, const char* step) {
-  if (!status) throw WindowLoadError(step);
+// the program, and the trace says which step it was.
+void require(const AreaTrace& trace, const Status& status, const char* step) {
+  if (!status) {
+    trace.skipped(step, status.why() + "; the load stops");
+    throw WindowLoadError(step);
+  }
+  trace.ran(step);
 }
 
-double require(const Maybe<double>& value, const char* step) {
-  if (!value) throw WindowLoadError(step);
+double require(const AreaTrace& trace, const Maybe<double>& value, const char* step) {
+  if (!value) {
+    trace.skipped(step, "the window cannot tell; the load stops");
+    throw WindowLoadError(step);
+  }
   return *value;
 }
 
-std::int16_t roundToInt16(double value, const char* step) {
+std::int16_t roundToInt16(const AreaTrace& trace, double value, const char* step) {
   const double r = std::nearbyint(value);
   if (!std::isfinite(r) || r < std::numeric_limits<std::int16_t>::min() ||
-      r > std::numeric_limits<std::int16_t>::max())
+      r > std::numeric_limits<std::int16_t>::max()) {
+    trace.skipped(step, "out of range; the load stops");
     throw WindowLoadError(step);
+  }
+  trace.ran(step);
   return static_cast<std::int16_t>(r);
 }
 
@@ -39,8 +50,12 @@ float single(double value) {
 
 Form1::Form1(Platform& platform)
     : platform(platform),
-      tempNames(platform.files),
-      fileDrop(platform.drops, [this](std::string path) { GotADrop(std::move(path)); }) {
+      loadTrace(platform.trace, TraceArea::Load),
+      windowTrace(platform.trace, TraceArea::Window),
+      tempNames(platform.files, platform.trace),
+      fileDrop(platform.drops, platform.trace,
+               [this](std::string path) { GotADrop(std::move(path)); }),
+      playback(platform.window, platform.screen, platform.controls, platform.trace, *this) {
   platform.window.setEvents(this);
 }
 
@@ -50,35 +65,45 @@ Form1::~Form1() {
 
 void Form1::Show() {
   Form_Load();
-  skipOnFailure(platform.window.show());
+  skipOnFailure(loadTrace, "show the window", platform.window.show());
+}
+
+void Form1::GotADrop(std::string flvfile) {
+  playback.GotADrop(std::move(flvfile));
 }
 
 void Form1::Form_Load() {
   Window& window = platform.window;
+  const AreaTrace& trace = loadTrace;
 
   // The frame's height: the outer height without and then with the sizable
   // border and caption bar; the border changes keep the client area.
-  require(window.setBorderStyle(kBorderNone), "border style");
-  require(window.setCaption("Quillet"), "caption");
-  frameHeight = roundToInt16(require(window.height(), "height"), "height");
-  require(window.setBorderStyle(kBorderSizable), "border style");
-  require(window.setCaption("Quillet"), "caption");
-  frameHeight = roundToInt16(require(window.height(), "height") - frameHeight, "frame height");
+  require(trace, window.setBorderStyle(kBorderNone), "border style");
+  require(trace, window.setCaption("Quillet"), "caption");
+  frameHeight = roundToInt16(trace, require(trace, window.height(), "height"), "height");
+  require(trace, window.setBorderStyle(kBorderSizable), "border style");
+  require(trace, window.setCaption("Quillet"), "caption");
+  frameHeight =
+      roundToInt16(trace, require(trace, window.height(), "height") - frameHeight, "frame height");
 
   // From here every step that fails is skipped and the next one runs.
-  CreatePlayerControl();
-  AssociateFileType(platform.registry, ".flv", "image", platform.files.exePath());
-  skipOnFailure(window.setWidth(single(640 * platform.screen.twipsPerPixelX())));
-  if (auto panelHeight = window.picture3().height())
-    skipOnFailure(window.setHeight(
-        single(480 * platform.screen.twipsPerPixelY() + *panelHeight - frameHeight)));
+  playback.CreatePlayerControl();
+  AssociateFileType(platform.registry, platform.trace, ".flv", "image", platform.files.exePath());
+  skipOnFailure(trace, "window width",
+                window.setWidth(single(640 * platform.screen.twipsPerPixelX())));
+  skipOnFailure(trace, "window height", window.picture3().height(), [&](double panelHeight) {
+    return window.setHeight(
+        single(480 * platform.screen.twipsPerPixelY() + panelHeight - frameHeight));
+  });
   fileDrop.EnableFileDrop(window.hWnd());
   moviePath = tempNames.MakeTempFileName("TMP");
-  ExtractResourceToFile(kPlayerMovieResource, moviePath);
-  LoadIdlePlayer();
-  if (!GetCommandArgument(platform.processes, "").empty())
+  ExtractResourceToFile(platform.files, platform.trace, kPlayerMovieResource, moviePath);
+  playback.LoadIdlePlayer();
+  if (!GetCommandArgument(platform.processes, "").empty()) {
+    trace.ran("open the command-line video");
     GotADrop(GetCommandArgument(platform.processes, ""));
-  skipOnFailure(window.webBrowser1().navigate(bannerAddress()));
+  }
+  skipOnFailure(trace, "request the banner page", window.webBrowser1().navigate(bannerAddress()));
 }
 
 // Stacks the player area, the panel and the banner from the top of the
@@ -95,28 +120,62 @@ void Form1::Form_Resize() {
   Window& window = platform.window;
   Panel& panel = window.picture3();
   WebBrowser& banner = window.webBrowser1();
+  const AreaTrace& trace = windowTrace;
   const double frame = frameHeight;
+  // The height left above the panel and the banner, read at the step that needs it.
+  const auto playerHeight = [&]() -> Maybe<double> {
+    auto h = window.height();
+    auto ph = panel.height();
+    auto bh = banner.height();
+    if (!h || !ph || !bh) return std::nullopt;
+    return *h - *ph - frame - *bh;
+  };
 
-  if (auto h = window.height(); h)
-    if (auto ph = panel.height(); ph)
-      if (auto bh = banner.height(); bh)
-        skipOnFailure(panel.setTop(single(*h - *ph - frame - *bh)));
-  if (auto w = window.width()) skipOnFailure(panel.setWidth(single(*w)));
-  if (ctrl) {
-    if (auto h = window.height(); h)
-      if (auto ph = panel.height(); ph)
-        if (auto bh = banner.height(); bh)
-          skipOnFailure(ctrl->setHeight(Value(single(*h - *ph - frame - *bh))));
-    if (auto w = window.width()) skipOnFailure(ctrl->setWidth(Value(single(*w))));
+  skipOnFailure(trace, "Form_Resize: panel Top", playerHeight(),
+                [&](double top) { return panel.setTop(single(top)); });
+  skipOnFailure(trace, "Form_Resize: panel Width", window.width(),
+                [&](double w) { return panel.setWidth(single(w)); });
+  if (const auto& ctrl = playback.control()) {
+    skipOnFailure(trace, "Form_Resize: control Height", playerHeight(),
+                  [&](double h) { return ctrl->setHeight(Value(single(h))); });
+    skipOnFailure(trace, "Form_Resize: control Width", window.width(),
+                  [&](double w) { return ctrl->setWidth(Value(single(w))); });
   }
-  if (auto h = window.height(); h)
-    if (auto bh = banner.height(); bh) skipOnFailure(banner.setTop(single(*h - frame - *bh)));
-  if (auto w = window.width()) skipOnFailure(banner.setWidth(single(*w - 100)));
+  skipOnFailure(
+      trace, "Form_Resize: banner Top",
+      [&]() -> Maybe<double> {
+        auto h = window.height();
+        auto bh = banner.height();
+        if (!h || !bh) return std::nullopt;
+        return *h - frame - *bh;
+      }(),
+      [&](double top) { return banner.setTop(single(top)); });
+  skipOnFailure(trace, "Form_Resize: banner Width", window.width(),
+                [&](double w) { return banner.setWidth(single(w - 100)); });
 }
 
 void Form1::Form_Unload() {
   fileDrop.DisableFileDrop(platform.window.hWnd());
-  if (!moviePath.empty()) skipOnFailure(platform.files.deleteFile(moviePath));
+  if (moviePath.empty())
+    windowTrace.skipped("Form_Unload: delete the player movie", "no movie was made");
+  else
+    skipOnFailure(windowTrace, "Form_Unload: delete the player movie",
+                  platform.files.deleteFile(moviePath));
+}
+
+// The buttons and the check box reach their shell procedures.
+void Form1::OpenFile_Click() {
+  quillet::OpenFile_Click(platform.dialogs, platform.files, platform.trace, platform.window.hWnd(),
+                          [this](std::string path) { GotADrop(std::move(path)); });
+}
+
+void Form1::Command1_Click() {
+  quillet::Command1_Click(platform.processes, platform.trace);
+}
+
+void Form1::Check1_Click() {
+  quillet::Check1_Click(platform.window.check1(), platform.registry, platform.files,
+                        platform.trace);
 }
 
 }  // namespace quillet

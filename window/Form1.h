@@ -1,21 +1,22 @@
 #pragma once
-// The program's only window: its fields and every procedure it owns. The
-// procedures live with their subsystem: load, layout and unload here in
-// window/, the player control and full screen in playback/, the dialog, the
-// association and the web links in shell/.
+// The program's only window: its fields, its load, layout and unload, and
+// its events. Its collaborators live with their subsystem: the player, the
+// opening of a video and full screen in playback/, the dialog, the dropped
+// files, the association and the web links in shell/. They never reach back
+// here; what they need of the window they are given.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "platform/Platform.h"
-#include "playback/PlayerControl.h"
+#include "playback/Playback.h"
 #include "playback/TempMovie.h"
 #include "shell/FileDrop.h"
 
 namespace quillet {
 
-class Form1 : public WindowEvents {
+class Form1 : public WindowEvents, public PlayerWindow {
  public:
   explicit Form1(Platform& platform);
   ~Form1() override;
@@ -25,7 +26,7 @@ class Form1 : public WindowEvents {
   // Loads the window (Form_Load) and then shows it.
   void Show();
 
-  // The one way every video is opened.
+  // The one way every video is opened (playback/PlayerControl.cpp).
   void GotADrop(std::string flvfile);
 
   // Window events.
@@ -36,43 +37,25 @@ class Form1 : public WindowEvents {
   void Command1_Click() override;
   void Check1_Click() override;
 
-  // Events of the player control held in ctrl.
-  void ctrl_ObjectEvent(const std::string& eventName, const Values& params);
+  friend struct PlaybackTestAccess;  // the playback tests set up the load's results
 
-  friend struct PlaybackTestAccess;  // the playback tests reach the private steps
-
-  // Read-only views for tests and the program's wiring.
-  const std::shared_ptr<Extender>& controlExtender() const { return ctrl; }
-  const std::string& movieFile() const { return moviePath; }
-  std::int16_t measuredFrameHeight() const { return frameHeight; }
+  // Read-only views for tests, the program's wiring and the player.
+  const std::shared_ptr<Extender>& controlExtender() const { return playback.control(); }
+  const std::string& movieFile() const override { return moviePath; }
+  std::int16_t measuredFrameHeight() const override { return frameHeight; }
 
  private:
-  // Player control (playback/PlayerControl.cpp).
-  void CreatePlayerControl();
-  void LoadIdlePlayer();
-  void AttachEvents();
-  // Temporary player movie (playback/TempMovie.cpp).
-  void ExtractResourceToFile(std::int16_t resourceId, const std::string& filePath);
-  // Full screen (playback/FullScreen.cpp).
-  void EnterFullScreen();
-  void LeaveFullScreen();
-
   Platform& platform;
-  std::shared_ptr<Extender> ctrl;
-  ControlEvents ctrlEvents;  // ends before ctrl: no event outlives the window
+  AreaTrace loadTrace;
+  AreaTrace windowTrace;
   std::string moviePath;
   std::int16_t frameHeight = 0;
-  std::int32_t savedWidth = 0;
-  std::int32_t savedHeight = 0;
-  // Full screen (playback/FullScreen.cpp): whether the window is in it, and
-  // where it stood before it went there.
-  bool fullScreen = false;
-  Maybe<double> savedTop, savedLeft;
   bool inResize = false;  // Form_Resize's guard against nested layout
 
-  // Module-level state that lives as long as the program's window.
+  // Collaborators that live as long as the program's window.
   TempFileNames tempNames;
   FileDrop fileDrop;
+  Playback playback;
 };
 
 }  // namespace quillet

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "tests/fakes/FakeTrace.h"
 #include "tests/fakes/Journal.h"
 
 namespace quillet::fakes {
@@ -450,8 +451,9 @@ struct FakePlatform {
   FakeRegistry registry{journal};
   FakeDialogs dialogs{journal};
   FakeDrops drops{journal};
-  Platform platform{window,    screen, controls, components, messageBox,
-                    processes, files,  registry, dialogs,    drops};
+  FakeTrace trace;
+  Platform platform{window, screen,   controls, components, messageBox, processes,
+                    files,  registry, dialogs,  drops,      trace};
 };
 
 }  // namespace quillet::fakes

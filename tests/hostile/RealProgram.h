@@ -48,8 +48,8 @@ struct RealProgram {
   qt::QtFiles files;
   qt::QtDialogs dialogs;
   qt::QtDrops drops;
-  Platform platform{window,          screen, controls,       components, fakes.messageBox,
-                    fakes.processes, files,  fakes.registry, dialogs,    drops};
+  Platform platform{window, screen,         controls, components, fakes.messageBox, fakes.processes,
+                    files,  fakes.registry, dialogs,  drops,      fakes.trace};
   Form1 form{platform};
 };
 

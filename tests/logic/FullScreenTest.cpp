@@ -158,9 +158,11 @@ TEST_F(FullScreenTest, FullScreenCoversTheWindowsOwnScreenOfAnySize) {
 TEST_F(FullScreenTest, WorksWithoutAnyPlayerControl) {
   Form1 bare(p.platform);
   p.journal.clear();
-  bare.ctrl_ObjectEvent("FSCommand", {std::string("screen"), std::string("full")});
+  Access::playback(bare).ctrl_ObjectEvent("FSCommand",
+                                          {std::string("screen"), std::string("full")});
   EXPECT_EQ(p.window.border, kBorderNone);
-  bare.ctrl_ObjectEvent("FSCommand", {std::string("screen"), std::string("normal")});
+  Access::playback(bare).ctrl_ObjectEvent("FSCommand",
+                                          {std::string("screen"), std::string("normal")});
   EXPECT_EQ(*p.window.width(), 11580);
   EXPECT_TRUE(entries("ctl").empty());
 }

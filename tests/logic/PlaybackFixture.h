@@ -1,6 +1,6 @@
 #pragma once
 // Shared set-up of the playback tests: a Form1 on the recording fakes, with
-// its private steps reachable.
+// its player's steps reachable one at a time.
 
 #include <gtest/gtest.h>
 
@@ -14,15 +14,15 @@
 namespace quillet {
 
 struct PlaybackTestAccess {
-  static void CreatePlayerControl(Form1& f) { f.CreatePlayerControl(); }
-  static void LoadIdlePlayer(Form1& f) { f.LoadIdlePlayer(); }
-  static void ExtractResourceToFile(Form1& f, std::int16_t id, const std::string& path) {
-    f.ExtractResourceToFile(id, path);
-  }
+  // The window's player, whose steps the tests run one at a time.
+  static Playback& playback(Form1& f) { return f.playback; }
+  static void CreatePlayerControl(Form1& f) { f.playback.CreatePlayerControl(); }
+  static void LoadIdlePlayer(Form1& f) { f.playback.LoadIdlePlayer(); }
+  // What the window's load would have measured and made.
   static void setMoviePath(Form1& f, std::string path) { f.moviePath = std::move(path); }
   static void setFrameHeight(Form1& f, std::int16_t twips) { f.frameHeight = twips; }
-  static std::int32_t savedWidth(const Form1& f) { return f.savedWidth; }
-  static std::int32_t savedHeight(const Form1& f) { return f.savedHeight; }
+  static std::int32_t savedWidth(Form1& f) { return f.playback.savedWidth; }
+  static std::int32_t savedHeight(Form1& f) { return f.playback.savedHeight; }
 };
 
 namespace testing_playback {

@@ -49,7 +49,7 @@ Ops removalOfOurs() {
 
 TEST(ShellAssociation, AssociateWritesTheTableInOrder) {
   FakePlatform p;
-  AssociateFileType(p.registry, ".flv", "image", kExe);
+  AssociateFileType(p.registry, p.trace, ".flv", "image", kExe);
   EXPECT_EQ(p.journal.all(), associationOps(kExe));
 }
 
@@ -57,7 +57,7 @@ TEST(ShellAssociation, AssociateWritesTheTableInOrder) {
 TEST(ShellAssociation, ProgramInAFolderWithBlanks) {
   FakePlatform p;
   const std::string exe = "/home/me/My Programs/quillet";
-  AssociateFileType(p.registry, ".flv", "image", exe);
+  AssociateFileType(p.registry, p.trace, ".flv", "image", exe);
   EXPECT_EQ(p.journal.all(), associationOps(exe));
   EXPECT_EQ(p.registry.data["HKCR\\image\\shell\\open\\command\\"], exe + " %L");
 }
@@ -65,7 +65,7 @@ TEST(ShellAssociation, ProgramInAFolderWithBlanks) {
 TEST(ShellAssociation, EveryFailedStepIsSkipped) {
   FakePlatform p;
   p.registry.refuse = {"HKCR\\.flv\\", "HKCR\\image\\DefaultIcon\\", kExts + ".flv\\Application"};
-  AssociateFileType(p.registry, ".flv", "image", kExe);
+  AssociateFileType(p.registry, p.trace, ".flv", "image", kExe);
   EXPECT_EQ(p.journal.all(), associationOps(kExe));
   EXPECT_EQ(p.registry.data.count("HKCR\\.flv\\"), 0u);
   EXPECT_EQ(p.registry.data[kExts + ".flv\\OpenWithList\\a"], kExe);
@@ -74,16 +74,16 @@ TEST(ShellAssociation, EveryFailedStepIsSkipped) {
 TEST(ShellAssociation, UnopenableStoreChangesNothing) {
   FakePlatform p;
   p.registry.failOpen = true;
-  AssociateFileType(p.registry, ".flv", "image", kExe);
-  RemoveFileAssociation(p.registry, ".flv", "image", kExe);
+  AssociateFileType(p.registry, p.trace, ".flv", "image", kExe);
+  RemoveFileAssociation(p.registry, p.trace, ".flv", "image", kExe);
   EXPECT_EQ(p.journal.all(), (Ops{"Registry.Open", "Registry.Open"}));
 }
 
 TEST(ShellAssociation, RemovalAfterAssociationTakesEverythingAway) {
   FakePlatform p;
-  AssociateFileType(p.registry, ".flv", "image", kExe);
+  AssociateFileType(p.registry, p.trace, ".flv", "image", kExe);
   p.journal.clear();
-  RemoveFileAssociation(p.registry, ".flv", "image", kExe);
+  RemoveFileAssociation(p.registry, p.trace, ".flv", "image", kExe);
   EXPECT_EQ(p.journal.all(), removalOfOurs());
   EXPECT_TRUE(p.registry.data.empty());
 }
@@ -100,7 +100,7 @@ TEST(ShellAssociation, RemovalLeavesOthersData) {
                      {kExts + ".flv\\OpenWithList\\a", "/usr/bin/vlc"},
                      {kExts + ".flv\\OpenWithProgids\\vlc.flv", ""}};
   const auto before = p.registry.data;
-  RemoveFileAssociation(p.registry, ".flv", "image", kExe);
+  RemoveFileAssociation(p.registry, p.trace, ".flv", "image", kExe);
   EXPECT_TRUE(p.journal.starting("regdelete").empty());
   EXPECT_EQ(p.registry.data, before);
 }
@@ -108,11 +108,11 @@ TEST(ShellAssociation, RemovalLeavesOthersData) {
 // Association, removal and association again give the same content.
 TEST(ShellAssociation, RepeatedAssociationIsStable) {
   FakePlatform p;
-  AssociateFileType(p.registry, ".flv", "image", kExe);
+  AssociateFileType(p.registry, p.trace, ".flv", "image", kExe);
   const auto first = p.registry.data;
-  RemoveFileAssociation(p.registry, ".flv", "image", kExe);
-  AssociateFileType(p.registry, ".flv", "image", kExe);
-  AssociateFileType(p.registry, ".flv", "image", kExe);
+  RemoveFileAssociation(p.registry, p.trace, ".flv", "image", kExe);
+  AssociateFileType(p.registry, p.trace, ".flv", "image", kExe);
+  AssociateFileType(p.registry, p.trace, ".flv", "image", kExe);
   EXPECT_EQ(p.registry.data, first);
 }
 

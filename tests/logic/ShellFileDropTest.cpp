@@ -20,7 +20,8 @@ class ShellFileDrop : public ::testing::Test {
   Journal j;
   FakeDrops drops{j};
   std::vector<std::string> opened;
-  FileDrop fileDrop{drops, [this](std::string path) {
+  fakes::FakeTrace trace;
+  FileDrop fileDrop{drops, trace, [this](std::string path) {
                       j.add("open " + path);
                       opened.push_back(std::move(path));
                     }};
@@ -95,7 +96,8 @@ TEST_F(ShellFileDrop, OtherEventsOnlyPassOn) {
 TEST(ShellFileDropFailure, ReleasedOnceWhenOpeningFails) {
   Journal j;
   FakeDrops drops(j);
-  FileDrop fileDrop(drops, [](std::string) { throw std::runtime_error("cannot open"); });
+  fakes::FakeTrace trace;
+  FileDrop fileDrop(drops, trace, [](std::string) { throw std::runtime_error("cannot open"); });
   fileDrop.EnableFileDrop(kWindow);
   drops.drops[9] = {"/v/broken.flv"};
   EXPECT_THROW(drops.deliver({true, 9}), std::runtime_error);

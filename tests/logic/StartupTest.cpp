@@ -29,7 +29,7 @@ struct Start {
   FakePlatform p;
   int windowsShown = 0;
   int probesAliveAtShow = -1;
-  Module1 module1{p.components, p.messageBox, p.processes, [this] {
+  Module1 module1{p.components, p.messageBox, p.processes, p.trace, [this] {
                     ++windowsShown;
                     probesAliveAtShow = p.components.alive;
                     p.journal.add("Form1.Show");

@@ -10,6 +10,7 @@ namespace quillet::testing_playback {
 namespace {
 
 using fakes::FakeFiles;
+using fakes::FakeTrace;
 using fakes::Journal;
 
 TEST(TempMovieName, TrailingSlashIsAddedOnlyWhenMissing) {
@@ -17,8 +18,9 @@ TEST(TempMovieName, TrailingSlashIsAddedOnlyWhenMissing) {
        {std::pair{"/tmp", "/tmp/"}, std::pair{"/var/tmp/", "/var/tmp/"}, std::pair{"", "/"}}) {
     Journal j;
     FakeFiles files(j);
+    FakeTrace trace;
     files.temp = reported;
-    TempFileNames names(files);
+    TempFileNames names(files, trace);
     std::string path = names.MakeTempFileName("TMP");
     EXPECT_TRUE(j.has(std::string("CreateUniqueFile ") + used + " TMP")) << reported;
     EXPECT_EQ(path.rfind(std::string(used) + "TMP", 0), 0u) << path;
@@ -28,7 +30,8 @@ TEST(TempMovieName, TrailingSlashIsAddedOnlyWhenMissing) {
 TEST(TempMovieName, DirectoryIsAskedForOnceAndEachCallMakesANewFile) {
   Journal j;
   FakeFiles files(j);
-  TempFileNames names(files);
+  FakeTrace trace;
+  TempFileNames names(files, trace);
   std::string first = names.MakeTempFileName("TMP");
   files.temp = "/elsewhere";
   std::string second = names.MakeTempFileName("TMP");
@@ -44,8 +47,9 @@ TEST(TempMovieName, DirectoryIsAskedForOnceAndEachCallMakesANewFile) {
 TEST(TempMovieName, NoFileMadeGivesAnEmptyPath) {
   Journal j;
   FakeFiles files(j);
+  FakeTrace trace;
   files.failCreate = true;
-  TempFileNames names(files);
+  TempFileNames names(files, trace);
   EXPECT_EQ(names.MakeTempFileName("TMP"), "");
   EXPECT_EQ(names.MakeTempFileName("TMP"), "");
   EXPECT_EQ(j.starting("GetTempPath").size(), 1u);
@@ -54,25 +58,25 @@ TEST(TempMovieName, NoFileMadeGivesAnEmptyPath) {
 TEST_F(PlaybackTest, ExtractionWritesTheResourceByteForByte) {
   Bytes movie{'C', 'W', 'S', 7, 0, 0xFF, 0x78, 0x9C, 0, 0};
   p.files.resources[kPlayerMovieResource] = movie;
-  TempFileNames names(p.files);
+  TempFileNames names(p.files, p.trace);
   std::string path = names.MakeTempFileName("TMP");
-  Access::ExtractResourceToFile(form, kPlayerMovieResource, path);
+  ExtractResourceToFile(p.files, p.trace, kPlayerMovieResource, path);
   EXPECT_EQ(p.files.files.at(path), movie);
 }
 
 TEST_F(PlaybackTest, ExtractionFailuresLeaveTheFileAloneAndTouchNothingElse) {
-  TempFileNames names(p.files);
+  TempFileNames names(p.files, p.trace);
   std::string path = names.MakeTempFileName("TMP");
 
-  Access::ExtractResourceToFile(form, 102, path);  // no such resource
+  ExtractResourceToFile(p.files, p.trace, 102, path);  // no such resource
   EXPECT_TRUE(p.files.files.at(path).empty());
 
   p.files.failWrite = true;
-  Access::ExtractResourceToFile(form, kPlayerMovieResource, path);
+  ExtractResourceToFile(p.files, p.trace, kPlayerMovieResource, path);
   EXPECT_TRUE(p.files.files.at(path).empty());
 
   p.journal.clear();
-  Access::ExtractResourceToFile(form, kPlayerMovieResource, "");  // no file was made
+  ExtractResourceToFile(p.files, p.trace, kPlayerMovieResource, "");  // no file was made
   EXPECT_TRUE(p.journal.starting("WriteFile").empty());
 }
 

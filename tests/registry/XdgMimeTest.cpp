@@ -12,6 +12,7 @@
 #include "platform/qt/QtRegistry.h"
 #include "platform/qt/RegistryStore.h"
 #include "shell/Association.h"
+#include "tests/fakes/FakeTrace.h"
 
 namespace quillet::qt {
 namespace {
@@ -80,6 +81,7 @@ class XdgMime : public ::testing::Test {
 
   QTemporaryDir home;
   DesktopDirs dirs;
+  fakes::FakeTrace trace;
 };
 
 TEST_F(XdgMime, AssociationAndRemovalBothWays) {
@@ -92,7 +94,7 @@ TEST_F(XdgMime, AssociationAndRemovalBothWays) {
   ASSERT_EQ(queryDefault("image/png"), "viewer.desktop");
   QtRegistry registry(dirs);
 
-  AssociateFileType(registry, ".flv", "image", exe);
+  AssociateFileType(registry, trace, ".flv", "image", exe);
   EXPECT_EQ(queryDefault("video/x-flv"), "quillet.desktop");
   EXPECT_EQ(queryDefault("image/png"), "viewer.desktop");
   const QByteArray entry = readFile(dirs.dataHome + "/applications/quillet.desktop");
@@ -100,17 +102,17 @@ TEST_F(XdgMime, AssociationAndRemovalBothWays) {
       << entry.toStdString();
 
   // Association at every start changes nothing further.
-  AssociateFileType(registry, ".flv", "image", exe);
+  AssociateFileType(registry, trace, ".flv", "image", exe);
   EXPECT_EQ(readFile(dirs.configHome + "/mimeapps.list").count("quillet.desktop"), 1);
 
-  RemoveFileAssociation(registry, ".flv", "image", exe);
+  RemoveFileAssociation(registry, trace, ".flv", "image", exe);
   EXPECT_EQ(queryDefault("video/x-flv"), "");
   EXPECT_FALSE(QFile::exists(dirs.dataHome + "/applications/quillet.desktop"));
   EXPECT_EQ(queryDefault("image/png"), "viewer.desktop");
   EXPECT_EQ(readFile(dirs.configHome + "/mimeapps.list"), others);
   EXPECT_TRUE(QFile::exists(dirs.dataHome + "/applications/viewer.desktop"));
 
-  AssociateFileType(registry, ".flv", "image", exe);
+  AssociateFileType(registry, trace, ".flv", "image", exe);
   EXPECT_EQ(queryDefault("video/x-flv"), "quillet.desktop");
 }
 
@@ -124,11 +126,11 @@ TEST_F(XdgMime, AnotherDefaultForTheSameTypeSurvives) {
             "[Default Applications]\nvideo/x-flv=vlc.desktop;\n");
   QtRegistry registry(dirs);
 
-  AssociateFileType(registry, ".flv", "image", exe);
+  AssociateFileType(registry, trace, ".flv", "image", exe);
   EXPECT_EQ(queryDefault("video/x-flv"), "quillet.desktop");
   EXPECT_TRUE(readFile(dirs.dataHome + "/applications/quillet.desktop")
                   .contains("\nExec=" + QByteArray::fromStdString(exe) + " %f\n"));
-  RemoveFileAssociation(registry, ".flv", "image", exe);
+  RemoveFileAssociation(registry, trace, ".flv", "image", exe);
   EXPECT_EQ(queryDefault("video/x-flv"), "vlc.desktop");
   EXPECT_EQ(readFile(dirs.dataHome + "/applications/vlc.desktop"), vlcEntry);
 }
@@ -140,8 +142,8 @@ TEST_F(XdgMime, ForeignEntryOfTheSameNameIsLeftAlone) {
   const QByteArray own = "[Desktop Entry]\nType=Application\nName=Mine\nExec=/bin/true %f\n";
   writeFile(dirs.dataHome + "/applications/quillet.desktop", own);
   QtRegistry registry(dirs);
-  AssociateFileType(registry, ".flv", "image", exe);
-  RemoveFileAssociation(registry, ".flv", "image", exe);
+  AssociateFileType(registry, trace, ".flv", "image", exe);
+  RemoveFileAssociation(registry, trace, ".flv", "image", exe);
   EXPECT_EQ(readFile(dirs.dataHome + "/applications/quillet.desktop"), own);
 }
 
@@ -160,11 +162,11 @@ TEST_F(XdgMime, HiveOnDiskAfterRepeatedAssociation) {
     ASSERT_TRUE(session->regWrite(list + "MRUList", "ba"));
   }
   const QString hivePath = dirs.configHome + "/quillet/registry";
-  AssociateFileType(registry, ".flv", "image", exe);
+  AssociateFileType(registry, trace, ".flv", "image", exe);
   const auto first = fileId(hivePath);
   // The same association again leaves the file as it is: no new file, no wait
   // for the disk.
-  AssociateFileType(registry, ".flv", "image", exe);
+  AssociateFileType(registry, trace, ".flv", "image", exe);
   EXPECT_EQ(fileId(hivePath), first);
   const QByteArray hive = readFile(hivePath);
   RegistryStore store = RegistryStore::parse(hive.toStdString());
@@ -181,7 +183,7 @@ TEST_F(XdgMime, CorruptHiveOnDisk) {
   garbage += QByteArray(5000, '\0') + "\xff\xfe\n\n\tK\tV\t\\\\\\%%";
   writeFile(dirs.configHome + "/quillet/registry", garbage);
   QtRegistry registry(dirs);
-  AssociateFileType(registry, ".flv", "image", exe);
+  AssociateFileType(registry, trace, ".flv", "image", exe);
   EXPECT_EQ(queryDefault("video/x-flv"), "quillet.desktop");
   RegistryStore store =
       RegistryStore::parse(readFile(dirs.configHome + "/quillet/registry").toStdString());

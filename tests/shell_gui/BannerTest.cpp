@@ -31,6 +31,7 @@
 #include "platform/qt/QtDrops.h"
 #include "platform/qt/banner/BannerPage.h"
 #include "shell/FileDrop.h"
+#include "tests/fakes/FakeTrace.h"
 
 namespace quillet {
 namespace {
@@ -285,7 +286,8 @@ TEST_F(Banner, FilesDroppedOnTheStripReachTheWindow) {
 
   qt::QtDrops drops;
   std::vector<std::string> opened;
-  FileDrop fileDrop(drops, [&](std::string path) { opened.push_back(std::move(path)); });
+  fakes::FakeTrace trace;
+  FileDrop fileDrop(drops, trace, [&](std::string path) { opened.push_back(std::move(path)); });
   fileDrop.EnableFileDrop(static_cast<WindowHandle>(parent.winId()));
 
   const QPoint at(320, 50);

@@ -68,7 +68,8 @@ class QtDropsOnAWidget : public ::testing::Test {
   WindowHandle handle = 0;
   qt::QtDrops drops;
   std::vector<std::string> opened;
-  FileDrop fileDrop{drops, [this](std::string path) { opened.push_back(std::move(path)); }};
+  fakes::FakeTrace trace;
+  FileDrop fileDrop{drops, trace, [this](std::string path) { opened.push_back(std::move(path)); }};
 };
 
 TEST_F(QtDropsOnAWidget, DropOpensTheFirstLocalFileAndGoesOn) {
@@ -101,7 +102,7 @@ TEST_F(QtDropsOnAWidget, DragsWithoutLocalFilesAreNotWelcomed) {
 // A drop whose opening fails is released all the same, and the failure
 // stays inside the program.
 TEST_F(QtDropsOnAWidget, ReleasedWhenOpeningFails) {
-  FileDrop failing(drops, [](std::string) { throw std::runtime_error("cannot open"); });
+  FileDrop failing(drops, trace, [](std::string) { throw std::runtime_error("cannot open"); });
   failing.EnableFileDrop(handle);
   auto mime = uriList("file:///tmp/broken.flv\r\n");
   dragAndDrop(widget, *mime);
@@ -142,9 +143,9 @@ TEST(QtDropsOnTheMainWindow, DroppedVideoOpens) {
   qt::QtWindow window(options);
   qt::QtScreen screen(window);
   qt::QtDrops drops;
-  Platform platform{
-      window,          screen,      fakes.controls, fakes.components, fakes.messageBox,
-      fakes.processes, fakes.files, fakes.registry, fakes.dialogs,    drops};
+  Platform platform{window,           screen,          fakes.controls, fakes.components,
+                    fakes.messageBox, fakes.processes, fakes.files,    fakes.registry,
+                    fakes.dialogs,    drops,           fakes.trace};
   Form1 form(platform);
   form.Show();
   QWidget& w = window.widget();

@@ -90,8 +90,9 @@ struct RealWindow : ::testing::Test {
   qt::QtScreen screen{window};
   qt::QtComponentRegistry components;
   qt::QtControlHost controls{window.widget(), components};
-  Platform platform{window,          screen,      controls,       components,    fakes.messageBox,
-                    fakes.processes, fakes.files, fakes.registry, fakes.dialogs, fakes.drops};
+  Platform platform{window,           screen,          controls,    components,
+                    fakes.messageBox, fakes.processes, fakes.files, fakes.registry,
+                    fakes.dialogs,    fakes.drops,     fakes.trace};
   Form1 form{platform};
 };
 
