@@ -406,6 +406,32 @@ TEST_F(Engine, WhatIsNotAPlayableStreamIsNotFound) {
   EXPECT_FALSE(r.saw(Status::StreamNotFound));
 }
 
+// A relative path whose text reads as one of libmpv's protocols is still a
+// file: the real clip in a folder named "lavfi:" plays, not a generated
+// test picture.
+TEST_F(Engine, ARelativePathThatLooksLikeAProtocolPlaysTheFile) {
+  const QString clip = dataPath("vp6f_videoonly_300x35_tiny.flv");
+  requireFile(clip);
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("lavfi:")));
+  ASSERT_TRUE(QFile::copy(clip, dir.filePath(QStringLiteral("lavfi:/testsrc"))));
+  const QString previous = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(dir.path()));
+  struct BackToPrevious {
+    QString path;
+    ~BackToPrevious() { QDir::setCurrent(path); }
+  } back{previous};
+
+  recorder->size = QSize(300, 35);
+  engine->open(QStringLiteral("lavfi://testsrc"), false);
+  ASSERT_TRUE(loaded()) << "no first frame";
+  EXPECT_EQ(engine->videoCodec(), "vp6f");
+  EXPECT_EQ(engine->videoSize(), QSize(300, 35));
+  EXPECT_NEAR(engine->duration(), 2.5, 0.15);
+  EXPECT_FALSE(recorder->saw(Status::StreamNotFound));
+}
+
 TEST_F(Engine, AFifoIsRefusedWithoutWaitingForAWriter) {
   QTemporaryDir dir;
   const QString fifo = dir.filePath("pipe.flv");
