@@ -237,7 +237,9 @@ def run(s, clip, second, tmpdir, start, errors):
     assert abs(s.volume() - 0.75) < 0.001, s.volume()
     assert s.slider_fill() in (29, 30, 31), s.slider_fill()
 
-    # play-pause: paused for real, screen saver given back.
+    # play-pause: paused for real, screen saver given back; far enough from
+    # 3 s that the picture there is another.
+    wait_for("4.5 s played", lambda: (s.position() > 4.5, s.position()))
     s.ctl("play-pause")
     wait_for("Paused", lambda: (s.status() == "Paused", s.status()))
     wait_for("a still picture", lambda: (s.still(), None))
