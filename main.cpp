@@ -1,17 +1,25 @@
-// Wires the Qt platform, registers the player component and runs Main.
+// Wires the Qt platform, registers the player component and runs Main; then
+// wires the desktop's media services to the player the window holds.
 
 #include <unistd.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QSessionManager>
+#include <QTimer>
+#include <algorithm>
 #include <clocale>
+#include <cmath>
 #include <memory>
 #include <optional>
 
 #include "platform/Platform.h"
 #include "platform/qt/HeapArenas.h"
+#include "platform/qt/MediaSession.h"
+#include "platform/qt/MprisService.h"
 #include "platform/qt/QtControlHost.h"
 #include "platform/qt/QtDialogs.h"
 #include "platform/qt/QtDrops.h"
@@ -21,8 +29,10 @@
 #include "platform/qt/QtRegistry.h"
 #include "platform/qt/QtTrace.h"
 #include "platform/qt/QtWindow.h"
+#include "platform/qt/ScreenSaverInhibitor.h"
 #include "platform/qt/TerminationSignals.h"
 #include "player/FlashPlayer.h"
+#include "player/PlaybackControl.h"
 #include "startup/Main.h"
 #include "window/Form1.h"
 #include "window/LoadError.h"
@@ -32,6 +42,80 @@ namespace {
 // Exit code when the main window cannot set itself up.
 constexpr int kExitWindowFailed = 4;
 
+using quillet::player::PlaybackControl;
+using quillet::qt::MediaSession;
+
+// The desktop's media services see the player the window holds now: each
+// video brings a new one, and the session follows it.
+class PlayerSession final : public MediaSession {
+ public:
+  void follow(PlaybackControl* control) {
+    if (player) player->disconnect(this);
+    player = control;
+    if (player) {
+      connect(player, &PlaybackControl::stateChanged, this, &MediaSession::stateChanged);
+      connect(player, &PlaybackControl::metadataChanged, this, &MediaSession::videoChanged);
+      connect(player, &PlaybackControl::volumeChanged, this, &MediaSession::volumeChanged);
+      connect(player, &PlaybackControl::seeked, this, &MediaSession::seeked);
+      connect(player, &QObject::destroyed, this, [this] { changedAll(); });
+    }
+    changedAll();
+  }
+
+  State state() const override {
+    if (!player) return State::Stopped;
+    switch (player->state()) {
+      case PlaybackControl::State::Playing:
+        return State::Playing;
+      case PlaybackControl::State::Paused:
+        return State::Paused;
+      case PlaybackControl::State::Stopped:
+        break;
+    }
+    return State::Stopped;
+  }
+  Video video() const override {
+    if (!player || player->videoNumber() == 0) return {};
+    return {player->videoNumber(), player->address(), player->title(), player->duration()};
+  }
+  bool canPlay() const override { return player && player->canPlay(); }
+  bool canSeek() const override { return player && player->canSeek(); }
+  double position() const override { return player ? player->position() : 0; }
+  double volume() const override { return player ? player->volume() / 100.0 : 0; }
+
+  void play() override {
+    if (player) player->play();
+  }
+  void pause() override {
+    if (player) player->pause();
+  }
+  void playPause() override {
+    if (player) player->togglePause();
+  }
+  void stop() override {
+    if (player) player->stop();
+  }
+  void seekTo(double seconds) override {
+    if (player) player->seekTo(seconds);
+  }
+  void seekBy(double seconds) override {
+    if (player) player->seekBy(seconds);
+  }
+  void setVolume(double volume) override {
+    if (player)
+      player->setVolume(static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
+  }
+
+ private:
+  void changedAll() {
+    emit stateChanged();
+    emit videoChanged();
+    emit volumeChanged();
+  }
+
+  QPointer<PlaybackControl> player;
+};
+
 // Everything that exists only once Main decides to show the window.
 struct MainWindow {
   MainWindow(quillet::qt::QtComponentRegistry& components, quillet::MessageBox& messageBox,
@@ -39,7 +123,32 @@ struct MainWindow {
       : controls(window.widget(), components),
         platform{window, screen,   controls, components, messageBox, processes,
                  files,  registry, dialogs,  drops,      trace},
-        form(platform) {}
+        form(platform),
+        mpris(session, {[this] { raise(); },
+                        [this] { quillet::qt::closeApplicationPolitely(&window.widget()); },
+                        [this](const QString& path) {
+                          form.GotADrop(QFile::encodeName(path).toStdString());
+                        }}),
+        screenSaver(session) {
+    controls.setAddedHandler([this](const std::string&, QWidget& component) {
+      session.follow(quillet::player::playbackOf(&component));
+    });
+  }
+
+  // Once the window is up: claiming names on the bus costs a few round trips.
+  void startDesktopServices() {
+    QTimer::singleShot(0, &window.widget(), [this] {
+      mpris.registerOnSessionBus();
+      screenSaver.start();
+    });
+  }
+
+  void raise() {
+    QWidget& w = window.widget();
+    w.setWindowState(w.windowState() & ~Qt::WindowMinimized);
+    w.raise();
+    w.activateWindow();
+  }
 
   quillet::qt::QtWindow window;
   quillet::qt::QtScreen screen{window};
@@ -50,6 +159,10 @@ struct MainWindow {
   quillet::qt::QtDrops drops;
   quillet::Platform platform;
   quillet::Form1 form;
+  // They go first, the inhibition given back while the bus still answers.
+  PlayerSession session;
+  quillet::qt::MprisService mpris;
+  quillet::qt::ScreenSaverInhibitor screenSaver;
 };
 
 }  // namespace
@@ -99,6 +212,7 @@ int main(int argc, char** argv) {
     if (!mainWindow)
       mainWindow = std::make_unique<MainWindow>(components, messageBox, processes, trace);
     mainWindow->form.Show();
+    mainWindow->startDesktopServices();
   });
 
   try {

@@ -46,4 +46,9 @@ std::unique_ptr<QWidget> createFlashPlayer() {
   return std::make_unique<FlashPlayerWidget>(nullptr, [] { return takeEngine(); });
 }
 
+PlaybackControl* playbackOf(QWidget* component) {
+  auto* player = qobject_cast<FlashPlayerWidget*>(component);
+  return player ? &player->playback() : nullptr;
+}
+
 }  // namespace quillet::player

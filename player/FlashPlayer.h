@@ -7,6 +7,9 @@
 //               Menu (bool), Quality2 (QString), BackgroundColor (int)
 //   method      LoadMovie(int layer, QString path)
 //   signal      FSCommand(QString command, QString args)
+//
+// Beside the control's interface, a player offers its playback commands and
+// notifications (PlaybackControl.h) to whoever wires it to the desktop.
 
 #include <memory>
 
@@ -14,11 +17,17 @@ class QWidget;
 
 namespace quillet::player {
 
+class PlaybackControl;
+
 // The ProgIDs the component answers to.
 inline constexpr const char* kProgId = "ShockwaveFlash.ShockwaveFlash";
 inline constexpr const char* kVersionedProgId = "ShockwaveFlash.ShockwaveFlash.10";
 
 // A new player, or null when the media engine cannot be initialised.
 std::unique_ptr<QWidget> createFlashPlayer();
+
+// The playback commands and notifications of a player made here; null for
+// any other widget.
+PlaybackControl* playbackOf(QWidget* component);
 
 }  // namespace quillet::player

@@ -32,6 +32,12 @@ constexpr int kDefaultVolume = 75;
 constexpr qint64 kMaxPreviewPixels = 64LL * 1024 * 1024;
 constexpr qint64 kMaxPreviewBytes = 16LL * 1024 * 1024;
 
+// Tells one opened video from the next, across all players of the process.
+quint64 nextVideoNumber() {
+  static quint64 last = 0;
+  return ++last;
+}
+
 // Six (or fewer) hexadecimal digits of an RGB colour, optionally after "#"
 // or "0x".
 std::optional<QColor> hexColour(QStringView text) {
@@ -110,6 +116,11 @@ FlashPlayerWidget::FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, Engine
     : QWidget(parent), engine_(std::move(engine)), makeEngine_(std::move(makeEngine)) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
+  // Clicks and a new video give the picture the focus; Tab keeps walking
+  // the window's own controls.
+  setFocusPolicy(Qt::ClickFocus);
+  createPlayback();
+  addShortcuts();
   refreshTimer_.setInterval(kRefreshMilliseconds);
   connect(&refreshTimer_, &QTimer::timeout, this, &FlashPlayerWidget::refresh);
   relayout();
@@ -125,6 +136,7 @@ void FlashPlayerWidget::connectEngine() {
           &FlashPlayerWidget::onDurationChanged);
   connect(engine_.get(), &MediaEngine::videoSizeChanged, this,
           &FlashPlayerWidget::onVideoSizeChanged);
+  connect(engine_.get(), &MediaEngine::titleChanged, this, &FlashPlayerWidget::notifyPlayback);
 }
 
 bool FlashPlayerWidget::ensureEngine() {
@@ -169,6 +181,7 @@ void FlashPlayerWidget::LoadMovie(int layer, const QString& path) {
   unloadMovie();
   if (readPlayerMovie(path)) startMovie(flashVars_);
   update();
+  notifyPlayback();
 }
 
 void FlashPlayerWidget::unloadMovie() {
@@ -177,12 +190,13 @@ void FlashPlayerWidget::unloadMovie() {
   if (previewReply_) previewReply_->abort();
   refreshTimer_.stop();
   movie_.reset();
-  streamOpen_ = started_ = playing_ = atEnd_ = false;
+  streamOpen_ = started_ = stopped_ = playing_ = atEnd_ = false;
   loadShown_ = errorShown_ = fullScreen_ = barShownInFullScreen_ = false;
   volume_ = kDefaultVolume;
   muted_ = false;
   position_ = duration_ = loadedFraction_ = streamStart_ = 0;
   lastTickPosition_ = -1;
+  wheelUnits_ = 0;
   videoSize_ = {};
   drag_ = Drag::None;
   pressed_.reset();
@@ -237,6 +251,9 @@ void FlashPlayerWidget::startMovie(const QString& varsText) {
     streamOpen_ = true;
     started_ = playing_ = autoplay;
     loadedFraction_ = std::clamp(engine_->loadedFraction(), 0.0, 1.0);
+    videoNumber_ = nextVideoNumber();
+    // A hidden player gets it when its window is next active.
+    setFocus(Qt::OtherFocusReason);
   }
   relayout();
   updateRefreshTimer();
@@ -405,6 +422,8 @@ std::optional<FlashPlayerWidget::Part> FlashPlayerWidget::partByName(QStringView
 void FlashPlayerWidget::playPressed() {
   if (!movie_ || !streamOpen_ || errorShown_) return;
   started_ = true;
+  stopped_ = false;
+  const bool restart = atEnd_;
   if (atEnd_) {
     // Play at the end starts again from the beginning.
     atEnd_ = false;
@@ -422,6 +441,8 @@ void FlashPlayerWidget::playPressed() {
   playing_ = true;
   updateRefreshTimer();
   update();
+  if (restart) emit playback_->seeked(0);
+  notifyPlayback();
 }
 
 void FlashPlayerWidget::pausePressed() {
@@ -430,12 +451,30 @@ void FlashPlayerWidget::pausePressed() {
   playing_ = false;
   updateRefreshTimer();
   update();
+  notifyPlayback();
+}
+
+void FlashPlayerWidget::stopPressed() {
+  if (!movie_ || !streamOpen_ || errorShown_) return;
+  engine_->pause();
+  playing_ = false;
+  stopped_ = started_;
+  updateRefreshTimer();
+  update();
+  if (duration_ > 0) seekToSeconds(0);
+  notifyPlayback();
 }
 
 void FlashPlayerWidget::seekTo(double fraction) {
-  if (!movie_ || !streamOpen_ || errorShown_ || duration_ <= 0) return;
-  const double target = std::clamp(fraction, 0.0, 1.0) * duration_;
+  playback_->seekTo(std::clamp(fraction, 0.0, 1.0) * duration_);
+}
+
+void FlashPlayerWidget::seekToSeconds(double seconds) {
+  if (!movie_ || !streamOpen_ || errorShown_ || duration_ <= 0 || !std::isfinite(seconds)) return;
+  const double target = std::clamp(seconds, 0.0, duration_);
   atEnd_ = false;
+  // Stopped means back at the start: only a seek elsewhere ends it.
+  if (target > 0) stopped_ = false;
   position_ = target;
   // With vseek, a place outside what the current stream holds is reached by
   // asking the server for the file from the key frame before it.
@@ -447,25 +486,40 @@ void FlashPlayerWidget::seekTo(double fraction) {
       engine_->open(vseekAddress(movie_->source, *movie_->vseek, key->filePosition), !playing_,
                     key->time);
       update();
+      emit playback_->seeked(position_);
+      notifyPlayback();
       return;
     }
   }
   engine_->seek(target);
   update();
+  emit playback_->seeked(target);
+  notifyPlayback();
 }
 
 void FlashPlayerWidget::setVolumeFromSlider(int x) {
-  const int v = volumeAt(layout().bar.volume, x);
-  if (v == volume_) return;
+  playback_->setVolume(volumeAt(layout().bar.volume, x));
+}
+
+void FlashPlayerWidget::setVolumePercent(int percent) {
+  const int v = std::clamp(percent, 0, 100);
+  if (!movie_ || v == volume_) return;
   volume_ = v;
   if (engine_) engine_->setVolume(volume_);
   update(chromeRect());
+  notifyPlayback();
+}
+
+void FlashPlayerWidget::setMutedTo(bool muted) {
+  if (!movie_ || muted == muted_) return;
+  muted_ = muted;
+  if (engine_) engine_->setMuted(muted_);
+  update(chromeRect());
+  notifyPlayback();
 }
 
 void FlashPlayerWidget::toggleMute() {
-  muted_ = !muted_;
-  if (engine_) engine_->setMuted(muted_);
-  update(chromeRect());
+  playback_->setMuted(!muted_);
 }
 
 void FlashPlayerWidget::switchScreen(bool full) {
@@ -473,6 +527,8 @@ void FlashPlayerWidget::switchScreen(bool full) {
   // the component in answer, possibly before emit returns.
   fullScreen_ = full;
   barShownInFullScreen_ = false;
+  // The rest of the window is hidden in full screen, its focused button too.
+  if (full) setFocus(Qt::OtherFocusReason);
   update();
   emit FSCommand(QStringLiteral("screen"),
                  full ? QStringLiteral("full") : QStringLiteral("normal"));
@@ -555,19 +611,19 @@ void FlashPlayerWidget::mouseReleaseEvent(QMouseEvent* event) {
   switch (*pressed) {
     case Part::Play:
     case Part::ClickArea:
-      playPressed();
+      playback_->play();
       break;
     case Part::Pause:
-      pausePressed();
+      playback_->pause();
       break;
     case Part::Mute:
       toggleMute();
       break;
     case Part::Full:
-      switchScreen(true);
+      playback_->toggleFullScreen();
       break;
     case Part::Normal:
-      switchScreen(false);
+      playback_->leaveFullScreen();
       break;
     default:
       break;
@@ -590,9 +646,9 @@ void FlashPlayerWidget::contextMenuEvent(QContextMenuEvent* event) {
   }
   auto* menu = new QMenu(this);
   menu->setAttribute(Qt::WA_DeleteOnClose);
-  QAction* play = menu->addAction(tr("Play"), this, &FlashPlayerWidget::playPressed);
+  QAction* play = menu->addAction(tr("Play"), playback_, &PlaybackControl::play);
   play->setEnabled(streamOpen_ && !errorShown_ && !playing_);
-  QAction* pause = menu->addAction(tr("Pause"), this, &FlashPlayerWidget::pausePressed);
+  QAction* pause = menu->addAction(tr("Pause"), playback_, &PlaybackControl::pause);
   pause->setEnabled(streamOpen_ && playing_);
   QAction* mute = menu->addAction(tr("Mute"), this, &FlashPlayerWidget::toggleMute);
   mute->setCheckable(true);
@@ -640,6 +696,7 @@ void FlashPlayerWidget::onStatus(MediaEngine::StreamStatus status) {
   refresh();
   updateRefreshTimer();
   update();
+  notifyPlayback();
 }
 
 void FlashPlayerWidget::onPausedChanged(bool paused) {
@@ -649,6 +706,7 @@ void FlashPlayerWidget::onPausedChanged(bool paused) {
   refresh();
   updateRefreshTimer();
   update(chromeRect());
+  notifyPlayback();
 }
 
 void FlashPlayerWidget::onEndOfStream() {
@@ -659,12 +717,14 @@ void FlashPlayerWidget::onEndOfStream() {
   refresh();
   updateRefreshTimer();
   update(chromeRect());
+  notifyPlayback();
 }
 
 void FlashPlayerWidget::onDurationChanged(double seconds) {
   if (!movie_ || movie_->durationOverride) return;
   duration_ = std::isfinite(seconds) && seconds > 0 ? seconds : 0;
   update(chromeRect());
+  notifyPlayback();
 }
 
 void FlashPlayerWidget::onVideoSizeChanged(QSize size) {
@@ -689,6 +749,7 @@ void FlashPlayerWidget::refresh() {
   lastTickPosition_ = position_;
   updateRefreshTimer();
   update(chromeRect());
+  notifyPlayback();
 }
 
 void FlashPlayerWidget::updateRefreshTimer() {

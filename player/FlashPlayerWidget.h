@@ -2,7 +2,8 @@
 // The player component's widget: the control's properties and LoadMovie, and,
 // once a valid player movie is loaded, the player that movie describes — the
 // video above a 27-pixel control bar, the overlays, and the "FSCommand"
-// requests for full screen. Media goes through a MediaEngine.
+// requests for full screen. Media goes through a MediaEngine; every playback
+// command goes through its PlaybackControl.
 
 #include <QColor>
 #include <QImage>
@@ -19,6 +20,7 @@
 #include "player/FlashVars.h"
 #include "player/Layout.h"
 #include "player/MediaEngine.h"
+#include "player/PlaybackControl.h"
 
 class QMenu;
 class QNetworkAccessManager;
@@ -87,6 +89,10 @@ class FlashPlayerWidget : public QWidget {
 
   QSize sizeHint() const override { return {400, 300}; }
 
+  // Where the bar, the keys, the wheel and the desktop's media controls send
+  // their commands.
+  PlaybackControl& playback() const;
+
   // Read-only inspection of what the player shows.
   bool movieLoaded() const { return movie_.has_value(); }
   bool isShown(Part part) const;
@@ -114,8 +120,14 @@ class FlashPlayerWidget : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
+  class Playback;  // PlayerPlayback.cpp
+  void createPlayback();
+
   // What one loaded movie knows, from its FlashVars.
   struct Movie {
     FlashVars vars;
@@ -142,10 +154,19 @@ class FlashPlayerWidget : public QWidget {
 
   void playPressed();
   void pausePressed();
+  void stopPressed();
   void seekTo(double fraction);
+  void seekToSeconds(double target);
   void setVolumeFromSlider(int x);
+  void setVolumePercent(int percent);
+  void setMutedTo(bool muted);
   void toggleMute();
   void switchScreen(bool full);
+
+  // Keys and the wheel (PlayerInput.cpp).
+  void addShortcuts();
+  // Tells the playback's listeners what changed since they last heard.
+  void notifyPlayback();
 
   void onFrame();
   void onStatus(MediaEngine::StreamStatus status);
@@ -173,6 +194,7 @@ class FlashPlayerWidget : public QWidget {
   std::optional<Movie> movie_;
   bool streamOpen_ = false;
   bool started_ = false;  // the first play happened
+  bool stopped_ = false;  // stopped: back at the start, waiting for play
   bool playing_ = false;
   bool atEnd_ = false;
   bool loadShown_ = false;
@@ -192,6 +214,10 @@ class FlashPlayerWidget : public QWidget {
   Drag drag_ = Drag::None;
   double dragFraction_ = 0;
   std::optional<Part> pressed_;
+
+  PlaybackControl* playback_ = nullptr;  // child
+  quint64 videoNumber_ = 0;
+  int wheelUnits_ = 0;  // wheel movement not yet a whole volume step
 
   QImage frame_;
   bool frameSeen_ = false;

@@ -42,6 +42,8 @@ class MediaEngine : public QObject {
   virtual QSize videoSize() const = 0;  // empty while unknown
   // The stream's key-frame index (from its onMetaData); empty while unknown.
   virtual KeyframeIndex keyframes() const = 0;
+  // The title the stream's metadata gives; empty when it gives none.
+  virtual QString title() const { return {}; }
 
   // Draws the current video frame at the given size (device pixels); a null
   // image when no frame is there yet.
@@ -54,6 +56,7 @@ class MediaEngine : public QObject {
   void durationChanged(double seconds);
   void pausedChanged(bool paused);
   void endOfStream();
+  void titleChanged();
 };
 
 // A libmpv engine, or null when libmpv cannot be initialised.

@@ -37,6 +37,7 @@ enum PropertyId : std::uint64_t {
   kVideoFormat,
   kAudioCodec,
   kAudioSampleRate,
+  kTitle,
 };
 constexpr std::uint64_t kLoadfileReply = 100;
 
@@ -323,6 +324,8 @@ MpvEngine::MpvEngine(MpvHandle mpv, QObject* parent)
   mpv_observe_property(h, kVideoFormat, "video-format", MPV_FORMAT_STRING);
   mpv_observe_property(h, kAudioCodec, "audio-codec-name", MPV_FORMAT_STRING);
   mpv_observe_property(h, kAudioSampleRate, "audio-params/samplerate", MPV_FORMAT_INT64);
+  // FLV's onMetaData fields beyond the known ones land in libmpv's metadata.
+  mpv_observe_property(h, kTitle, "metadata/by-key/title", MPV_FORMAT_STRING);
 }
 
 bool MpvEngine::attachRenderer() {
@@ -382,6 +385,10 @@ void MpvEngine::resetStreamState(bool reopen) {
   // duration, index and last picture stay until the new stream tells more.
   if (reopen) return;
   keyframes_ = {};
+  if (!title_.isEmpty()) {
+    title_.clear();
+    emit titleChanged();
+  }
   haveFrame_ = false;
   frameDrawn_ = false;
   frame_ = QImage();
@@ -637,6 +644,13 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
       break;
     case kAudioSampleRate:
       audioSampleRate_ = static_cast<int>(std::clamp<std::int64_t>(integer(), 0, 1 << 24));
+      break;
+    case kTitle:
+      // A byte-offset reopen starts past the metadata: the title stays.
+      if (const QString t = text().trimmed(); t != title_ && (startSeconds_ == 0 || !t.isEmpty())) {
+        title_ = t;
+        emit titleChanged();
+      }
       break;
     default:
       break;

@@ -69,6 +69,7 @@ class MpvEngine final : public MediaEngine {
   double seekableSeconds() const override;
   QSize videoSize() const override { return videoSize_; }
   KeyframeIndex keyframes() const override { return keyframes_; }
+  QString title() const override { return title_; }
   QImage renderFrame(const QSize& size) override;
 
   // What libmpv decodes, for diagnostics and tests: the codec names and the
@@ -120,6 +121,7 @@ class MpvEngine final : public MediaEngine {
   qint64 displayWidth_ = 0, displayHeight_ = 0;
   KeyframeIndex keyframes_;
   QString videoCodec_, audioCodec_;
+  QString title_;
   int audioSampleRate_ = 0;
 
   // Frames: drawn as soon as libmpv has them, at the size last asked for,

@@ -260,6 +260,9 @@ std::shared_ptr<Extender> QtControlHost::add(const std::string& progId, const st
   auto extender = std::make_shared<QtExtender>(std::move(widget), *client);
   extender->connectSignals(extender);
   controls[name] = extender;
+  if (addedHandler) {
+    if (QWidget* component = extender->component()) addedHandler(name, *component);
+  }
   return extender;
 }
 

@@ -46,10 +46,16 @@ class QtControlHost : public ControlHost {
   // The control's widget, or null; for tests.
   QWidget* widgetOf(const std::string& name) const;
 
+  // Told of each control once it is added, so that the program's wiring can
+  // reach what a component offers beyond its control interface.
+  using AddedHandler = std::function<void(const std::string& name, QWidget& component)>;
+  void setAddedHandler(AddedHandler handler) { addedHandler = std::move(handler); }
+
  private:
   QPointer<QWidget> client;
   const QtComponentRegistry& registry;
   std::map<std::string, std::shared_ptr<QtExtender>> controls;
+  AddedHandler addedHandler;
 };
 
 }  // namespace quillet::qt

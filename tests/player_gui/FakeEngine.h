@@ -27,6 +27,7 @@ class FakeEngine : public MediaEngine {
   double seekable = 0;
   QSize size;
   KeyframeIndex index;
+  QString titleText;
   QColor frameColour = QColor(255, 0, 0);
 
   void open(const QString& address, bool startPaused, double startSeconds) override {
@@ -60,6 +61,7 @@ class FakeEngine : public MediaEngine {
   double seekableSeconds() const override { return seekable; }
   QSize videoSize() const override { return size; }
   KeyframeIndex keyframes() const override { return index; }
+  QString title() const override { return titleText; }
 
   QImage renderFrame(const QSize& s) override {
     renderSizes.push_back(s);

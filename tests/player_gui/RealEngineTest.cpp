@@ -9,7 +9,9 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <cmath>
 #include <memory>
+#include <tuple>
 
 #include "player/FlashPlayer.h"
 #include "player/FlashPlayerWidget.h"
@@ -126,6 +128,35 @@ TEST_F(RealPlayer, PlaysToTheEndShowsPlayAndStartsAgainFromZero) {
   click(Part::Play);
   ASSERT_TRUE(QTest::qWaitFor([&] { return player->displayedTime() == "00:01"; }, kPatience));
   EXPECT_TRUE(player->isShown(Part::Pause));
+}
+
+TEST_F(RealPlayer, ShiftArrowsSeekExactlyAndTheTitleComesFromTheMetadata) {
+  load(QStringLiteral("fullscreen=true&autoplay=false&flv=") + kClip);
+  quillet::player::PlaybackControl& playback = player->playback();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return playback.canSeek(); }, kPatience));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return playback.title() == "Moving test picture"; }, kPatience));
+  // Between key frames (one a second): an exact seek lands where asked (the
+  // clip's first frame is a little after 0), a key-frame seek would land on
+  // the second.
+  playback.seekTo(0.4);
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return std::abs(playback.position() - 0.4) < 0.03; }, kPatience));
+  for (const auto& [modifiers, key, target] : {std::tuple{Qt::ShiftModifier, Qt::Key_Right, 1.4},
+                                               std::tuple{Qt::ShiftModifier, Qt::Key_Right, 2.4},
+                                               std::tuple{Qt::ShiftModifier, Qt::Key_Left, 1.4},
+                                               std::tuple{Qt::NoModifier, Qt::Key_Left, 0.0}}) {
+    QTest::keyClick(player, key, modifiers);
+    // Settled there: the position reported a while later is still the target.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          QTest::qWait(150);
+          return std::abs(playback.position() - target) < 0.06;
+        },
+        kPatience))
+        << target << " but at " << playback.position();
+  }
+  EXPECT_EQ(playback.state(), quillet::player::PlaybackControl::State::Stopped);
 }
 
 TEST_F(RealPlayer, AMissingFileShowsTheErrorLayer) {

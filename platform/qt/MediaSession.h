@@ -1,0 +1,49 @@
+#pragma once
+// What the desktop's media services (the media-key interface, screen-saver
+// inhibition) see of the player the window holds: its state, the video it
+// plays, and the commands they may give. main.cpp wires it to the current
+// player; without one it is stopped with nothing to play.
+
+#include <QObject>
+#include <QString>
+
+namespace quillet::qt {
+
+class MediaSession : public QObject {
+  Q_OBJECT
+ public:
+  enum class State { Stopped, Paused, Playing };
+
+  struct Video {
+    quint64 number = 0;  // 0: no video; another number for each one opened
+    QString address;     // a path or an http(s) address
+    QString title;
+    double duration = 0;  // seconds; 0 while unknown
+  };
+
+  using QObject::QObject;
+  ~MediaSession() override = default;
+
+  virtual State state() const = 0;
+  virtual Video video() const = 0;
+  virtual bool canPlay() const = 0;
+  virtual bool canSeek() const = 0;
+  virtual double position() const = 0;  // seconds
+  virtual double volume() const = 0;    // 0 to 1
+
+  virtual void play() = 0;
+  virtual void pause() = 0;
+  virtual void playPause() = 0;
+  virtual void stop() = 0;
+  virtual void seekTo(double seconds) = 0;
+  virtual void seekBy(double seconds) = 0;
+  virtual void setVolume(double volume) = 0;
+
+ signals:
+  void stateChanged();
+  void videoChanged();  // the video, its details or what can be done with it
+  void volumeChanged();
+  void seeked(double seconds);
+};
+
+}  // namespace quillet::qt

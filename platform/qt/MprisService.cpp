@@ -1,0 +1,241 @@
+#include "platform/qt/MprisService.h"
+
+#include <QCoreApplication>
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QFileInfo>
+#include <QStringList>
+#include <QTimer>
+#include <QUrl>
+#include <QVariantMap>
+#include <algorithm>
+#include <cmath>
+
+#include "platform/qt/DesktopProjection.h"
+
+namespace quillet::qt {
+
+namespace {
+
+const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
+const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString kBaseName = QStringLiteral("org.mpris.MediaPlayer2.quillet");
+const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+
+qlonglong microseconds(double seconds) {
+  return std::isfinite(seconds) ? std::llround(seconds * 1e6) : 0;
+}
+
+// The desktop entry's name without its ".desktop".
+QString desktopEntryName() {
+  QString id = QString::fromUtf8(desktop::kDesktopId);
+  if (id.endsWith(QLatin1String(".desktop"))) id.chop(8);
+  return id;
+}
+
+QString addressAsUrl(const QString& address) {
+  const QUrl url(address);
+  const QString scheme = url.scheme().toLower();
+  if (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
+      scheme == QLatin1String("file"))
+    return url.toString(QUrl::FullyEncoded);
+  return QUrl::fromLocalFile(QFileInfo(address).absoluteFilePath()).toString(QUrl::FullyEncoded);
+}
+
+}  // namespace
+
+// org.mpris.MediaPlayer2
+class MprisRootAdaptor : public QDBusAbstractAdaptor {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
+  Q_PROPERTY(bool CanQuit READ canQuit)
+  Q_PROPERTY(bool CanRaise READ canRaise)
+  Q_PROPERTY(bool Fullscreen READ no)
+  Q_PROPERTY(bool CanSetFullscreen READ no)
+  Q_PROPERTY(bool HasTrackList READ no)
+  Q_PROPERTY(QString Identity READ identity)
+  Q_PROPERTY(QString DesktopEntry READ desktopEntry)
+  Q_PROPERTY(QStringList SupportedUriSchemes READ uriSchemes)
+  Q_PROPERTY(QStringList SupportedMimeTypes READ mimeTypes)
+
+ public:
+  explicit MprisRootAdaptor(MprisService& service) : QDBusAbstractAdaptor(&service), s(service) {}
+
+  bool canQuit() const { return bool(s.actions.quit); }
+  bool canRaise() const { return bool(s.actions.raise); }
+  bool no() const { return false; }
+  QString identity() const { return QStringLiteral("Quillet"); }
+  QString desktopEntry() const { return desktopEntryName(); }
+  QStringList uriSchemes() const {
+    return s.actions.open ? QStringList{QStringLiteral("file")} : QStringList{};
+  }
+  QStringList mimeTypes() const {
+    return s.actions.open ? QStringList{QStringLiteral("video/x-flv")} : QStringList{};
+  }
+
+ public slots:
+  void Raise() {
+    if (s.actions.raise) s.actions.raise();
+  }
+  void Quit() {
+    // After the reply has gone: closing the window ends the program.
+    if (s.actions.quit) QTimer::singleShot(0, &s, [q = s.actions.quit] { q(); });
+  }
+
+ private:
+  MprisService& s;
+};
+
+// org.mpris.MediaPlayer2.Player
+class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+  Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+  Q_PROPERTY(double Rate READ rate WRITE setRate)
+  Q_PROPERTY(double MinimumRate READ rate)
+  Q_PROPERTY(double MaximumRate READ rate)
+  Q_PROPERTY(QVariantMap Metadata READ metadata)
+  Q_PROPERTY(double Volume READ volume WRITE setVolume)
+  Q_PROPERTY(qlonglong Position READ position)
+  Q_PROPERTY(bool CanGoNext READ no)
+  Q_PROPERTY(bool CanGoPrevious READ no)
+  Q_PROPERTY(bool CanPlay READ canPlay)
+  Q_PROPERTY(bool CanPause READ canPlay)
+  Q_PROPERTY(bool CanSeek READ canSeek)
+  Q_PROPERTY(bool CanControl READ yes)
+
+ public:
+  explicit MprisPlayerAdaptor(MprisService& service) : QDBusAbstractAdaptor(&service), s(service) {}
+
+  QString playbackStatus() const {
+    switch (s.session.state()) {
+      case MediaSession::State::Playing:
+        return QStringLiteral("Playing");
+      case MediaSession::State::Paused:
+        return QStringLiteral("Paused");
+      case MediaSession::State::Stopped:
+        break;
+    }
+    return QStringLiteral("Stopped");
+  }
+  double rate() const { return 1.0; }
+  void setRate(double) {}  // one speed only; 1.0 is the only value offered
+  QVariantMap metadata() const {
+    const MediaSession::Video v = s.session.video();
+    QVariantMap m;
+    m.insert(QStringLiteral("mpris:trackid"),
+             QVariant::fromValue(QDBusObjectPath(MprisService::trackId(v.number))));
+    if (v.number == 0) return m;
+    if (v.duration > 0) m.insert(QStringLiteral("mpris:length"), microseconds(v.duration));
+    if (!v.title.isEmpty()) m.insert(QStringLiteral("xesam:title"), v.title);
+    if (!v.address.isEmpty()) m.insert(QStringLiteral("xesam:url"), addressAsUrl(v.address));
+    return m;
+  }
+  double volume() const { return s.session.volume(); }
+  void setVolume(double volume) {
+    if (std::isfinite(volume)) s.session.setVolume(std::clamp(volume, 0.0, 1.0));
+  }
+  qlonglong position() const { return microseconds(s.session.position()); }
+  bool no() const { return false; }
+  bool yes() const { return true; }
+  bool canPlay() const { return s.session.canPlay(); }
+  bool canSeek() const { return s.session.canSeek(); }
+
+ public slots:
+  void Next() {}
+  void Previous() {}
+  void Play() { s.session.play(); }
+  void Pause() { s.session.pause(); }
+  void PlayPause() { s.session.playPause(); }
+  void Stop() { s.session.stop(); }
+  void Seek(qlonglong offset) {
+    if (s.session.canSeek()) s.session.seekBy(static_cast<double>(offset) / 1e6);
+  }
+  void SetPosition(const QDBusObjectPath& track, qlonglong at) {
+    const MediaSession::Video v = s.session.video();
+    // A request for another track, or beyond this one, is ignored.
+    if (!s.session.canSeek() || track.path() != MprisService::trackId(v.number) || at < 0 ||
+        at > microseconds(v.duration))
+      return;
+    s.session.seekTo(static_cast<double>(at) / 1e6);
+  }
+  void OpenUri(const QString& uri) {
+    const QUrl url(uri);
+    if (s.actions.open && url.isLocalFile()) s.actions.open(url.toLocalFile());
+  }
+
+ signals:
+  void Seeked(qlonglong position);
+
+ private:
+  MprisService& s;
+};
+
+MprisService::MprisService(MediaSession& session, Actions actions, QObject* parent)
+    : QObject(parent), session(session), actions(std::move(actions)) {}
+
+MprisService::~MprisService() {
+  if (!registered) return;
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  bus.unregisterObject(kObjectPath);
+  bus.unregisterService(name);
+}
+
+QString MprisService::trackId(quint64 videoNumber) {
+  if (videoNumber == 0) return kNoTrack;
+  return QStringLiteral("/org/mpris/MediaPlayer2/quillet/video/%1").arg(videoNumber);
+}
+
+bool MprisService::registerOnSessionBus() {
+  if (registered) return true;
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected() || !bus.interface()) return false;
+  if (!root) {
+    root = new MprisRootAdaptor(*this);
+    auto* p = new MprisPlayerAdaptor(*this);
+    player = p;
+    connect(&session, &MediaSession::stateChanged, this,
+            [this] { propertiesChanged(kPlayerInterface, {QStringLiteral("PlaybackStatus")}); });
+    connect(&session, &MediaSession::volumeChanged, this,
+            [this] { propertiesChanged(kPlayerInterface, {QStringLiteral("Volume")}); });
+    connect(&session, &MediaSession::videoChanged, this, [this] {
+      propertiesChanged(kPlayerInterface, {QStringLiteral("Metadata"), QStringLiteral("CanPlay"),
+                                           QStringLiteral("CanPause"), QStringLiteral("CanSeek")});
+    });
+    connect(&session, &MediaSession::seeked, p,
+            [p](double seconds) { emit p->Seeked(microseconds(seconds)); });
+  }
+  if (!bus.registerObject(kObjectPath, this, QDBusConnection::ExportAdaptors)) return false;
+  // The plain name for the first Quillet of the session, then one per process.
+  name = kBaseName;
+  if (!bus.registerService(name)) {
+    name = kBaseName + QStringLiteral(".instance%1").arg(QCoreApplication::applicationPid());
+    if (!bus.registerService(name)) {
+      bus.unregisterObject(kObjectPath);
+      name.clear();
+      return false;
+    }
+  }
+  registered = true;
+  return true;
+}
+
+void MprisService::propertiesChanged(const QString& interface, const QStringList& names) {
+  if (!registered) return;
+  QObject* adaptor = interface == kRootInterface ? root : player;
+  QVariantMap changed;
+  for (const QString& n : names) changed.insert(n, adaptor->property(n.toLatin1().constData()));
+  QDBusMessage signal =
+      QDBusMessage::createSignal(kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                 QStringLiteral("PropertiesChanged"));
+  signal << interface << changed << QStringList();
+  QDBusConnection::sessionBus().send(signal);
+}
+
+}  // namespace quillet::qt
+
+#include "MprisService.moc"

@@ -1,0 +1,58 @@
+#pragma once
+// The player's playback commands and what they change, in one place: the
+// control bar, the keys, the mouse wheel and the desktop's media controls
+// all go through it. Full screen is only ever a request: it goes out as the
+// movie's "FSCommand" "screen" "full"/"normal", exactly as the bar's buttons
+// send it, and the host does the switching.
+
+#include <QObject>
+#include <QString>
+
+namespace quillet::player {
+
+class PlaybackControl : public QObject {
+  Q_OBJECT
+ public:
+  // Stopped: nothing to play, an error, the end reached, stopped, or a video
+  // that waits for its first play.
+  enum class State { Stopped, Paused, Playing };
+
+  using QObject::QObject;
+  ~PlaybackControl() override = default;
+
+  virtual void play() = 0;  // at the end or after stop: from the start
+  virtual void pause() = 0;
+  virtual void togglePause() = 0;
+  virtual void stop() = 0;  // pauses and goes back to the start
+  virtual void seekTo(double seconds) = 0;
+  virtual void seekBy(double seconds) = 0;
+  virtual void setVolume(int percent) = 0;  // 0 to 100; the slider follows
+  virtual void changeVolume(int delta) = 0;
+  virtual void setMuted(bool muted) = 0;
+  // Only where the movie shows full-screen buttons.
+  virtual void toggleFullScreen() = 0;
+  virtual void leaveFullScreen() = 0;
+
+  virtual State state() const = 0;
+  virtual bool canPlay() const = 0;     // a video is open and playable
+  virtual bool canSeek() const = 0;     // ...and its duration is known
+  virtual double position() const = 0;  // seconds
+  virtual double duration() const = 0;  // seconds; 0 while unknown
+  virtual int volume() const = 0;
+  virtual bool isMuted() const = 0;
+  virtual bool inFullScreen() const = 0;
+  // The video being played: the path or address it came from, empty when
+  // none; its title, from its metadata or else its file name; and a number
+  // that tells one opened video from the next within the process.
+  virtual QString address() const = 0;
+  virtual QString title() const = 0;
+  virtual quint64 videoNumber() const = 0;
+
+ signals:
+  void stateChanged();
+  void volumeChanged();
+  void metadataChanged();  // address, title, duration or what can be done
+  void seeked(double seconds);
+};
+
+}  // namespace quillet::player
