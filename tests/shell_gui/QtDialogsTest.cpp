@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <fstream>
 #include <functional>
 
 #include "platform/qt/QtDialogs.h"
@@ -103,6 +104,15 @@ TEST_F(QtOpenDialog, TypedAndLongPaths) {
   ASSERT_GT(deep.size(), 256);
   whenDialogShows([&](QFileDialog& d) { typeAndAccept(d, deep); });
   EXPECT_EQ(dialogs.getOpenFileName(request), deep.toStdString());
+}
+
+// A name that is not UTF-8 shows with U+FFFD in its place; chosen, it comes
+// back as the file system's bytes.
+TEST_F(QtOpenDialog, NameThatIsNotUtf8ComesBackAsItsBytes) {
+  const QByteArray latin = QFile::encodeName(dir.path()) + "/caf\xe9.flv";
+  ASSERT_TRUE(std::ofstream(latin.toStdString()));
+  whenDialogShows([](QFileDialog& d) { typeAndAccept(d, QStringLiteral("caf\uFFFD.flv")); });
+  EXPECT_EQ(dialogs.getOpenFileName(request), latin.toStdString());
 }
 
 // "All Files (*.*)" lists names without a dot as well.
