@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <cstdio>
+#include <memory>
 
 #include "platform/qt/QtBanner.h"
 #include "tests/hostile/RealProgram.h"
@@ -198,6 +199,8 @@ TEST(HostileInputs, NameThatIsNotUtf8Plays) {
             0);
   ASSERT_EQ(std::rename(QFile::encodeName(folder.path() + "/clip").constData(), name.constData()),
             0);
+  // QTemporaryDir cannot remove a name that is not UTF-8.
+  const std::unique_ptr<const char, int (*)(const char*)> removal(name.constData(), std::remove);
 
   auto program = std::make_unique<RealProgram>();
   program->form.Show();
@@ -212,8 +215,8 @@ TEST(HostileInputs, NameThatIsNotUtf8Plays) {
         20000);
   };
 
-  QMimeData mime;
-  mime.setData("text/uri-list", "file://" + QUrl::toPercentEncoding(name, "/") + "\r\n");
+  QMimeData mime;  // as a file manager sends it
+  mime.setData("text/uri-list", "file://" + name.toPercentEncoding("/") + "\r\n");
   QPointer<QWidget> before = program->controls.widgetOf("flashplayer");
   drop(w, mime);
   EXPECT_TRUE(playsAnew(before)) << "dropped";
