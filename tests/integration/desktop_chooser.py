@@ -78,10 +78,14 @@ class Session:
                                                      self.windows("Select file to open")))[0]
 
     def click_open_file(self):
+        """Clicks Open File; the chooser that opens is GTK's, not Qt's own dialog."""
         _, (x, y, w, h) = self.window()
         tool("xdotool", "mousemove", str(x + 48), str(y + h - BANNER_PX - PANEL_PX + 24),
              "click", "1")
-        return self.chooser()
+        chooser = self.chooser()
+        role = tool("xprop", "-id", chooser, "WM_WINDOW_ROLE")
+        assert '"GtkFileChooserDialog"' in role, f"not GTK's chooser: {role.strip()}"
+        return chooser
 
     def plays(self):
         """The window takes the video's width (320 outer pixels) and pictures
