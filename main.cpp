@@ -15,6 +15,8 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "platform/qt/HeapArenas.h"
@@ -188,9 +190,10 @@ int main(int argc, char** argv) {
   components.registerComponent(quillet::player::kVersionedProgId,
                                quillet::player::createFlashPlayer);
   quillet::qt::QtMessageBox messageBox;
-  QStringList arguments = QApplication::arguments();
-  arguments.removeFirst();
-  quillet::qt::QtProcesses processes(arguments);
+  // Taken from argv, which QApplication has stripped of the options it
+  // handled: QApplication::arguments() would turn a file name that is not
+  // UTF-8 into other bytes.
+  quillet::qt::QtProcesses processes(std::vector<std::string>(argv + 1, argv + argc));
   quillet::qt::QtTrace trace;
 
   std::unique_ptr<MainWindow> mainWindow;

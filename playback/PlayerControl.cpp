@@ -34,6 +34,34 @@ bool mustEscape(unsigned char c) {
   return c < 0x20 || c == 0x7F || c == '%' || c == '&' || c == '=' || c == '+' || c == '#';
 }
 
+// The length of the UTF-8 character that starts at text[at], or 0 when the
+// byte there starts none (a stray, overlong or surrogate sequence).
+std::size_t utf8Length(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) {
+    return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u;
+  };
+  const unsigned lead = byte(0);
+  std::size_t length = 0;
+  unsigned low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    length = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF)
+    length = 3;
+  else if (lead >= 0xF0 && lead <= 0xF4)
+    length = 4;
+  else
+    return 0;
+  if (lead == 0xE0) low = 0xA0;
+  if (lead == 0xED) high = 0x9F;
+  if (lead == 0xF0) low = 0x90;
+  if (lead == 0xF4) high = 0x8F;
+  if (byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i)
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  return length;
+}
+
 }  // namespace
 
 Extender& controlOrNone(const std::shared_ptr<Extender>& control) {
@@ -42,7 +70,17 @@ Extender& controlOrNone(const std::shared_ptr<Extender>& control) {
 }
 
 std::string EncodeFlashVarsValue(std::string_view value) {
-  return percentEncode(value, mustEscape);
+  std::string out;
+  out.reserve(value.size());
+  for (std::size_t at = 0; at < value.size();) {
+    const std::size_t length = utf8Length(value, at);
+    const std::string_view piece = value.substr(at, length ? length : 1);
+    // A file name from an old archive may hold bytes that are no UTF-8.
+    out += length ? percentEncode(piece, mustEscape)
+                  : percentEncode(piece, [](unsigned char) { return true; });
+    at += piece.size();
+  }
+  return out;
 }
 
 Playback::Playback(Window& window, Screen& screen, ControlHost& controls, Trace& trace,

@@ -43,8 +43,10 @@ class ControlEvents {
 Extender& controlOrNone(const std::shared_ptr<Extender>& control);
 
 // A FlashVars value as the component reads it back after percent-decoding:
-// "%", "&", "=", "+", "#" and control characters are escaped, everything else
-// (blanks, non-ASCII bytes) goes in as it is.
+// "%", "&", "=", "+", "#", control characters and bytes that are not part of
+// a UTF-8 character are escaped, everything else (blanks, non-ASCII
+// characters) goes in as it is. The text handed over is then UTF-8 whatever
+// the value's bytes were.
 std::string EncodeFlashVarsValue(std::string_view value);
 
 }  // namespace quillet

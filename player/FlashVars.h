@@ -2,8 +2,13 @@
 // The parameters a movie receives: "name=value" pairs joined by "&", as a
 // browser plug-in reads them. Names are case-sensitive; values (and names)
 // are percent-decoded as UTF-8, a "+" stays a "+", and an escape that is not
-// "%" followed by two hexadecimal digits is kept as it stands.
+// "%" followed by two hexadecimal digits is kept as it stands. A decoded byte
+// that is no part of a UTF-8 character (a file name from an old archive) is
+// kept as the lone surrogate U+DC00 + byte, so that bytesOf() gives the
+// exact bytes back.
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QHash>
 #include <QString>
 #include <QStringView>
@@ -28,7 +33,13 @@ class FlashVars {
 };
 
 // Percent-decodes a text: "%hh" becomes the byte hh, the bytes are read as
-// UTF-8, anything else is kept.
+// UTF-8 (see textOf), anything else is kept.
 QString percentDecode(QStringView text);
+
+// Bytes as text: UTF-8, with every byte that is no part of a UTF-8 character
+// as U+DC00 + byte. bytesOf is its inverse: such a lone surrogate becomes
+// its byte again, everything else UTF-8.
+QString textOf(QByteArrayView bytes);
+QByteArray bytesOf(QStringView text);
 
 }  // namespace quillet::player

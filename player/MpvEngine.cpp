@@ -1,6 +1,8 @@
 #include "player/MpvEngine.h"
 
+#include <fcntl.h>
 #include <mpv/render.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QDir>
@@ -16,9 +18,12 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <string_view>
 #include <vector>
+
+#include "player/FlashVars.h"
 
 namespace quillet::player {
 
@@ -62,12 +67,23 @@ bool isHttp(const QString& address) {
 
 // Anything that is not http(s) is a local file: a file: URL or a path. It is
 // handed to libmpv as an absolute path so that text which looks like one of
-// libmpv's own protocols (lavfi://, av://, edl://...) is never obeyed.
+// libmpv's own protocols (lavfi://, av://, edl://...) is never obeyed. The
+// text may carry bytes that are not UTF-8 (see bytesOf), so it is made
+// absolute as text, not through QFileInfo, which would change them.
 QString localPath(const QString& address) {
   QString path = address;
   if (address.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
     path = QUrl(address).toLocalFile();
-  return path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+  if (path.isEmpty() || QDir::isAbsolutePath(path)) return path;
+  std::error_code error;
+  const std::filesystem::path here = std::filesystem::current_path(error);
+  if (error) return QString();
+  return textOf(QByteArrayView(here.c_str())) + u'/' + path;
+}
+
+// What the file system knows the text by.
+std::string fileSystemName(const QString& path) {
+  return bytesOf(path).toStdString();
 }
 
 // The desktop's sound server: PulseAudio, or PipeWire through its PulseAudio
@@ -84,8 +100,14 @@ QByteArray soundOutputs() {
 
 // Reads the onMetaData of a local file, just as far as needed.
 std::optional<FlvMetadata> readMetadataFromFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  // Opened by its bytes: QFile would open a name that is not UTF-8 as another.
+  // A pipe put there since the check must not block.
+  const int fd = ::open(fileSystemName(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  QFile file;
+  if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (fd >= 0) ::close(fd);
+    return std::nullopt;
+  }
   std::vector<unsigned char> head;
   std::size_t want = kFirstMetadataRead;
   while (want <= kMaxMetadataHead) {
@@ -422,7 +444,9 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
 
   // Only regular files: a directory, a pipe or a device is no video, and a
   // pipe with no writer would block whoever opens it.
-  if (target.isEmpty() || (!network_ && !QFileInfo(target).isFile())) {
+  std::error_code error;
+  if (target.isEmpty() ||
+      (!network_ && !std::filesystem::is_regular_file(fileSystemName(target), error))) {
     failStream();
     return;
   }
@@ -430,7 +454,7 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
   setPausedLocally(paused);
   setFlag("pause", paused);
   ++pendingLoads_;
-  const QByteArray url = target.toUtf8();
+  const QByteArray url = bytesOf(target);  // libmpv takes the file system's bytes
   if (network_)
     command({"loadfile", url.constData(), "replace", kHttpFileOptions}, kLoadfileReply);
   else

@@ -7,7 +7,8 @@ build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6op
        qt6-webengine-dev libmpv-dev zlib1g-dev libxcb1-dev libgtest-dev libgmock-dev)
 run=(xdg-utils)
 test=(xvfb xauth x11-utils xdotool openbox imagemagick ffmpeg libgl1-mesa-dri xdg-utils
-      python3 clang libclang-rt-14-dev dbus-daemon playerctl python3-dbus python3-gi)
+      python3 clang libclang-rt-14-dev dbus-daemon playerctl python3-dbus python3-gi
+      qt6-gtk-platformtheme)
 bench=(mpv time libx11-dev)
 
 want=("${build[@]}" "${run[@]}")

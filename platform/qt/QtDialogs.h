@@ -1,6 +1,7 @@
 #pragma once
-// The open dialog on Qt: Qt's own QFileDialog, modal and owned by the window
-// the request names.
+// The open dialog on Qt: a QFileDialog (the desktop's chooser through Qt's
+// platform theme, else Qt's own), modal and owned by the window the request
+// names.
 
 #include "platform/Dialogs.h"
 

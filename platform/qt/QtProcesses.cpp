@@ -12,7 +12,12 @@ Status QtProcesses::openUrl(const std::string& address) {
 }
 
 std::string QtProcesses::argumentText() const {
-  return arguments.join(' ').toStdString();
+  std::string text;
+  for (const std::string& argument : arguments) {
+    if (&argument != &arguments.front()) text += ' ';
+    text += argument;
+  }
+  return text;
 }
 
 }  // namespace quillet::qt

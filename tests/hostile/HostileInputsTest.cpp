@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <cstdio>
+#include <memory>
 
 #include "platform/qt/QtBanner.h"
 #include "tests/hostile/RealProgram.h"
@@ -52,14 +54,18 @@ QStringList movieFiles() {
 }
 
 // As the desktop delivers a drag: its entry, then the drop.
-void drop(QWidget& target, const QString& path) {
-  QMimeData mime;
-  mime.setUrls({QUrl::fromLocalFile(path)});
+void drop(QWidget& target, const QMimeData& mime) {
   const QPoint at(target.width() / 2, target.height() / 4);
   QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&target, &enter);
   QDropEvent dropped(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&target, &dropped);
+}
+
+void drop(QWidget& target, const QString& path) {
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(path)});
+  drop(target, mime);
 }
 
 // Clicks Open File and types the path into Qt's own dialog. A dialog that
@@ -178,6 +184,47 @@ TEST(HostileInputs, ThroughDropAndDialogInOneWindow) {
   EXPECT_TRUE(movieFiles().isEmpty()) << movieFiles().join(' ').toStdString();
   program.reset();
   EXPECT_EQ(livePlayers(), 0);
+}
+
+// A name that is not UTF-8 (Latin-1, from an old archive) plays when dropped
+// as a file manager sends it, and when chosen in the dialog, which shows it
+// as Qt decodes it.
+TEST(HostileInputs, NameThatIsNotUtf8Plays) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QByteArray name = QFile::encodeName(folder.path()) + "/caf\xe9.flv";
+  ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-f", "lavfi", "-i",
+                                         "testsrc=size=160x120:rate=15:duration=20", "-c:v", "flv1",
+                                         "-f", "flv", folder.path() + "/clip"}),
+            0);
+  ASSERT_EQ(std::rename(QFile::encodeName(folder.path() + "/clip").constData(), name.constData()),
+            0);
+  // QTemporaryDir cannot remove a name that is not UTF-8.
+  const std::unique_ptr<const char, int (*)(const char*)> removal(name.constData(), std::remove);
+
+  auto program = std::make_unique<RealProgram>();
+  program->form.Show();
+  QWidget& w = program->window.widget();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  const auto playsAnew = [&](QWidget* before) {
+    return waitFor(
+        [&] {
+          auto* p = program->currentPlayer();
+          return p && p != before && p->displayedTime() != "00:00" && !p->isShown(Part::Message);
+        },
+        20000);
+  };
+
+  QMimeData mime;  // as a file manager sends it
+  mime.setData("text/uri-list", "file://" + name.toPercentEncoding("/") + "\r\n");
+  QPointer<QWidget> before = program->controls.widgetOf("flashplayer");
+  drop(w, mime);
+  EXPECT_TRUE(playsAnew(before)) << "dropped";
+
+  before = program->controls.widgetOf("flashplayer");
+  openThroughDialog(*program, QFile::decodeName(name));
+  EXPECT_TRUE(playsAnew(before)) << "chosen in the dialog";
+  w.close();
 }
 
 }  // namespace

@@ -105,6 +105,11 @@ TEST_F(PlaybackTest, FlashVarsCarryThePathSoTheComponentReadsItBack) {
       {"/v/x=1+2#3.flv", "/v/x%3D1%2B2%233.flv"},
       {"/v/line\nbreak\t\x7f.flv", "/v/line%0Abreak%09%7F.flv"},
       {"/v/été ü.flv", "/v/été ü.flv"},
+      // Bytes that are no UTF-8 character: Latin-1, a cut sequence, overlong,
+      // a surrogate, beyond U+10FFFF.
+      {"/v/caf\xe9 \xe2\x82.flv", "/v/caf%E9 %E2%82.flv"},
+      {"/\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xf0\x9f\x8e\xac",
+       "/%C0%AF%ED%A0%80%F4%90%80%80\xf0\x9f\x8e\xac"},
       {std::string("\0/v/after.flv", 13), ""},
       {"", ""},
   };

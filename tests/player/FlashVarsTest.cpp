@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+using quillet::player::bytesOf;
 using quillet::player::FlashVars;
 using quillet::player::percentDecode;
+using quillet::player::textOf;
 
 TEST(FlashVars, SplitsPairsAndKeepsNamesCaseSensitive) {
   const auto vars = FlashVars::parse(
@@ -66,4 +68,16 @@ TEST(FlashVars, PlusStaysAndInvalidEscapesAreKept) {
   EXPECT_TRUE(bad.startsWith('a'));
   EXPECT_TRUE(bad.endsWith('b'));
   EXPECT_EQ(percentDecode(u"%00").size(), 1);
+}
+
+// Bytes that are no UTF-8 character (a Latin-1 file name) survive decoding
+// and come back exactly; UTF-8 around them reads as text.
+TEST(FlashVars, BytesThatAreNotUtf8ComeBackExactly) {
+  const QString path = FlashVars::parse(u"a=1&flv=/v/caf%E9 %C3%A9.flv").text("flv");
+  EXPECT_EQ(bytesOf(path), QByteArray("/v/caf\xe9 \xc3\xa9.flv"));
+  EXPECT_TRUE(path.endsWith(QString::fromUtf8(" \xc3\xa9.flv")));
+  for (const char* bytes : {"\xff\xfe", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80",
+                            "ok \xe2\x82", "\xf0\x9f\x8e\xac \xdc\x80"})
+    EXPECT_EQ(bytesOf(textOf(bytes)), QByteArray(bytes)) << bytes;
+  EXPECT_EQ(textOf("\xf0\x9f\x8e\xac"), QString::fromUtf8("\xf0\x9f\x8e\xac"));
 }

@@ -11,7 +11,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <cstdio>
+#include <fstream>
 #include <functional>
+#include <memory>
 
 #include "platform/qt/QtDialogs.h"
 
@@ -103,6 +106,17 @@ TEST_F(QtOpenDialog, TypedAndLongPaths) {
   ASSERT_GT(deep.size(), 256);
   whenDialogShows([&](QFileDialog& d) { typeAndAccept(d, deep); });
   EXPECT_EQ(dialogs.getOpenFileName(request), deep.toStdString());
+}
+
+// A name that is not UTF-8 shows with U+FFFD in its place; chosen, it comes
+// back as the file system's bytes.
+TEST_F(QtOpenDialog, NameThatIsNotUtf8ComesBackAsItsBytes) {
+  const QByteArray latin = QFile::encodeName(dir.path()) + "/caf\xe9.flv";
+  ASSERT_TRUE(std::ofstream(latin.toStdString()));
+  // QTemporaryDir cannot remove a name that is not UTF-8.
+  const std::unique_ptr<const char, int (*)(const char*)> removal(latin.constData(), std::remove);
+  whenDialogShows([](QFileDialog& d) { typeAndAccept(d, QStringLiteral("caf\uFFFD.flv")); });
+  EXPECT_EQ(dialogs.getOpenFileName(request), latin.toStdString());
 }
 
 // "All Files (*.*)" lists names without a dot as well.

@@ -19,3 +19,20 @@ def wait_for(what, probe, timeout=30.0, interval=0.1):
             return last
         time.sleep(interval)
     raise AssertionError(f"timed out waiting for {what} (last: {last!r})")
+
+
+def grab(x, y, w, h):
+    """The screen's pixels in a rectangle, as raw RGB bytes (ImageMagick's import)."""
+    ppm = subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
+                          "-depth", "8", "ppm:-"], capture_output=True, timeout=30).stdout
+    fields = ppm.split(maxsplit=4)
+    assert fields[:1] == [b"P6"], "import gave no picture"
+    return fields[4]
+
+
+def differing_share(a, b):
+    """The share of pixels that differ clearly between two grabs of one size."""
+    if len(a) != len(b) or not a:
+        return 1.0
+    return sum(1 for i in range(0, len(a), 3)
+               if max(abs(a[i + k] - b[i + k]) for k in range(3)) > 24) / (len(a) / 3)
