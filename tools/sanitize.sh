@@ -43,13 +43,14 @@ end_to_end="integration\\.|hostile\\.command_line"
 # of another size (new-delete-type-mismatch deep inside libQt6WebEngineCore,
 # when a page is destroyed). That check alone is off for them.
 web_engine="Banner\\."
+# The last value of an option wins: these go after the ones above.
 status=0
 "$top/tools/headless.sh" ctest --output-on-failure -j 2 --timeout 900 \
   -E "$end_to_end|$web_engine" "$@" || status=$?
-ASAN_OPTIONS="new_delete_type_mismatch=0:$ASAN_OPTIONS" \
+ASAN_OPTIONS="$ASAN_OPTIONS:new_delete_type_mismatch=0" \
   "$top/tools/headless.sh" ctest --output-on-failure -j 2 --timeout 900 -R "$web_engine" "$@" ||
   status=$?
-ASAN_OPTIONS="detect_leaks=0:$ASAN_OPTIONS" \
+ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0" \
   "$top/tools/headless.sh" ctest --output-on-failure -j 2 --timeout 900 -R "$end_to_end" "$@" ||
   status=$?
 exit $status
