@@ -3,6 +3,12 @@
 # so that windows get real frames as on a desktop. Xvfb picks the display
 # number itself (-displayfd), so runs started side by side never share one.
 set -euo pipefail
+# The desktop is private too: without the caller's desktop session, Qt picks
+# the same platform theme on every machine, rather than GTK 3 when run from a
+# GNOME-like session with qt6-gtk-platformtheme installed (GTK's accessibility
+# bridge then keeps a few strings it never frees, and the leak check fails).
+unset XDG_CURRENT_DESKTOP DESKTOP_SESSION GNOME_DESKTOP_SESSION_ID KDE_FULL_SESSION \
+  QT_QPA_PLATFORMTHEME
 numfile=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$numfile" >/dev/null 2>&1 &
 xvfb=$!
