@@ -1,20 +1,50 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Quillet needs to build, run and test, skipping
 # what is already there. Needs root (or sudo) only when something is missing.
+#   tools/install-deps.sh [run|test|bench|package]
 set -euo pipefail
 
-build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
+build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
        qt6-webengine-dev libmpv-dev zlib1g-dev libxcb1-dev libgtest-dev libgmock-dev)
 run=(xdg-utils)
 test=(xvfb xauth x11-utils xdotool openbox imagemagick ffmpeg libgl1-mesa-dri xdg-utils
-      python3 clang libclang-rt-14-dev)
+      python3 clang desktop-file-utils appstream man-db)
 bench=(mpv time libx11-dev)
+package=(dpkg-dev file lintian)
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+updated=false
+update() {
+  $updated && return 0
+  $sudo apt-get update -q
+  updated=true
+}
+
+# The sanitizer and fuzz builds want the runtime of Debian's default clang,
+# whatever its version: read from the installed clang, else from apt.
+clang_runtime() {
+  local depends
+  depends=$(dpkg-query -W -f='${Depends}' clang 2>/dev/null ||
+            apt-cache depends clang 2>/dev/null | sed -n 's/^ *Depends: //p' | tr '\n' ',')
+  sed -n 's/.*\bclang-\([0-9][0-9]*\)\b.*/libclang-rt-\1-dev/p' <<<"$depends" | head -n1
+}
 
 want=("${build[@]}" "${run[@]}")
 case "${1:-run}" in
   test) want+=("${test[@]}") ;;
   bench) want+=("${test[@]}" "${bench[@]}") ;;
+  package) want+=("${package[@]}") ;;
 esac
+if [[ " ${want[*]} " == *" clang "* ]]; then
+  runtime=$(clang_runtime)
+  if [ -z "$runtime" ]; then
+    update
+    runtime=$(clang_runtime)
+  fi
+  [ -n "$runtime" ] || { echo "install-deps.sh: no clang package known to apt" >&2; exit 1; }
+  want+=("$runtime")
+fi
 
 missing=()
 for p in "${want[@]}"; do
@@ -22,8 +52,6 @@ for p in "${want[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo=sudo
 echo "Installing: ${missing[*]}"
-$sudo apt-get update -q
+update
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
