@@ -173,7 +173,9 @@ Maybe<std::string> desktopEntry(const Association& association) {
          "Exec=" +
          execValue(exe) +
          "\n"
-         "Icon=quillet\n"
+         "Icon=" +
+         std::string(installation::kAppId) +
+         "\n"
          "Terminal=false\n"
          "Categories=AudioVideo;Video;Player;\n"
          "MimeType=" +
