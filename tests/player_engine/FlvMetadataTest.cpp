@@ -69,7 +69,9 @@ TEST(FlvMetadata, ReadsTheIndexFfmpegWritesAndItPointsAtKeyFrames) {
     EXPECT_EQ(file[at], 9) << "video tag at " << at;
     EXPECT_EQ(file[at + 11] >> 4, 1) << "key frame at " << at;
     EXPECT_NEAR(index.times[i], tagMs(at) / 1000.0, 0.0005) << "time of the tag at " << at;
-    if (i > 0) EXPECT_GT(index.times[i], index.times[i - 1]);
+    if (i > 0) {
+      EXPECT_GT(index.times[i], index.times[i - 1]);
+    }
   }
   std::size_t firstVideo = 13;  // after the header and the first tag-size field
   while (firstVideo + 11 < file.size() && file[firstVideo] != 9)
