@@ -3,7 +3,8 @@
 # (trixie) chroot, made with mmdebstrap from the Debian mirror this machine
 # uses. This machine's own apt sources are never changed. Needs root.
 #   tools/check-debian13.sh [chroot folder]   (default: a new folder in /var/tmp)
-# The chroot is kept for a look afterwards; remove it with rm -rf.
+# The chroot is kept for a look afterwards, and a later run given the same
+# folder reuses it and its build; remove it with rm -rf.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 [ "$(id -u)" -eq 0 ] || { echo "check-debian13.sh: run as root (chroot, mounts)" >&2; exit 2; }
@@ -30,9 +31,11 @@ if [ ! -x "$root/usr/bin/apt-get" ]; then
   mmdebstrap --variant=apt --include=ca-certificates trixie "$root" "deb $mirror trixie main"
 fi
 
-# The sources as they are now, tracked or new, without build folders.
-rm -rf "$root/src"
+# The sources as they are now, tracked or new, without build folders. The
+# build folder of an earlier run in the same chroot is kept: files keep their
+# times, so only what changed is built again.
 mkdir -p "$root/src"
+find "$root/src" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
 git -C "$top" ls-files -z --cached --others --exclude-standard |
   (cd "$top" && tar --null --ignore-failed-read -T - -cf -) | tar -C "$root/src" -xf -
 cp /etc/resolv.conf "$root/etc/resolv.conf"
