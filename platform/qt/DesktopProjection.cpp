@@ -178,6 +178,7 @@ Maybe<std::string> desktopEntry(const Association& association) {
          "\n"
          "Terminal=false\n"
          "Categories=AudioVideo;Video;Player;\n"
+         "Keywords=video;player;flv;flash;\n"
          "MimeType=" +
          mimeTypes + "\n" + std::string(kMarker) + "\n";
 }
