@@ -7,8 +7,11 @@ set -euo pipefail
 build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
        qt6-webengine-dev libmpv-dev zlib1g-dev libxcb1-dev libgtest-dev libgmock-dev)
 run=(xdg-utils)
+# gtk-update-icon-cache keeps the icon themes' caches as every desktop has
+# them: without one, Qt 6.8 walks each theme folder and its first file dialog
+# takes seconds.
 test=(xvfb xauth x11-utils xdotool openbox imagemagick ffmpeg libgl1-mesa-dri xdg-utils
-      python3 clang desktop-file-utils appstream man-db)
+      python3 clang desktop-file-utils appstream man-db gtk-update-icon-cache)
 bench=(mpv time libx11-dev)
 package=(dpkg-dev file lintian)
 
