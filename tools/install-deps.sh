@@ -53,8 +53,23 @@ missing=()
 for p in "${want[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
 
-echo "Installing: ${missing[*]}"
-update
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+# Icon themes installed before the cache tool have no cache yet; the tool's
+# own package trigger only runs for themes that change later.
+if command -v update-icon-caches >/dev/null; then
+  uncached=()
+  for theme in /usr/share/icons/*/index.theme; do
+    dir=${theme%/index.theme}
+    # Only a theme with icon folders has anything to cache.
+    if [ ! -e "$dir/icon-theme.cache" ] && compgen -G "$dir/*/" >/dev/null; then
+      uncached+=("$dir")
+    fi
+  done
+  [ ${#uncached[@]} -eq 0 ] || $sudo update-icon-caches "${uncached[@]}"
+fi
+exit 0
