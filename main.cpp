@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +36,8 @@
 #include "platform/qt/TerminationSignals.h"
 #include "player/FlashPlayer.h"
 #include "player/PlaybackControl.h"
+#include "quillet/Installation.h"
+#include "shell/CommandLine.h"
 #include "startup/Main.h"
 #include "window/Form1.h"
 #include "window/LoadError.h"
@@ -167,9 +170,38 @@ struct MainWindow {
   quillet::qt::ScreenSaverInhibitor screenSaver;
 };
 
+constexpr const char* kUsage =
+    "Usage: quillet [VIDEO]\n"
+    "Plays a Flash Video (.flv) file, given by its path or an http(s) address.\n"
+    "Everything after the program's name is taken as one path, blanks included.\n"
+    "\n"
+    "  --help       show this text and exit (when it is the only argument)\n"
+    "  --version    show the version and exit (when it is the only argument)\n"
+    "\n"
+    "See quillet(1) for the files it writes and the exit codes.\n";
+
+// The argument text as the program's logic sees it: arguments joined by
+// single blanks. Answered before Qt starts, so that no display is needed.
+std::optional<int> answerInfoRequest(int argc, char** argv) {
+  std::string text;
+  for (int i = 1; i < argc; ++i) text += (i > 1 ? " " : "") + std::string(argv[i]);
+  switch (quillet::infoRequest(text)) {
+    case quillet::InfoRequest::Usage:
+      std::fputs(kUsage, stdout);
+      return 0;
+    case quillet::InfoRequest::Version:
+      std::printf("quillet %s\n", QUILLET_VERSION);
+      return 0;
+    case quillet::InfoRequest::None:
+      break;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (auto exitCode = answerInfoRequest(argc, argv)) return *exitCode;
   quillet::qt::limitHeapArenas();
   // The banner's web engine refuses to run as root with its sandbox on and
   // would take the whole program down with it.
@@ -179,7 +211,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName("Quillet");
   QApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
-  QApplication::setDesktopFileName("quillet");
+  QApplication::setDesktopFileName(QString::fromLatin1(quillet::installation::kAppId));
   QApplication::setWindowIcon(QIcon(":/quillet/icons/quillet-256.png"));
   // The web engine reports its set-up on every start; the program itself is
   // silent unless QT_LOGGING_RULES asks for its trace (platform/qt/QtTrace.h).

@@ -60,6 +60,13 @@ constexpr auto kWatchingWindow = std::chrono::seconds(1);
 // loaded part grows as it does in a browser plug-in.
 constexpr const char* kHttpFileOptions = "cache=yes,cache-pause-initial=yes,cache-pause-wait=5";
 
+// libmpv 0.38 (client API 2.3) put an insertion index before loadfile's
+// per-file options. The library in use may be newer than its headers.
+bool loadfileTakesIndex() {
+  static const bool takesIndex = mpv_client_api_version() >= MPV_MAKE_VERSION(2, 3);
+  return takesIndex;
+}
+
 bool isHttp(const QString& address) {
   return address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
          address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
@@ -455,7 +462,9 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
   setFlag("pause", paused);
   ++pendingLoads_;
   const QByteArray url = bytesOf(target);  // libmpv takes the file system's bytes
-  if (network_)
+  if (network_ && loadfileTakesIndex())
+    command({"loadfile", url.constData(), "replace", "-1", kHttpFileOptions}, kLoadfileReply);
+  else if (network_)
     command({"loadfile", url.constData(), "replace", kHttpFileOptions}, kLoadfileReply);
   else
     command({"loadfile", url.constData(), "replace"}, kLoadfileReply);

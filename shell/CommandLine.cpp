@@ -12,4 +12,10 @@ std::string GetCommandArgument(const Processes& processes, const std::string& ar
   return arguments.substr(prefixPos + argPrefix.size());
 }
 
+InfoRequest infoRequest(const std::string& argumentText) {
+  if (argumentText == "--help") return InfoRequest::Usage;
+  if (argumentText == "--version") return InfoRequest::Version;
+  return InfoRequest::None;
+}
+
 }  // namespace quillet

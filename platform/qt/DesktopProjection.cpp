@@ -173,9 +173,12 @@ Maybe<std::string> desktopEntry(const Association& association) {
          "Exec=" +
          execValue(exe) +
          "\n"
-         "Icon=quillet\n"
+         "Icon=" +
+         std::string(installation::kAppId) +
+         "\n"
          "Terminal=false\n"
          "Categories=AudioVideo;Video;Player;\n"
+         "Keywords=video;player;flv;flash;\n"
          "MimeType=" +
          mimeTypes + "\n" + std::string(kMarker) + "\n";
 }

@@ -10,10 +10,13 @@
 
 #include "platform/Status.h"
 #include "platform/qt/RegistryStore.h"
+#include "quillet/Installation.h"
 
 namespace quillet::qt::desktop {
 
-inline constexpr const char* kDesktopId = "quillet.desktop";
+// The installed menu entry's id: the entry written here takes its place in
+// the user's menu while the association holds, and gives it back after.
+inline constexpr const char* kDesktopId = installation::kDesktopId;
 
 struct Association {
   std::string exePath;

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -12,10 +13,13 @@
 #include <QWidget>
 
 #include "platform/qt/Twips.h"
+#include "quillet/Installation.h"
 
 namespace quillet::qt {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcBanner, "quillet.banner", QtWarningMsg)
 
 // A banner host that has not answered by then is taken as unreachable.
 constexpr int kProbeTimeoutMs = 20000;
@@ -32,9 +36,23 @@ bool isWebAddress(const QUrl& url) {
   return url.isValid() && !url.host().isEmpty() && (scheme == "http" || scheme == "https");
 }
 
+// Beside the program in the build folder; in the helper folder of the
+// installed layout, found from the program's own place so that any prefix
+// works. A helper that is nowhere is named where it was first looked for.
 QString defaultBannerHelper() {
   const QFileInfo self(QStringLiteral("/proc/self/exe"));
-  return QFileInfo(self.canonicalFilePath()).dir().filePath(QStringLiteral("quillet-banner"));
+  const QDir programDir = QFileInfo(self.canonicalFilePath()).dir();
+  const QString name = QStringLiteral("quillet-banner");
+  const QString beside = programDir.filePath(name);
+  const QString installed = QDir::cleanPath(
+      programDir.filePath(QLatin1String(installation::kHelperDirFromProgram) + '/' + name));
+  const auto runnable = [](const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
+  };
+  const QString found = !runnable(beside) && runnable(installed) ? installed : beside;
+  qCDebug(lcBanner) << "banner helper:" << found << (runnable(found) ? "found" : "missing");
+  return found;
 }
 
 void QtBanner::ProcessEnder::operator()(QProcess* p) const {

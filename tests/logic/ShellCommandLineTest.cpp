@@ -49,5 +49,15 @@ TEST(ShellCommandLine, VeryLongArgumentText) {
   EXPECT_EQ(GetCommandArgument(processes, ""), processes.arguments);
 }
 
+// Only the exact whole text asks for the usage or the version; anything
+// else, however close, stays a path.
+TEST(ShellCommandLine, HelpAndVersionOnlyAsTheWholeText) {
+  EXPECT_EQ(infoRequest("--help"), InfoRequest::Usage);
+  EXPECT_EQ(infoRequest("--version"), InfoRequest::Version);
+  for (const char* path : {"", "--help ", " --version", "--help --version", "--version x.flv",
+                           "/v/--help", "--Help", "-h", "-v", "--versions", "\"--help\""})
+    EXPECT_EQ(infoRequest(path), InfoRequest::None) << path;
+}
+
 }  // namespace
 }  // namespace quillet

@@ -56,14 +56,32 @@ TEST(FlvMetadata, ReadsTheIndexFfmpegWritesAndItPointsAtKeyFrames) {
   const KeyframeIndex& index = meta->keyframes;
   ASSERT_EQ(index.times.size(), index.filePositions.size());
   ASSERT_GE(index.times.size(), 4u);  // a key frame every 10 frames at 25 per second
-  EXPECT_DOUBLE_EQ(index.times.front(), 0);
-  // Each position is the start of a video tag holding a key frame.
-  for (double position : index.filePositions) {
-    const auto at = static_cast<std::size_t>(position);
+  // Each position is the start of a video tag holding a key frame, and the
+  // times lie apart as those tags' time stamps do. Where the index starts
+  // differs between ffmpeg versions (0 where the first video packet is at
+  // 0.05 s, or 0.05 itself), so the first time is only bounded by that tag's.
+  const auto tagSeconds = [&](std::size_t at) {
+    return ((file[at + 7] << 24) | (file[at + 4] << 16) | (file[at + 5] << 8) | file[at + 6]) /
+           1000.0;
+  };
+  const auto firstAt = static_cast<std::size_t>(index.filePositions.front());
+  ASSERT_LT(firstAt + 11, file.size());
+  EXPECT_GE(index.times.front(), 0);
+  EXPECT_LE(index.times.front(), tagSeconds(firstAt) + 0.0005);
+  for (std::size_t i = 0; i < index.times.size(); ++i) {
+    const auto at = static_cast<std::size_t>(index.filePositions[i]);
     ASSERT_LT(at + 11, file.size());
     EXPECT_EQ(file[at], 9) << "video tag at " << at;
     EXPECT_EQ(file[at + 11] >> 4, 1) << "key frame at " << at;
+    EXPECT_NEAR(index.times[i] - index.times.front(), tagSeconds(at) - tagSeconds(firstAt), 0.0005)
+        << "time of the tag at " << at;
   }
+  // The index starts at the file's first video tag.
+  std::size_t firstVideo = 13;  // after the header and the first tag-size field
+  while (firstVideo + 11 < file.size() && file[firstVideo] != 9)
+    firstVideo +=
+        15 + ((file[firstVideo + 1] << 16) | (file[firstVideo + 2] << 8) | file[firstVideo + 3]);
+  EXPECT_EQ(static_cast<double>(firstVideo), index.filePositions.front());
 
   // The reader decides with exactly the bytes it says it needs.
   const std::size_t need = flvMetadataBytesNeeded(file);

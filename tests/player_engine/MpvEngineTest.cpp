@@ -15,6 +15,7 @@
 #include <functional>
 #include <set>
 
+#include "player/FlvMetadata.h"
 #include "player/MpvEngine.h"
 
 // Readable failure messages.
@@ -477,21 +478,25 @@ TEST(EngineLifetime, DestroyedInEveryStateWithoutHangingOrCrashing) {
 
 // --- a progressive download over http ----------------------------------------
 
-// Python's small web server (it ignores ranges and sends whole files).
+// A small web server in Python that ignores ranges and sends whole files,
+// or from a byte position on when asked with "?start=".
 class WebServer {
  public:
   explicit WebServer(const QString& folder) {
-    process_.setWorkingDirectory(folder);
-    process_.start("python3", {"-u", "-m", "http.server", "0", "--bind", "127.0.0.1"});
+    process_.start("python3", {QStringLiteral(QUILLET_VSEEK_SERVER), folder});
     if (!process_.waitForStarted(3000)) return;
-    QByteArray out;
     static const QRegularExpression portText(QStringLiteral("port (\\d+)"));
     for (int i = 0; i < 50 && port_ == 0; ++i) {
       process_.waitForReadyRead(100);
-      out += process_.readAllStandardOutput();
-      if (const auto m = portText.match(QString::fromLatin1(out)); m.hasMatch())
+      out_ += process_.readAllStandardOutput();
+      if (const auto m = portText.match(QString::fromLatin1(out_)); m.hasMatch())
         port_ = m.captured(1).toInt();
     }
+  }
+  // Every request line the server has printed so far.
+  QByteArray requests() {
+    out_ += process_.readAllStandardOutput();
+    return out_;
   }
   ~WebServer() {
     process_.kill();
@@ -504,6 +509,7 @@ class WebServer {
 
  private:
   QProcess process_;
+  QByteArray out_;
   int port_ = 0;
 };
 
@@ -523,6 +529,34 @@ TEST_F(Engine, PlaysAnHttpStreamAsAProgressiveDownload) {
   Recorder r(*engine);
   engine->open(server.address("no-such-file.flv"), false);
   EXPECT_TRUE(waitUntil([&] { return r.saw(Status::StreamNotFound); }, 5000));
+}
+
+// A reopen at a key frame's byte position, as a seek outside the loaded part
+// does with vseek: the server sends the stream from that key frame on, and
+// time goes on from the key frame's time to the end.
+TEST_F(Engine, ReopensAnHttpStreamAtAKeyFramesBytePosition) {
+  requireFile(clipPath("indexed"));
+  WebServer server(QUILLET_CLIP_DIR);
+  if (!server.running()) GTEST_SKIP() << "python3 could not serve files";
+  // As in a player, the stream has started before a seek reopens it.
+  engine->open(server.address("indexed.flv"), true);
+  ASSERT_TRUE(waitUntil(
+      [&] { return recorder->saw(Status::PlayStart) && engine->keyframes().times.size() >= 3; },
+      8000));
+  const auto key = keyframeAtOrBefore(engine->keyframes(), 1.0);
+  ASSERT_TRUE(key && key->time > 0.5);
+
+  Recorder r(*engine);
+  const QString address = vseekAddress(server.address("indexed.flv"), "start", key->filePosition);
+  engine->open(address, false, key->time);
+  ASSERT_TRUE(waitUntil([&] { return r.saw(Status::PlayStart) && r.frames > 0; }, 8000))
+      << "the reopened stream did not play";
+  EXPECT_FALSE(r.saw(Status::StreamNotFound));
+  EXPECT_GE(engine->position(), key->time - 0.05);
+  EXPECT_TRUE(server.requests().contains("GET /" + address.section('/', 3).toUtf8() + "\n"));
+  EXPECT_TRUE(waitUntil([&] { return r.ends == 1; }, 8000));
+  EXPECT_NEAR(engine->position(), 2.0, 0.15);
+  EXPECT_NEAR(engine->duration(), 2.0, 0.15);
 }
 
 }  // namespace

@@ -1,9 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "platform/qt/DesktopProjection.h"
 
 namespace quillet::qt::desktop {
 namespace {
+
+// mimeapps.list editing takes the id as it is given.
+constexpr const char* kId = "quillet.desktop";
 
 // Expected texts follow the Desktop Entry rules: arguments with reserved
 // characters in double quotes, with ", `, $ and \ escaped inside; "%" doubled;
@@ -35,6 +42,25 @@ TEST(DesktopExec, EntryOnlyForUsablePaths) {
   EXPECT_FALSE(isOurDesktopEntry("[Desktop Entry]\nName=Quillet\nExec=quillet %f\n"));
 }
 
+// The entry the association writes stands in for the installed menu entry
+// under the same id: it says the same but for the program it runs and its
+// mark.
+TEST(DesktopExec, EntryMatchesTheInstalledOne) {
+  std::ifstream file(QUILLET_INSTALLED_DESKTOP_ENTRY);
+  ASSERT_TRUE(file) << QUILLET_INSTALLED_DESKTOP_ENTRY;
+  const std::string installed((std::istreambuf_iterator<char>(file)), {});
+  EXPECT_EQ(std::filesystem::path(QUILLET_INSTALLED_DESKTOP_ENTRY).filename(), kDesktopId);
+  auto written = desktopEntry({"/usr/bin/quillet", {"video/x-flv"}});
+  ASSERT_TRUE(written);
+  const std::string mark = "X-Quillet-Association=true\n";
+  ASSERT_NE(written->find(mark), std::string::npos);
+  std::string plain = written->erase(written->find(mark), mark.size());
+  const std::string exec = "Exec=/usr/bin/quillet %f";
+  ASSERT_NE(plain.find(exec), std::string::npos);
+  plain.replace(plain.find(exec), exec.size(), "Exec=quillet %f");
+  EXPECT_EQ(plain, installed);
+}
+
 TEST(DesktopAssociation, ReadFromTheHive) {
   auto mime = [](const std::string& ext) { return ext == ".flv" ? "video/x-flv" : ""; };
   RegistryStore s;
@@ -64,7 +90,7 @@ const std::string kOthers =
     "video/mp4=quillet.desktop;\n";
 
 TEST(DesktopDefaults, AddingKeepsEverythingElse) {
-  const std::string added = withDefaults(kOthers, {"video/x-flv"}, kDesktopId);
+  const std::string added = withDefaults(kOthers, {"video/x-flv"}, kId);
   EXPECT_EQ(added,
             "# my defaults\n"
             "[Added Associations]\n"
@@ -77,27 +103,27 @@ TEST(DesktopDefaults, AddingKeepsEverythingElse) {
             "\n"
             "[Removed Associations]\n"
             "video/mp4=quillet.desktop;\n");
-  EXPECT_EQ(withDefaults(added, {"video/x-flv"}, kDesktopId), added);  // idempotent
+  EXPECT_EQ(withDefaults(added, {"video/x-flv"}, kId), added);  // idempotent
   // Removal gives back the text as it was, byte for byte.
-  EXPECT_EQ(withDefaults(added, {}, kDesktopId), kOthers);
+  EXPECT_EQ(withDefaults(added, {}, kId), kOthers);
 }
 
 TEST(DesktopDefaults, AnotherDefaultStaysBehindQuillet) {
   const std::string before = "[Default Applications]\nVIDEO/X-FLV=vlc.desktop;mpv.desktop;\n";
-  const std::string added = withDefaults(before, {"video/x-flv"}, kDesktopId);
+  const std::string added = withDefaults(before, {"video/x-flv"}, kId);
   EXPECT_EQ(added,
             "[Default Applications]\nVIDEO/X-FLV=quillet.desktop;vlc.desktop;mpv.desktop;\n");
-  EXPECT_EQ(withDefaults(added, {}, kDesktopId),
+  EXPECT_EQ(withDefaults(added, {}, kId),
             "[Default Applications]\nVIDEO/X-FLV=vlc.desktop;mpv.desktop;\n");
 }
 
 TEST(DesktopDefaults, EmptyOrMissingFile) {
-  EXPECT_EQ(withDefaults("", {"video/x-flv"}, kDesktopId),
+  EXPECT_EQ(withDefaults("", {"video/x-flv"}, kId),
             "[Default Applications]\nvideo/x-flv=quillet.desktop;\n");
-  EXPECT_EQ(withDefaults("", {}, kDesktopId), "");
-  EXPECT_EQ(withDefaults("[Default Applications]\nvideo/x-flv=quillet.desktop;\n", {}, kDesktopId),
+  EXPECT_EQ(withDefaults("", {}, kId), "");
+  EXPECT_EQ(withDefaults("[Default Applications]\nvideo/x-flv=quillet.desktop;\n", {}, kId),
             "[Default Applications]\n");
-  EXPECT_EQ(withDefaults("[Other]\nx=y", {"video/x-flv"}, kDesktopId),
+  EXPECT_EQ(withDefaults("[Other]\nx=y", {"video/x-flv"}, kId),
             "[Other]\nx=y\n\n[Default Applications]\nvideo/x-flv=quillet.desktop;\n");
 }
 

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "platform/qt/DesktopProjection.h"
 #include "platform/qt/QtRegistry.h"
 #include "platform/qt/RegistryStore.h"
 #include "shell/Association.h"
@@ -16,6 +17,8 @@
 
 namespace quillet::qt {
 namespace {
+
+const QString kEntry = QString::fromLatin1(desktop::kDesktopId);
 
 class XdgMime : public ::testing::Test {
  protected:
@@ -95,25 +98,25 @@ TEST_F(XdgMime, AssociationAndRemovalBothWays) {
   QtRegistry registry(dirs);
 
   AssociateFileType(registry, trace, ".flv", "image", exe);
-  EXPECT_EQ(queryDefault("video/x-flv"), "quillet.desktop");
+  EXPECT_EQ(queryDefault("video/x-flv"), kEntry);
   EXPECT_EQ(queryDefault("image/png"), "viewer.desktop");
-  const QByteArray entry = readFile(dirs.dataHome + "/applications/quillet.desktop");
+  const QByteArray entry = readFile(dirs.dataHome + "/applications/" + kEntry);
   EXPECT_TRUE(entry.contains("\nExec=env \"" + QByteArray::fromStdString(exe) + "\" %f\n"))
       << entry.toStdString();
 
   // Association at every start changes nothing further.
   AssociateFileType(registry, trace, ".flv", "image", exe);
-  EXPECT_EQ(readFile(dirs.configHome + "/mimeapps.list").count("quillet.desktop"), 1);
+  EXPECT_EQ(readFile(dirs.configHome + "/mimeapps.list").count(kEntry.toLatin1()), 1);
 
   RemoveFileAssociation(registry, trace, ".flv", "image", exe);
   EXPECT_EQ(queryDefault("video/x-flv"), "");
-  EXPECT_FALSE(QFile::exists(dirs.dataHome + "/applications/quillet.desktop"));
+  EXPECT_FALSE(QFile::exists(dirs.dataHome + "/applications/" + kEntry));
   EXPECT_EQ(queryDefault("image/png"), "viewer.desktop");
   EXPECT_EQ(readFile(dirs.configHome + "/mimeapps.list"), others);
   EXPECT_TRUE(QFile::exists(dirs.dataHome + "/applications/viewer.desktop"));
 
   AssociateFileType(registry, trace, ".flv", "image", exe);
-  EXPECT_EQ(queryDefault("video/x-flv"), "quillet.desktop");
+  EXPECT_EQ(queryDefault("video/x-flv"), kEntry);
 }
 
 // Another player that was the default comes back once Quillet is removed;
@@ -127,24 +130,42 @@ TEST_F(XdgMime, AnotherDefaultForTheSameTypeSurvives) {
   QtRegistry registry(dirs);
 
   AssociateFileType(registry, trace, ".flv", "image", exe);
-  EXPECT_EQ(queryDefault("video/x-flv"), "quillet.desktop");
-  EXPECT_TRUE(readFile(dirs.dataHome + "/applications/quillet.desktop")
+  EXPECT_EQ(queryDefault("video/x-flv"), kEntry);
+  EXPECT_TRUE(readFile(dirs.dataHome + "/applications/" + kEntry)
                   .contains("\nExec=" + QByteArray::fromStdString(exe) + " %f\n"));
   RemoveFileAssociation(registry, trace, ".flv", "image", exe);
   EXPECT_EQ(queryDefault("video/x-flv"), "vlc.desktop");
   EXPECT_EQ(readFile(dirs.dataHome + "/applications/vlc.desktop"), vlcEntry);
 }
 
-// A quillet.desktop that Quillet did not write is neither replaced nor
+// With Quillet installed, the association's entry stands in for the menu
+// entry under the same id while it holds; removing the association takes
+// away only the default and that stand-in, never the installed entry.
+TEST_F(XdgMime, RemovalLeavesTheInstalledMenuEntry) {
+  const std::string exe = program("usr/bin/quillet");
+  const QString installed = path("share/applications/") + kEntry;
+  const QByteArray menuEntry =
+      "[Desktop Entry]\nType=Application\nName=Quillet\nExec=quillet %f\nMimeType=video/x-flv;\n";
+  writeFile(installed, menuEntry);
+  QtRegistry registry(dirs);
+  AssociateFileType(registry, trace, ".flv", "image", exe);
+  EXPECT_EQ(queryDefault("video/x-flv"), kEntry);
+  RemoveFileAssociation(registry, trace, ".flv", "image", exe);
+  EXPECT_FALSE(readFile(dirs.configHome + "/mimeapps.list").contains(kEntry.toLatin1()));
+  EXPECT_FALSE(QFile::exists(dirs.dataHome + "/applications/" + kEntry));
+  EXPECT_EQ(readFile(installed), menuEntry);
+}
+
+// An entry of Quillet's id that Quillet did not write is neither replaced nor
 // removed.
 TEST_F(XdgMime, ForeignEntryOfTheSameNameIsLeftAlone) {
   const std::string exe = program("bin/quillet");
   const QByteArray own = "[Desktop Entry]\nType=Application\nName=Mine\nExec=/bin/true %f\n";
-  writeFile(dirs.dataHome + "/applications/quillet.desktop", own);
+  writeFile(dirs.dataHome + "/applications/" + kEntry, own);
   QtRegistry registry(dirs);
   AssociateFileType(registry, trace, ".flv", "image", exe);
   RemoveFileAssociation(registry, trace, ".flv", "image", exe);
-  EXPECT_EQ(readFile(dirs.dataHome + "/applications/quillet.desktop"), own);
+  EXPECT_EQ(readFile(dirs.dataHome + "/applications/" + kEntry), own);
 }
 
 // Repeated association leaves the open-with list holding only "a", in the
@@ -184,7 +205,7 @@ TEST_F(XdgMime, CorruptHiveOnDisk) {
   writeFile(dirs.configHome + "/quillet/registry", garbage);
   QtRegistry registry(dirs);
   AssociateFileType(registry, trace, ".flv", "image", exe);
-  EXPECT_EQ(queryDefault("video/x-flv"), "quillet.desktop");
+  EXPECT_EQ(queryDefault("video/x-flv"), kEntry);
   RegistryStore store =
       RegistryStore::parse(readFile(dirs.configHome + "/quillet/registry").toStdString());
   EXPECT_EQ(store.read("HKCR\\.flv\\"), "image");
