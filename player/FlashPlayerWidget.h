@@ -20,7 +20,6 @@
 #include "player/Layout.h"
 #include "player/MediaEngine.h"
 
-class QMenu;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -198,7 +197,6 @@ class FlashPlayerWidget : public QWidget {
   bool frameDirty_ = false;
 
   QTimer refreshTimer_;
-  QPointer<QMenu> contextMenu_;
   QNetworkAccessManager* network_ = nullptr;  // child; made for the first preview address
   QPointer<QNetworkReply> previewReply_;
 };
