@@ -31,10 +31,10 @@ constexpr Rect kCheck1{2715, 270, 2655, 255};
 constexpr Rect kOpenFile{90, 195, 1260, 345};
 
 // How long the load waits for the window manager to tell the frame it will
-// draw. It answers within milliseconds on an idle desktop and within a
-// second or two on one that is busy starting up; the window is not shown
-// yet, so the wait only delays its first display. A later answer still
-// reaches the window, which then lays itself out again.
+// draw. It answers within a millisecond on an idle desktop, but a busy one
+// (log-in, a full test run beside other work) has taken more than a second;
+// the window is not shown yet, so the wait only delays its first display. A
+// later answer still reaches the window, which then lays itself out again.
 constexpr std::chrono::milliseconds kFrameAnswerBound(5000);
 
 int px(double twips, double tpp) {

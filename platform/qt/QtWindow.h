@@ -79,9 +79,6 @@ class QtWindow : public Window {
   // border, none for the borderless window. Until the window manager has
   // told it, the decorated window's frame reads as none.
   FrameExtents frameExtents() const;
-  // Whether the window manager has told the decorated window's frame, or
-  // there is none to tell (no window manager).
-  bool frameKnown() const { return decoratedFrame.has_value(); }
 
  private:
   friend class FormWidget;
