@@ -14,6 +14,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -255,5 +256,13 @@ int main(int argc, char** argv) {
   } catch (const quillet::WindowLoadError&) {
     return kExitWindowFailed;
   }
-  return app.exec();
+  const int exitCode = app.exec();
+  // The window has unloaded; the player and the banner's helper stop here.
+  mainWindow.reset();
+  // Nothing of the program's is left. A host lookup the banner started can
+  // still be waiting for the resolver in a thread of Qt's, and Qt's clean-up
+  // at exit would wait with it, for half a minute or more when no name
+  // server answers: a closed window would leave the program running.
+  std::fflush(nullptr);
+  std::_Exit(exitCode);
 }

@@ -4,7 +4,6 @@
 #include <QContextMenuEvent>
 #include <QImageReader>
 #include <QLinearGradient>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -186,7 +185,6 @@ void FlashPlayerWidget::LoadMovie(int layer, const QString& path) {
 
 void FlashPlayerWidget::unloadMovie() {
   if (streamOpen_) engine_->pause();
-  if (contextMenu_) contextMenu_->close();
   if (previewReply_) previewReply_->abort();
   refreshTimer_.stop();
   movie_.reset();
@@ -639,22 +637,9 @@ void FlashPlayerWidget::leaveEvent(QEvent* event) {
 }
 
 void FlashPlayerWidget::contextMenuEvent(QContextMenuEvent* event) {
-  // With Menu off the player has no menu of its own.
-  if (!menu_ || !movie_) {
-    event->ignore();
-    return;
-  }
-  auto* menu = new QMenu(this);
-  menu->setAttribute(Qt::WA_DeleteOnClose);
-  QAction* play = menu->addAction(tr("Play"), playback_, &PlaybackControl::play);
-  play->setEnabled(streamOpen_ && !errorShown_ && !playing_);
-  QAction* pause = menu->addAction(tr("Pause"), playback_, &PlaybackControl::pause);
-  pause->setEnabled(streamOpen_ && playing_);
-  QAction* mute = menu->addAction(tr("Mute"), this, &FlashPlayerWidget::toggleMute);
-  mute->setCheckable(true);
-  mute->setChecked(muted_);
-  contextMenu_ = menu;
-  menu->popup(event->globalPos());
+  // The player movie hides every built-in item of the player's own menu, so
+  // the player shows none, whatever Menu says and whatever it plays.
+  event->ignore();
 }
 
 // ---- What the engine reports ------------------------------------------------

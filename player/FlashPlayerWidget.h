@@ -22,7 +22,6 @@
 #include "player/MediaEngine.h"
 #include "player/PlaybackControl.h"
 
-class QMenu;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -224,7 +223,6 @@ class FlashPlayerWidget : public QWidget {
   bool frameDirty_ = false;
 
   QTimer refreshTimer_;
-  QPointer<QMenu> contextMenu_;
   QNetworkAccessManager* network_ = nullptr;  // child; made for the first preview address
   QPointer<QNetworkReply> previewReply_;
 };

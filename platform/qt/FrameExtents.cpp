@@ -3,6 +3,7 @@
 #include <xcb/xcb.h>
 
 #include <QtGui/qguiapplication_platform.h>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <algorithm>
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 namespace quillet::qt {
 namespace {
@@ -43,29 +45,44 @@ const uint32_t* values(const Reply<xcb_get_property_reply_t>& r, uint32_t atLeas
 // A window manager that follows the desktop conventions is running when the
 // root names a check window that names itself (EWMH), and it offers the
 // request when the root's supported list holds it.
-bool managerAnswersRequests(xcb_connection_t* c, xcb_window_t root, xcb_atom_t request) {
+enum class Manager { None, WithoutRequest, WithRequest };
+
+Manager windowManager(xcb_connection_t* c, xcb_window_t root, xcb_atom_t request) {
   const xcb_atom_t check = atom(c, "_NET_SUPPORTING_WM_CHECK");
   auto onRoot = property(c, root, check, XCB_ATOM_WINDOW, 1);
   const uint32_t* child = values(onRoot, 1);
-  if (!child || *child == XCB_WINDOW_NONE) return false;
+  if (!child || *child == XCB_WINDOW_NONE) return Manager::None;
   auto onChild = property(c, *child, check, XCB_ATOM_WINDOW, 1);
   const uint32_t* self = values(onChild, 1);
-  if (!self || *self != *child) return false;
+  if (!self || *self != *child) return Manager::None;
 
   auto supported = property(c, root, atom(c, "_NET_SUPPORTED"), XCB_ATOM_ATOM, 4096);
   const uint32_t* list = values(supported, 1);
-  if (!list) return false;
+  if (!list) return Manager::WithoutRequest;
   for (uint32_t i = 0; i < supported->value_len; ++i)
-    if (list[i] == request) return true;
-  return false;
+    if (list[i] == request) return Manager::WithRequest;
+  return Manager::WithoutRequest;
+}
+
+xcb_connection_t* x11Connection() {
+  auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  return x11 ? x11->connection() : nullptr;
+}
+
+std::optional<FrameExtents> readExtents(xcb_connection_t* c, xcb_window_t w, xcb_atom_t extents) {
+  auto reply = property(c, w, extents, XCB_ATOM_CARDINAL, 4);
+  const uint32_t* v = values(reply, 4);
+  if (!v) return std::nullopt;
+  return FrameExtents{static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
+                      static_cast<int>(v[3])};
 }
 
 }  // namespace
 
-FrameExtents requestFrameExtents(QWidget& window, int timeoutMs) {
-  auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  if (!x11 || !x11->connection()) return {};
-  xcb_connection_t* c = x11->connection();
+FrameAnswer requestFrameExtents(QWidget& window, std::chrono::milliseconds bound) {
+  using Kind = FrameAnswer::Kind;
+  xcb_connection_t* c = x11Connection();
+  if (!c) return {};
   const auto w = static_cast<xcb_window_t>(window.winId());
 
   Reply<xcb_get_geometry_reply_t> geometry(
@@ -76,11 +93,14 @@ FrameExtents requestFrameExtents(QWidget& window, int timeoutMs) {
   const xcb_atom_t request = atom(c, "_NET_REQUEST_FRAME_EXTENTS");
   const xcb_atom_t extents = atom(c, "_NET_FRAME_EXTENTS");
   if (request == XCB_ATOM_NONE || extents == XCB_ATOM_NONE) return {};
-  if (!managerAnswersRequests(c, root, request)) return {};
+  const Manager manager = windowManager(c, root, request);
+  if (manager == Manager::None) return {};
 
-  // An answer left from the window's earlier decoration must not be read as
-  // the new one.
-  xcb_delete_property(c, w, extents);
+  // What the window manager has already said about this window is its
+  // frame; it is never removed, since a window manager answers the request
+  // only for windows it does not manage yet and would not say it again.
+  if (auto known = readExtents(c, w, extents)) return {Kind::Answered, *known};
+  if (manager == Manager::WithoutRequest) return {Kind::NoAnswer, {}};
 
   xcb_client_message_event_t message;
   std::memset(&message, 0, sizeof message);
@@ -95,17 +115,50 @@ FrameExtents requestFrameExtents(QWidget& window, int timeoutMs) {
 
   // The window manager usually answers within a fraction of a millisecond:
   // ask again soon, then less and less often.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const auto deadline = std::chrono::steady_clock::now() + bound;
   std::chrono::microseconds pause(100);
   for (;;) {
-    auto reply = property(c, w, extents, XCB_ATOM_CARDINAL, 4);
-    if (const uint32_t* v = values(reply, 4))
-      return FrameExtents{static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
-                          static_cast<int>(v[3])};
-    if (std::chrono::steady_clock::now() >= deadline) return {};
+    if (auto answer = readExtents(c, w, extents)) return {Kind::Answered, *answer};
+    if (std::chrono::steady_clock::now() >= deadline) return {Kind::NoAnswer, {}};
     std::this_thread::sleep_for(pause);
     pause = std::min(pause * 2, std::chrono::microseconds(2000));
   }
+}
+
+std::optional<FrameExtents> announcedFrameExtents(QWidget& window) {
+  xcb_connection_t* c = x11Connection();
+  if (!c || !window.internalWinId()) return std::nullopt;
+  const xcb_atom_t extents = atom(c, "_NET_FRAME_EXTENTS");
+  if (extents == XCB_ATOM_NONE) return std::nullopt;
+  return readExtents(c, static_cast<xcb_window_t>(window.internalWinId()), extents);
+}
+
+FrameWatch::FrameWatch(QWidget& window, std::function<void(Change)> changed)
+    : window(window), changed(std::move(changed)) {
+  xcb_connection_t* c = x11Connection();
+  if (!c) return;
+  frameAtom = atom(c, "_NET_FRAME_EXTENTS");
+  hintsAtom = atom(c, "_MOTIF_WM_HINTS");
+  QCoreApplication::instance()->installNativeEventFilter(this);
+  installed = true;
+}
+
+FrameWatch::~FrameWatch() {
+  if (installed && QCoreApplication::instance())
+    QCoreApplication::instance()->removeNativeEventFilter(this);
+}
+
+bool FrameWatch::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+  if (eventType != "xcb_generic_event_t" || !message) return false;
+  const auto* event = static_cast<const xcb_generic_event_t*>(message);
+  if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return false;
+  const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+  if (notify->window != static_cast<xcb_window_t>(window.internalWinId())) return false;
+  if (frameAtom != XCB_ATOM_NONE && notify->atom == frameAtom)
+    changed(Change::Frame);
+  else if (hintsAtom != XCB_ATOM_NONE && notify->atom == hintsAtom)
+    changed(Change::OwnHints);
+  return false;  // Qt follows the same events for its own bookkeeping
 }
 
 }  // namespace quillet::qt

@@ -11,6 +11,8 @@
 #include <QPalette>
 #include <QTimer>
 #include <QWidget>
+#include <cctype>
+#include <cstring>
 
 #include "platform/qt/Twips.h"
 #include "quillet/Installation.h"
@@ -30,6 +32,13 @@ bool answeredWithPage(const QNetworkReply& reply) {
 }
 
 }  // namespace
+
+bool isPageType(const QByteArray& type) {
+  if (type.isEmpty() || type.size() > 200) return false;
+  for (char c : type)
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || std::strchr("/;=+-._", c))) return false;
+  return type.contains('/');
+}
 
 bool isWebAddress(const QUrl& url) {
   const QString scheme = url.scheme().toLower();
@@ -141,19 +150,34 @@ void QtBanner::probe(const QUrl& url) {
   request.setTransferTimeout(kProbeTimeoutMs);
   QNetworkReply* reply = network->get(request);
   probing = reply;
-  // The status is all that is needed; the page itself is the helper's to load.
+  // The page that answered goes to the helper as it is, so that the banner
+  // host sees one request per start. A page too large to hand over is
+  // left for the helper to load itself.
   connect(reply, &QNetworkReply::readyRead, this, [reply] {
-    if (!answeredWithPage(*reply)) return;
-    reply->setProperty("answered", true);
+    if (!answeredWithPage(*reply) || reply->size() <= kMaxHandedPage) return;
+    reply->setProperty("tooLarge", true);
     reply->abort();
   });
   connect(reply, &QNetworkReply::finished, this, [this, reply] {
     reply->deleteLater();
     if (probing != reply) return;
     probing = nullptr;
-    const bool answered = reply->property("answered").toBool() ||
-                          (reply->error() == QNetworkReply::NoError && answeredWithPage(*reply));
-    if (answered) launch();
+    if (reply->property("tooLarge").toBool()) {
+      launch();
+      if (pending.isValid()) send("navigate " + pending.toEncoded(QUrl::FullyEncoded));
+      return;
+    }
+    if (reply->error() != QNetworkReply::NoError || !answeredWithPage(*reply)) return;
+    const QByteArray body = reply->readAll();
+    if (body.size() > kMaxHandedPage) return;
+    launch();
+    // Relative links and resources resolve against where the page came from.
+    QByteArray type = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
+    type.replace(' ', "");
+    if (!isPageType(type)) type = "text/html";
+    send("page " + reply->url().toEncoded(QUrl::FullyEncoded) + ' ' + type + ' ' +
+         QByteArray::number(body.size()));
+    if (helper && helper->state() != QProcess::NotRunning) helper->write(body);
   });
 }
 
@@ -167,7 +191,6 @@ void QtBanner::launch() {
   helper->setStandardErrorFile(QProcess::nullDevice());
   helper->start(QIODevice::WriteOnly);
   sendSize();
-  if (pending.isValid()) send("navigate " + pending.toEncoded(QUrl::FullyEncoded));
 }
 
 void QtBanner::startLater(std::chrono::milliseconds delay) {
@@ -179,10 +202,10 @@ bool QtBanner::eventFilter(QObject* watched, QEvent* event) {
   return QObject::eventFilter(watched, event);
 }
 
-void QtBanner::send(const QByteArray& line) {
+void QtBanner::send(const QByteArray& command) {
   // A helper that failed or ended gets nothing more; the strip stays white.
   if (!helper || helper->state() == QProcess::NotRunning) return;
-  helper->write(line + '\n');
+  helper->write(command + '\n');
 }
 
 void QtBanner::sendSize() {

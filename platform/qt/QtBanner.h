@@ -5,10 +5,12 @@
 // start() runs the quillet-banner helper from this program's folder, which
 // puts its web view into the strip. The helper's web engine costs about a
 // second of CPU and 180 MiB to start, so it starts only once the address
-// answers: a quick request from here asks first, and a banner host that is
-// unreachable (offline, or a bad answer) costs next to nothing. Sizes and
-// addresses go to the helper one way over its standard input; nothing comes
-// back, so pages get no bridge to the program. A missing or failing helper
+// answers: the page is fetched from here first and handed to the helper,
+// which shows it with its address as the base for what it links (one request
+// per start), and a banner host that is unreachable (offline, or a bad
+// answer) costs next to nothing. Sizes, pages and addresses go to the helper
+// one way over its standard input; nothing comes back, so pages get no
+// bridge to the program. A missing or failing helper
 // leaves the strip white without a word; the helper ends with this object
 // (or with this process).
 
@@ -66,7 +68,7 @@ class QtBanner : public QObject, public WebBrowser {
  private:
   void probe(const QUrl& url);
   void launch();
-  void send(const QByteArray& line);
+  void send(const QByteArray& command);
   void sendSize();
 
   struct ProcessEnder {
@@ -81,6 +83,14 @@ class QtBanner : public QObject, public WebBrowser {
   QPointer<QNetworkAccessManager> network;
   QPointer<QNetworkReply> probing;
 };
+
+// The largest page handed to the helper; the web engine shows handed
+// content only up to 2 MB. A larger page is loaded by the helper itself.
+inline constexpr qsizetype kMaxHandedPage = 1536 * 1024;
+
+// Whether a media type (without blanks) may be handed to the helper with a
+// page: letters, digits and "/;=+-._" only.
+bool isPageType(const QByteArray& type);
 
 // Whether an address may be loaded into the banner or handed to the user's
 // browser from it: only web addresses, never local files or other schemes.

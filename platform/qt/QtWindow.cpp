@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "platform/qt/QtBanner.h"
@@ -28,6 +29,13 @@ constexpr Rect kPicture3{0, 4125, 4860, 720};
 constexpr Rect kCommand1{1395, 195, 1260, 345};
 constexpr Rect kCheck1{2715, 270, 2655, 255};
 constexpr Rect kOpenFile{90, 195, 1260, 345};
+
+// How long the load waits for the window manager to tell the frame it will
+// draw. It answers within a millisecond on an idle desktop, but a busy one
+// (log-in, a full test run beside other work) has taken more than a second;
+// the window is not shown yet, so the wait only delays its first display. A
+// later answer still reaches the window, which then lays itself out again.
+constexpr std::chrono::milliseconds kFrameAnswerBound(5000);
 
 int px(double twips, double tpp) {
   return static_cast<int>(std::lround(twips / tpp));
@@ -167,10 +175,15 @@ QtWindow::QtWindow(QtWindowOptions options)
 
   panel = std::make_unique<PanelImpl>(*panelFrame);
   check = std::make_unique<CheckImpl>(*checkBox);
+
+  if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    frameWatch = std::make_unique<FrameWatch>(
+        *form, [this](FrameWatch::Change change) { onFrameWatch(change); });
 }
 
 QtWindow::~QtWindow() {
   events = nullptr;
+  frameWatch.reset();
   bannerStrip.reset();
   form.reset();
 }
@@ -184,8 +197,38 @@ double QtWindow::tppY() const {
 
 FrameExtents QtWindow::frameExtents() const {
   if (appliedBorder == kBorderNone) return {};
-  if (!extents) extents = requestFrameExtents(*form);
-  return *extents;
+  if (!decoratedFrame && !frameAsked) {
+    frameAsked = true;
+    const FrameAnswer answer = requestFrameExtents(*form, kFrameAnswerBound);
+    if (answer.kind != FrameAnswer::Kind::NoAnswer) decoratedFrame = answer.extents;
+  }
+  return decoratedFrame.value_or(FrameExtents{});
+}
+
+// Runs inside Qt's native event handling: only takes note, and reads the
+// frame once the event loop is free.
+void QtWindow::onFrameWatch(FrameWatch::Change change) {
+  if (change == FrameWatch::Change::OwnHints) {
+    awaitingOwnHints = false;
+    return;
+  }
+  if (frameFollowQueued) return;
+  frameFollowQueued = true;
+  QMetaObject::invokeMethod(
+      form.get(), [this] { followFrame(); }, Qt::QueuedConnection);
+}
+
+// The window manager changed the frame it draws (it answered late, or its
+// decoration changed): the outer size and the layout follow.
+void QtWindow::followFrame() {
+  frameFollowQueued = false;
+  if (appliedBorder == kBorderNone || awaitingOwnHints) return;
+  if (form->windowFlags().testFlag(Qt::FramelessWindowHint)) return;
+  const std::optional<FrameExtents> announced = announcedFrameExtents(*form);
+  if (!announced || announced == decoratedFrame) return;
+  decoratedFrame = announced;
+  frameAsked = true;
+  if (*announced != laidOutFrame) reportResize();
 }
 
 void QtWindow::setEvents(WindowEvents* e) {
@@ -238,6 +281,7 @@ Status QtWindow::resizeClient(QSize size) {
 
 void QtWindow::reportResize() {
   laidOutSize = form->size();
+  laidOutFrame = frameExtents();
   if (events) events->Form_Resize();
 }
 
@@ -317,16 +361,22 @@ void QtWindow::applyNativeBorder() {
   if (form->windowFlags().testFlag(Qt::FramelessWindowHint) == frameless) return;
   const QRect client = form->geometry();
   const bool wasVisible = form->isVisible();
+  const WId before = form->internalWinId();
+  awaitingOwnHints = !frameless;
   Qt::WindowFlags flags = form->windowFlags();
   flags.setFlag(Qt::FramelessWindowHint, frameless);
   form->setWindowFlags(flags);
-  extents.reset();
-  (void)frameExtents();  // ask the window manager now, before the window is mapped again
+  // The frame the window manager drew before is kept for the decorated
+  // window: a window manager answers a request for it only for windows it
+  // does not manage, and it announces its frame anew once it decorates the
+  // window again. What it announces in between, up to the window's new
+  // hints, still describes the borderless window.
   form->setGeometry(client);
   if (wasVisible) {
     form->show();
     form->setGeometry(client);
   }
+  if (form->internalWinId() != before) awaitingOwnHints = false;  // a new window has no past
 }
 
 WindowHandle QtWindow::hWnd() const {

@@ -76,7 +76,8 @@ class QtWindow : public Window {
   QCheckBox& check1Box() { return *checkBox; }
   QtBanner& banner() { return *bannerStrip; }
   // The frame the outer size includes: the window manager's for the sizable
-  // border, none for the borderless window.
+  // border, none for the borderless window. Until the window manager has
+  // told it, the decorated window's frame reads as none.
   FrameExtents frameExtents() const;
 
  private:
@@ -93,6 +94,8 @@ class QtWindow : public Window {
   void reportResize();
   void onResized();
   void onClose();
+  void onFrameWatch(FrameWatch::Change change);
+  void followFrame();
   void centreOnScreen();
 
   QtWindowOptions options;
@@ -108,9 +111,18 @@ class QtWindow : public Window {
   WindowEvents* events = nullptr;
   int requestedBorder = kBorderSizable;  // applied when the caption is set
   int appliedBorder = kBorderSizable;
-  mutable std::optional<FrameExtents> extents;  // asked for once per border change
-  QSize laidOutSize;                            // the client size Form_Resize last saw
-  std::optional<QSize> requestedSize;           // a size set by the program, not yet confirmed
+  // The window manager's frame for the decorated window, once it has told
+  // it: asked for once, then followed as the window manager changes it.
+  mutable std::optional<FrameExtents> decoratedFrame;
+  mutable bool frameAsked = false;
+  std::unique_ptr<FrameWatch> frameWatch;
+  bool frameFollowQueued = false;
+  // After the window takes its border back, until its new hints reach the
+  // X server, what the window manager says is about the borderless window.
+  bool awaitingOwnHints = false;
+  QSize laidOutSize;                   // the client size Form_Resize last saw
+  FrameExtents laidOutFrame;           // the frame the outer size had then
+  std::optional<QSize> requestedSize;  // a size set by the program, not yet confirmed
   QTimer requestExpiry;
   bool ownResize = false;  // inside the program's own resize() call
   bool shownBefore = false;

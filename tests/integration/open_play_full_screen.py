@@ -10,13 +10,18 @@ frame and the video plays; while the program runs one "TMP" file in the private
 temporary directory holds the player movie; the movie's full-screen button
 makes the window frameless, as large as the screen, with the panel hidden; its
 normal-size button brings the border, the size and the place back; closing the
-window ends the program and removes the temporary file.
+window ends the program at once and removes the temporary file, even while the
+banner's host name is still being looked up by a name server that never
+answers (where the test may give the program a resolver of its own: as root,
+with unshare).
 """
 
 import os
+import random
 import re
 import shutil
 import signal
+import socket
 import stat
 import subprocess
 import sys
@@ -101,6 +106,34 @@ def colours(picture):
     return {p for row in picture for p in row}
 
 
+def silent_resolver(root):
+    """A command prefix that runs a program with a name server that takes every
+    question and never answers, and the socket that plays it; (None, None)
+    where the test may not give the program a resolver of its own."""
+    if os.geteuid() != 0 or not shutil.which("unshare"):
+        return None, None
+    sink = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    for _ in range(20):
+        address = f"127.{random.randint(1, 254)}.{random.randint(1, 254)}.{random.randint(1, 254)}"
+        try:
+            sink.bind((address, 53))
+            break
+        except OSError:
+            continue
+    else:
+        sink.close()
+        return None, None
+    conf = os.path.join(root, "resolv.conf")
+    with open(conf, "w") as f:
+        f.write(f"nameserver {address}\noptions timeout:30 attempts:2\n")
+    probe = subprocess.run(["unshare", "-m", "true"], capture_output=True)
+    if probe.returncode != 0:
+        sink.close()
+        return None, None
+    return ["unshare", "-m", "sh", "-c",
+            f'mount --bind "{conf}" /etc/resolv.conf && exec "$0" "$@"'], sink
+
+
 def movie_files(tmpdir):
     return [n for n in os.listdir(tmpdir) if re.fullmatch(r"TMP[0-9A-F]+\.tmp", n)]
 
@@ -122,7 +155,10 @@ def main():
     env = dict(os.environ, TMPDIR=tmpdir, HOME=home, XDG_RUNTIME_DIR=runtime,
                XDG_CONFIG_HOME=os.path.join(home, ".config"),
                XDG_DATA_HOME=os.path.join(home, ".local", "share"), QUILLET_AO="null")
-    program = subprocess.Popen([quillet, clip], env=env, stdout=subprocess.DEVNULL,
+    prefix, sink = silent_resolver(root)
+    log("resolver: " + ("a name server that never answers" if prefix else "the machine's own"))
+    program = subprocess.Popen((prefix or []) + [quillet, clip], env=env,
+                               stdout=subprocess.DEVNULL,
                                stderr=open(os.path.join(root, "quillet.err"), "w"))
     try:
         run(program, tmpdir, movie_bytes)
@@ -133,6 +169,8 @@ def main():
         if program.poll() is None:
             program.send_signal(signal.SIGKILL)
             program.wait()
+        if sink:
+            sink.close()
         shutil.rmtree(root, ignore_errors=True)
     log("PASS")
 
@@ -226,10 +264,12 @@ def run(program, tmpdir, movie_bytes):
     restored = wait_for("the window back where it was", back)
     log(f"normal again: {restored!r}, outer {restored.outer}")
 
-    # Closing the window ends the program and removes the temporary movie.
+    # Closing the window ends the program and removes the temporary movie. The
+    # banner's host lookup, which the silent name server holds for a minute,
+    # must not hold the program.
     tool("xdotool", "windowactivate", "--sync", wait_for("the window", shown).wid)
     tool("xdotool", "key", "--clearmodifiers", "alt+F4")
-    wait_for("the program to end", lambda: (program.poll() is not None, None), timeout=30)
+    wait_for("the program to end", lambda: (program.poll() is not None, None), timeout=15)
     assert program.returncode == 0, f"exit code {program.returncode}"
     assert movie_files(tmpdir) == [], f"left behind: {movie_files(tmpdir)}"
     log("closed: temporary movie removed")

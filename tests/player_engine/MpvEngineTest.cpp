@@ -280,7 +280,9 @@ TEST_F(Engine, TimeContinuesFromTheStartOfAByteOffsetReopen) {
   requireFile(clipPath("indexed"));
   engine->open(clipPath("indexed"), true, 30.0);
   ASSERT_TRUE(loaded());
-  EXPECT_NEAR(engine->position(), 30.0, 0.05);
+  // The first position shown: the offset or, now and then, a moment after it.
+  EXPECT_GE(engine->position(), 30.0);
+  EXPECT_LT(engine->position(), 30.1);
   EXPECT_NEAR(engine->duration(), 32.0, 0.15);
   engine->seek(31.0);
   EXPECT_NEAR(engine->position(), 31.0, 1e-6);

@@ -541,21 +541,36 @@ TEST_F(Surface, PreviewImageShowsUntilTheFirstPlay) {
   EXPECT_FALSE(player->isShown(Part::Preview));
 }
 
-TEST_F(Surface, MenuFalseMeansNoContextMenuOfOurOwn) {
+// The player's own context menu shows none of its built-in items, in every
+// state: idle (whose load never sets Menu), playing, paused, with Menu on or
+// off, and with no movie at all.
+TEST_F(Surface, ContextMenuShowsNoBuiltInItemsInAnyState) {
+  QStringList shown;
+  const auto rightClick = [&](const char* state) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(50, 50),
+                            player->mapToGlobal(QPoint(50, 50)));
+    QApplication::sendEvent(player.get(), &event);
+    QApplication::processEvents();
+    if (auto* menu = player->findChild<QMenu*>()) {
+      shown << state;
+      menu->close();
+      delete menu;
+    }
+  };
+  rightClick("no movie");
+  load(kIdleVars);
+  rightClick("idle");
+  player->setProperty("Menu", true);
+  rightClick("idle, Menu on");
   load(kVideoVars);
   player->setProperty("Menu", false);
-  QContextMenuEvent off(QContextMenuEvent::Mouse, QPoint(50, 50),
-                        player->mapToGlobal(QPoint(50, 50)));
-  QApplication::sendEvent(player.get(), &off);
-  EXPECT_EQ(player->findChild<QMenu*>(), nullptr);
-
+  rightClick("video, Menu off");
   player->setProperty("Menu", true);
-  QContextMenuEvent on(QContextMenuEvent::Mouse, QPoint(50, 50),
-                       player->mapToGlobal(QPoint(50, 50)));
-  QApplication::sendEvent(player.get(), &on);
-  QMenu* menu = player->findChild<QMenu*>();
-  ASSERT_NE(menu, nullptr);
-  menu->close();
+  emit engine->pausedChanged(false);
+  rightClick("playing, Menu on");
+  emit engine->pausedChanged(true);
+  rightClick("paused, Menu on");
+  EXPECT_TRUE(shown.isEmpty()) << shown.join(", ").toStdString();
 }
 
 TEST_F(Surface, ReplacingTheMovieEndsTheOldOnesPlayback) {

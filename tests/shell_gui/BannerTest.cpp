@@ -36,20 +36,26 @@
 namespace quillet {
 namespace {
 
-// Pages fill the view with one colour: blue for the banner, green for the
-// second page.
+// Pages fill the view with one colour: blue for the banner, from a style
+// sheet it links relative to its own address, green for the second page.
 constexpr const char* kServer = R"(
 import http.server, sys
-def page(colour):
-    return (b'<html><head><title>Quillet banner</title><style>html,body{margin:0;height:100%;'
-            b'background:' + colour + b'}</style></head><body>'
+FILL = b'html,body{margin:0;height:100%;background:'
+def page(head):
+    return (b'<html><head><title>Quillet banner</title>' + head + b'</head><body>'
             b'<a id="out" href="/elsewhere">more</a></body></html>')
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         print('GET ' + self.path, flush=True)
-        body = page(b'#00ff00' if self.path == '/second' else b'#0064c8')
+        kind = 'text/html; charset=utf-8'
+        if self.path == '/second':
+            body = page(b'<style>' + FILL + b'#00ff00}</style>')
+        elif self.path == '/banner.css':
+            body, kind = FILL + b'#0064c8}', 'text/css'
+        else:
+            body = page(b'<link rel="stylesheet" href="banner.css">')
         self.send_response(404 if self.path == '/missing' else 200)
-        self.send_header('Content-Type', 'text/html; charset=utf-8')
+        self.send_header('Content-Type', kind)
         self.send_header('Content-Length', str(len(body)))
         self.end_headers()
         self.wfile.write(body)
@@ -175,6 +181,10 @@ TEST_F(Banner, HelperShowsThePageInTheStripAndFollowsItsSizeAndAddress) {
       },
       30000))
       << shownAt(strip, {100, 50}).name().toStdString();
+  // The page was asked for once: the helper showed the page that answered,
+  // and found its style sheet relative to the page's address.
+  EXPECT_EQ(requests().count("GET /info.php?n=Quillet\n"), 1) << requests().toStdString();
+  EXPECT_TRUE(requests().contains("GET /banner.css\n"));
 
   // The helper's view follows the strip when it grows.
   EXPECT_FALSE(near(shownAt(parent, {500, 50}), kBlue));

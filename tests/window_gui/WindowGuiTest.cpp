@@ -6,9 +6,11 @@
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -61,6 +63,22 @@ qt::FrameExtents frameOnScreen(QWidget& w) {
   return e;
 }
 
+// Announces a frame for the window as a window manager would.
+void setFrameOnScreen(QWidget& w, const qt::FrameExtents& e) {
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  ASSERT_NE(x11, nullptr);
+  xcb_connection_t* c = x11->connection();
+  auto* atomReply =
+      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 18, "_NET_FRAME_EXTENTS"), nullptr);
+  ASSERT_NE(atomReply, nullptr);
+  const uint32_t values[4] = {static_cast<uint32_t>(e.left), static_cast<uint32_t>(e.right),
+                              static_cast<uint32_t>(e.top), static_cast<uint32_t>(e.bottom)};
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(w.winId()),
+                      atomReply->atom, XCB_ATOM_CARDINAL, 32, 4, values);
+  xcb_flush(c);
+  std::free(atomReply);
+}
+
 // Records what the window tells its logic.
 struct Recorder : WindowEvents {
   void Form_Resize() override { ++resizes; }
@@ -94,6 +112,36 @@ struct RealWindow : ::testing::Test {
                     fakes.messageBox, fakes.processes, fakes.files, fakes.registry,
                     fakes.dialogs,    fakes.drops,     fakes.trace};
   Form1 form{platform};
+
+  // The initial size and layout, for the frame the window manager drew.
+  void expectSizedAndLaidOutFor(const qt::FrameExtents& real) {
+    QWidget& w = window.widget();
+    const QRect outer = w.geometry().adjusted(-real.left, -real.top, real.right, real.bottom);
+    // 640 pixels wide outside, frame included.
+    EXPECT_EQ(outer.width(), 640);
+    // The measured frame is the window manager's real one.
+    EXPECT_EQ(form.measuredFrameHeight(), (real.top + real.bottom) * 15);
+    // Outer height 480 pixels plus the panel less the frame.
+    EXPECT_EQ(outer.height(), 480 + 48 - (real.top + real.bottom));
+    EXPECT_EQ(*window.height(), outer.height() * 15);
+    EXPECT_EQ(*window.width(), 640 * 15);
+
+    // Panel and banner keep their heights, the banner ends on the client
+    // area's bottom edge and the panel sits right above it.
+    const QRect panel = window.picture3Widget().geometry();
+    const QRect banner = window.banner().strip().geometry();
+    EXPECT_EQ(panel.height(), 48);
+    EXPECT_EQ(banner.height(), 81);
+    EXPECT_EQ(banner.bottom() + 1, w.height());
+    EXPECT_EQ(panel.bottom() + 1, banner.top());
+    EXPECT_EQ(panel.width(), 640);
+    EXPECT_EQ(banner.width(), 633);  // 9500 twips
+    // The player fills the area above the panel.
+    QWidget* player = controls.widgetOf("flashplayer");
+    ASSERT_NE(player, nullptr);
+    EXPECT_TRUE(player->isVisible());
+    EXPECT_EQ(player->geometry(), QRect(0, 0, 640, panel.top()));
+  }
 };
 
 TEST_F(RealWindow, AppearsAsDesigned) {
@@ -110,6 +158,7 @@ TEST_F(RealWindow, AppearsAsDesigned) {
   }));
   const qt::FrameExtents real = frameOnScreen(w);
   const QRect outer = w.geometry().adjusted(-real.left, -real.top, real.right, real.bottom);
+  expectSizedAndLaidOutFor(real);
 
   EXPECT_EQ(w.windowTitle(), "Quillet");
   EXPECT_FALSE(w.windowIcon().isNull());
@@ -123,29 +172,6 @@ TEST_F(RealWindow, AppearsAsDesigned) {
   EXPECT_EQ(window.check1().value(), 1);
   EXPECT_EQ(w.palette().color(QPalette::Window), QColor(Qt::white));
 
-  // 640 pixels wide outside, frame included.
-  EXPECT_EQ(outer.width(), 640);
-  // The measured frame is the window manager's real one.
-  EXPECT_EQ(form.measuredFrameHeight(), (real.top + real.bottom) * 15);
-  // Outer height 480 pixels plus the panel less the frame.
-  EXPECT_EQ(outer.height(), 480 + 48 - (real.top + real.bottom));
-
-  // Panel and banner keep their heights, the banner ends on the client
-  // area's bottom edge and the panel sits right above it.
-  const QRect panel = window.picture3Widget().geometry();
-  const QRect banner = window.banner().strip().geometry();
-  EXPECT_EQ(panel.height(), 48);
-  EXPECT_EQ(banner.height(), 81);
-  EXPECT_EQ(banner.bottom() + 1, w.height());
-  EXPECT_EQ(panel.bottom() + 1, banner.top());
-  EXPECT_EQ(panel.width(), 640);
-  EXPECT_EQ(banner.width(), 633);  // 9500 twips
-  // The player fills the area above the panel.
-  QWidget* player = controls.widgetOf("flashplayer");
-  ASSERT_NE(player, nullptr);
-  EXPECT_TRUE(player->isVisible());
-  EXPECT_EQ(player->geometry(), QRect(0, 0, 640, panel.top()));
-
   // Centred on the screen.
   const QRect area = w.screen()->availableGeometry();
   EXPECT_NEAR(outer.center().x(), area.center().x(), 1);
@@ -154,6 +180,37 @@ TEST_F(RealWindow, AppearsAsDesigned) {
   // The banner page was asked for, to be loaded once the web engine starts.
   EXPECT_EQ(window.banner().address().toString().toStdString(), bannerAddress());
   EXPECT_EQ(window.banner().helperProcessId(), 0);
+}
+
+// A window manager that is busy while the window is made (held still for
+// 1.5 s) still gives the window its real frame: the load waits for its
+// answer, so the size, the measured frame and the layout are right.
+TEST_F(RealWindow, KeepsItsFrameWhenTheWindowManagerAnswersLate) {
+  const char* wmPid = std::getenv("QUILLET_WM_PID");
+  if (!wmPid) GTEST_SKIP() << "needs the window manager of tools/headless.sh";
+  const pid_t wm = static_cast<pid_t>(std::atol(wmPid));
+  ASSERT_GT(wm, 0);
+  ASSERT_EQ(::kill(wm, SIGSTOP), 0);
+  // The release runs on its own, so that the window manager goes on even
+  // when this test does not.
+  const bool releaseStarted = QProcess::startDetached(
+      "/bin/sh", {"-c", QStringLiteral("sleep 1.5; kill -CONT %1").arg(wm)});
+  if (!releaseStarted) ::kill(wm, SIGCONT);
+  ASSERT_TRUE(releaseStarted);
+  struct Release {
+    pid_t wm;
+    ~Release() { ::kill(wm, SIGCONT); }
+  } release{wm};
+
+  form.Show();
+  QWidget& w = window.widget();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w, 20000));
+  ASSERT_TRUE(waitFor([&] {
+    const qt::FrameExtents e = frameOnScreen(w);
+    return e.top + e.bottom > 0;
+  }));
+  QTest::qWait(200);  // anything the window does about a late frame, it has done
+  expectSizedAndLaidOutFor(frameOnScreen(w));
 }
 
 // The next widget the Tab key goes to, as Qt walks its focus chain.
@@ -245,6 +302,23 @@ TEST_F(BareWindow, BorderChangesApplyWithTheCaption) {
   // Drops are tied to the handle: it outlives border changes.
   EXPECT_EQ(window.hWnd(), handle);
   EXPECT_FALSE(window.setBorderStyle(1));
+}
+
+// When the window manager announces another frame (a late answer, a new
+// decoration), the outer size follows and the window is laid out again.
+TEST_F(BareWindow, FollowsTheFrameTheWindowManagerAnnounces) {
+  EXPECT_TRUE(window.show());
+  QWidget& w = window.widget();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  ASSERT_TRUE(waitFor([&] { return frameOnScreen(w) == window.frameExtents(); }));
+  const int before = events.resizes;
+
+  const qt::FrameExtents other{3, 4, 30, 7};
+  setFrameOnScreen(w, other);
+  ASSERT_TRUE(waitFor([&] { return window.frameExtents() == other; }));
+  EXPECT_EQ(events.resizes, before + 1);
+  EXPECT_EQ(*window.width(), (w.width() + 7) * 15);
+  EXPECT_EQ(*window.height(), (w.height() + 37) * 15);
 }
 
 // The outer frame's corner goes where it is put and reads back the same.

@@ -5,6 +5,9 @@
 // line on standard input and nothing goes back:
 //   size W H        the strip's size in pixels
 //   navigate URL    load a web address (http, https)
+//   page URL TYPE N followed by N bytes: a page already fetched from the web
+//                   address URL, of media type TYPE, shown with URL as the
+//                   base for everything it links
 // End of input (Quillet ended or died) ends the helper. Every failure is
 // silent: the strip then simply stays as Quillet painted it.
 #include <unistd.h>
@@ -19,6 +22,7 @@
 #include <QWindow>
 #include <cerrno>
 #include <memory>
+#include <optional>
 
 #include "platform/qt/QtBanner.h"
 #include "platform/qt/banner/BannerPage.h"
@@ -48,13 +52,24 @@ class Commands : public QObject {
       return;
     }
     pending.append(chunk, n);
-    for (qsizetype end; (end = pending.indexOf('\n')) >= 0;) {
+    for (;;) {
+      if (page) {
+        if (pending.size() < page->size) break;
+        const QByteArray body = pending.left(page->size);
+        pending.remove(0, page->size);
+        if (auto* shown = dynamic_cast<BannerPage*>(view.page()); shown && !page->type.isEmpty())
+          shown->showFetched(body, page->type, page->base);
+        page.reset();
+        continue;
+      }
+      const qsizetype end = pending.indexOf('\n');
+      if (end < 0) break;
       const QByteArray line = pending.left(end);
       pending.remove(0, end + 1);
       if (!overlong) run(line.trimmed());
       overlong = false;
     }
-    if (pending.size() > kMaxLine) {
+    if (!page && pending.size() > kMaxLine) {
       pending.clear();
       overlong = true;  // the rest of this line goes too
     }
@@ -71,12 +86,31 @@ class Commands : public QObject {
     } else if (words.size() == 2 && words[0] == "navigate") {
       const QUrl url(QString::fromUtf8(words[1]), QUrl::StrictMode);
       if (isWebAddress(url)) view.load(url);
+    } else if (words.size() == 4 && words[0] == "page") {
+      const QUrl base(QString::fromUtf8(words[1]), QUrl::StrictMode);
+      bool ok = false;
+      const qsizetype size = words[3].toLongLong(&ok);
+      if (!ok || size < 0 || size > kMaxHandedPage) return;
+      // The body is read even when the rest is refused, so that it is not
+      // taken for commands.
+      page = Page{
+          base,
+          isPageType(words[2]) && isWebAddress(base) ? QString::fromLatin1(words[2]) : QString(),
+          size};
     }
   }
+
+  // A page whose body is still arriving; one with no type is dropped.
+  struct Page {
+    QUrl base;
+    QString type;
+    qsizetype size = 0;
+  };
 
   QWebEngineView& view;
   QSocketNotifier notifier;
   QByteArray pending;
+  std::optional<Page> page;
   bool overlong = false;
 };
 

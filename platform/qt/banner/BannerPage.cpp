@@ -37,7 +37,19 @@ class HandOverPage : public QWebEnginePage {
 
 }  // namespace
 
+void BannerPage::showFetched(const QByteArray& body, const QString& mimeType, const QUrl& base) {
+  if (!isWebAddress(base)) return;
+  fetchedComing = true;
+  setContent(body, mimeType, base);
+}
+
 bool BannerPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
+  // Content handed over by showFetched arrives as a typed data: address.
+  if (fetchedComing && isMainFrame && type == NavigationTypeTyped &&
+      url.scheme().toLower() == "data") {
+    fetchedComing = false;
+    return true;
+  }
   if (type == NavigationTypeLinkClicked) {
     openInUsersBrowser(url);
     return false;
