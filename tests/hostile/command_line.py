@@ -26,7 +26,7 @@ import time
 sys.dont_write_bytecode = True  # nothing is written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import xdesktop  # noqa: E402
-from xdesktop import tool  # noqa: E402
+from xdesktop import differing_share, grab, tool  # noqa: E402
 
 
 def wait_for(what, probe, timeout=20.0):
@@ -42,21 +42,6 @@ def client(wid):
     value = lambda key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
     return (value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"),
             value("Height"))
-
-
-def grab(x, y, w, h):
-    ppm = subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
-                          "-depth", "8", "ppm:-"], capture_output=True, timeout=30).stdout
-    fields = ppm.split(maxsplit=4)
-    assert fields[0] == b"P6", "import gave no picture"
-    return fields[4]
-
-
-def differing_share(a, b):
-    if len(a) != len(b):
-        return 1.0
-    return sum(1 for i in range(0, len(a), 3) if max(abs(a[i + k] - b[i + k])
-                                                      for k in range(3)) > 24) / (len(a) / 3)
 
 
 def movie_files(tmpdir):

@@ -30,7 +30,7 @@ sys.dont_write_bytecode = True  # nothing is written into the source tree
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 import xdesktop  # noqa: E402
-from xdesktop import tool  # noqa: E402
+from xdesktop import changed_share, grab_rows as grab, tool  # noqa: E402
 
 # At 96 DPI: the panel is 48 pixels high, the banner 81; the player's bar 27.
 PANEL_PX = 48
@@ -61,22 +61,6 @@ def make_clip(path, seconds, title=None):
     subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
                     f"testsrc=size=320x240:rate=25:duration={seconds}", "-c:v", "flv1",
                     "-q:v", "6", *extra, path], check=True)
-
-
-def grab(x, y, w, h):
-    """The screen's pixels in a rectangle, as rows of (r, g, b)."""
-    ppm = subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
-                          "-depth", "8", "ppm:-"], capture_output=True, timeout=30).stdout
-    fields = ppm.split(maxsplit=4)
-    assert fields[0] == b"P6", "import gave no picture"
-    width, height, data = int(fields[1]), int(fields[2]), fields[4]
-    return [[tuple(data[(r * width + c) * 3:(r * width + c) * 3 + 3]) for c in range(width)]
-            for r in range(height)]
-
-
-def changed_share(a, b):
-    pixels = [(p, q) for ra, rb in zip(a, b) for p, q in zip(ra, rb)]
-    return sum(1 for p, q in pixels if max(abs(i - j) for i, j in zip(p, q)) > 24) / len(pixels)
 
 
 class Session:

@@ -31,7 +31,7 @@ import time
 sys.dont_write_bytecode = True  # nothing is written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import xdesktop  # noqa: E402
-from xdesktop import tool  # noqa: E402
+from xdesktop import changed_share, grab_rows as grab, tool  # noqa: E402
 
 
 def wait_for(what, probe, timeout=30.0):
@@ -84,22 +84,6 @@ class Geometry:
         return (f"client {self.w}x{self.h}+{self.x}+{self.y} extents "
                 f"{self.left},{self.right},{self.top},{self.bottom} "
                 f"{'framed' if self.framed else 'frameless'}")
-
-
-def grab(x, y, w, h):
-    """The screen's pixels in a rectangle, as rows of (r, g, b)."""
-    ppm = subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
-                          "-depth", "8", "ppm:-"], capture_output=True, timeout=30).stdout
-    fields = ppm.split(maxsplit=4)
-    assert fields[0] == b"P6", "import gave no picture"
-    width, height, data = int(fields[1]), int(fields[2]), fields[4]
-    return [[tuple(data[(r * width + c) * 3:(r * width + c) * 3 + 3]) for c in range(width)]
-            for r in range(height)]
-
-
-def changed_share(a, b):
-    pixels = [(p, q) for ra, rb in zip(a, b) for p, q in zip(ra, rb)]
-    return sum(1 for p, q in pixels if max(abs(i - j) for i, j in zip(p, q)) > 24) / len(pixels)
 
 
 def colours(picture):

@@ -21,13 +21,24 @@ def wait_for(what, probe, timeout=30.0, interval=0.1):
     raise AssertionError(f"timed out waiting for {what} (last: {last!r})")
 
 
-def grab(x, y, w, h):
-    """The screen's pixels in a rectangle, as raw RGB bytes (ImageMagick's import)."""
+def _ppm(x, y, w, h):
     ppm = subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
                           "-depth", "8", "ppm:-"], capture_output=True, timeout=30).stdout
     fields = ppm.split(maxsplit=4)
     assert fields[:1] == [b"P6"], "import gave no picture"
-    return fields[4]
+    return int(fields[1]), int(fields[2]), fields[4]
+
+
+def grab(x, y, w, h):
+    """The screen's pixels in a rectangle, as raw RGB bytes (ImageMagick's import)."""
+    return _ppm(x, y, w, h)[2]
+
+
+def grab_rows(x, y, w, h):
+    """The screen's pixels in a rectangle, as rows of (r, g, b)."""
+    width, height, data = _ppm(x, y, w, h)
+    return [[tuple(data[(r * width + c) * 3:(r * width + c) * 3 + 3]) for c in range(width)]
+            for r in range(height)]
 
 
 def differing_share(a, b):
@@ -36,3 +47,9 @@ def differing_share(a, b):
         return 1.0
     return sum(1 for i in range(0, len(a), 3)
                if max(abs(a[i + k] - b[i + k]) for k in range(3)) > 24) / (len(a) / 3)
+
+
+def changed_share(a, b):
+    """differing_share for two grab_rows pictures."""
+    pixels = [(p, q) for ra, rb in zip(a, b) for p, q in zip(ra, rb)]
+    return sum(1 for p, q in pixels if max(abs(i - j) for i, j in zip(p, q)) > 24) / len(pixels)
