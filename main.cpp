@@ -262,7 +262,8 @@ int main(int argc, char** argv) {
   // Nothing of the program's is left. A host lookup the banner started can
   // still be waiting for the resolver in a thread of Qt's, and Qt's clean-up
   // at exit would wait with it, for half a minute or more when no name
-  // server answers: a closed window would leave the program running.
+  // server answers: a closed window would leave the program running. Files
+  // the program made and has not deleted still go (at_quick_exit).
   std::fflush(nullptr);
-  std::_Exit(exitCode);
+  std::quick_exit(exitCode);
 }

@@ -43,7 +43,8 @@ Status errnoFailure(const char* what) {
 
 // The files this process made and has not deleted yet. A process that ends
 // through exit() without its window's unload (Qt ends it so when the X
-// server goes away) removes them on the way out, so no temporary file is
+// server goes away), or through quick_exit() (the program's own end, which
+// skips Qt's clean-up), removes them on the way out, so no temporary file is
 // left behind. A file the program deleted itself is never touched again: its
 // name may belong to someone else's file by then.
 class FilesToRemoveAtExit {
@@ -65,6 +66,7 @@ class FilesToRemoveAtExit {
  private:
   FilesToRemoveAtExit() {
     std::atexit([] { instance().removeAll(); });
+    std::at_quick_exit([] { instance().removeAll(); });
   }
   void removeAll() {
     std::lock_guard lock(mutex);

@@ -131,31 +131,37 @@ TEST_F(QtFilesTest, DeleteFileRemovesFilesButNeverADirectory) {
 }
 
 // A process that ends through exit() without deleting its files (as Qt ends
-// it when the X server goes away) leaves none behind, and never removes a
-// file it had deleted itself whose name was taken again since.
+// it when the X server goes away), or through quick_exit() (as the program
+// ends itself), leaves none behind, and never removes a file it had deleted
+// itself whose name was taken again since.
 TEST_F(QtFilesTest, FilesLeftAtExitAreRemovedButNotNamesDeletedEarlier) {
-  const std::string left = slashed + "left.path", reused = slashed + "reused.path";
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    QtFiles own;
-    auto a = own.createUniqueFile(slashed, "TMP");
-    auto b = own.createUniqueFile(slashed, "TMP");
-    if (!a || !b || !own.deleteFile(*b)) ::_exit(2);
-    std::ofstream(left) << *a;
-    std::ofstream(reused) << *b;
-    std::ofstream(*b) << "someone else's";
-    std::exit(1);
+  for (const bool quick : {false, true}) {
+    SCOPED_TRACE(quick ? "quick_exit" : "exit");
+    const std::string left = slashed + "left.path", reused = slashed + "reused.path";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      QtFiles own;
+      auto a = own.createUniqueFile(slashed, "TMP");
+      auto b = own.createUniqueFile(slashed, "TMP");
+      if (!a || !b || !own.deleteFile(*b)) ::_exit(2);
+      std::ofstream(left) << *a;
+      std::ofstream(reused) << *b;
+      std::ofstream(*b) << "someone else's";
+      if (quick) std::quick_exit(1);
+      std::exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 1);
+    const std::string a = contents(left), b = contents(reused);
+    ASSERT_FALSE(a.empty());
+    ASSERT_FALSE(b.empty());
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_EQ(contents(b), "someone else's");
+    fs::remove(b);
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 1);
-  const std::string a = contents(left), b = contents(reused);
-  ASSERT_FALSE(a.empty());
-  ASSERT_FALSE(b.empty());
-  EXPECT_FALSE(fs::exists(a));
-  EXPECT_EQ(contents(b), "someone else's");
 }
 
 TEST_F(QtFilesTest, ResourcesAreReadByNumberByteForByte) {
