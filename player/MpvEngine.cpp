@@ -22,9 +22,6 @@ constexpr std::uint64_t kLoadfileReplyBase = std::uint64_t{1} << 32;
 
 }  // namespace
 
-// ---------------------------------------------------------------------------
-// The engine.
-
 std::unique_ptr<MediaEngine> createMpvEngine(QObject* parent) {
   return MpvEngine::create(parent);
 }
@@ -316,20 +313,10 @@ void MpvEngine::handleEndFile(const mpv_event_end_file& end) {
 
 void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
   const bool has = p.data && p.format != MPV_FORMAT_NONE;
-  const auto flag = [&] {
-    return has && p.format == MPV_FORMAT_FLAG && *static_cast<int*>(p.data);
-  };
-  const auto real = [&](double fallback) {
-    return has && p.format == MPV_FORMAT_DOUBLE ? finiteOr(*static_cast<double*>(p.data), fallback)
-                                                : fallback;
-  };
-  const auto integer = [&] {
-    return has && p.format == MPV_FORMAT_INT64 ? *static_cast<std::int64_t*>(p.data) : 0;
-  };
-  const auto text = [&] {
-    return has && p.format == MPV_FORMAT_STRING ? QString::fromUtf8(*static_cast<char**>(p.data))
-                                                : QString();
-  };
+  const auto flag = [&] { return flagOf(p); };
+  const auto real = [&](double fallback) { return realOf(p, fallback); };
+  const auto integer = [&] { return integerOf(p); };
+  const auto text = [&] { return stringOf(p); };
 
   // The pause flag belongs to the player; everything else to the stream, and
   // until the new stream starts, values still describe the one it replaced.
@@ -397,18 +384,11 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
   }
 }
 
-void MpvEngine::handleCacheState(const mpv_node& state) {
+void MpvEngine::handleCacheState(const mpv_node& node) {
   if (!network_) return;  // a local file counts as loaded; its cache state says little
-  if (const mpv_node* eof = member(state, "eof"); eof && eof->format == MPV_FORMAT_FLAG)
-    cacheEof_ = eof->u.flag != 0;
-  double end = finiteOr(number(member(state, "cache-end")).value_or(0), 0);
-  if (const mpv_node* ranges = member(state, "seekable-ranges");
-      ranges && ranges->format == MPV_FORMAT_NODE_ARRAY && ranges->u.list) {
-    for (int i = 0; i < ranges->u.list->num; ++i)
-      end =
-          std::max(end, finiteOr(number(member(ranges->u.list->values[i], "end")).value_or(0), 0));
-  }
-  cacheEnd_ = std::max(0.0, end);
+  const CacheState state = readCacheState(node);
+  if (state.eof) cacheEof_ = *state.eof;
+  cacheEnd_ = state.end;
 }
 
 }  // namespace quillet::player

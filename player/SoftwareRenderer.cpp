@@ -90,7 +90,10 @@ class SoftwareRenderer final : public FrameRenderer {
     return &(b = alignedImage(size));
   }
 
-  std::function<void()> onUpdate_;  // outlives context_, whose callback calls it
+  // Called on libmpv's render threads, never changed after construction;
+  // outlives context_, whose callback calls it.
+  std::function<void()> onUpdate_;
+  // GUI thread only: the render calls and the buffers they draw into.
   std::unique_ptr<mpv_render_context, ContextDeleter> context_;
   std::array<QImage, 3> buffers_;
   std::size_t next_ = 0;
