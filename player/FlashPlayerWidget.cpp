@@ -114,7 +114,7 @@ const StageLayout& FlashPlayerWidget::layout() const {
 void FlashPlayerWidget::updateFrameSize() {
   // Frames are drawn only for a player that shows a picture; a hidden one
   // lets them pass undrawn, which keeps playback going at no cost.
-  const bool shows = isVisible() && movie_ && !session_.settings().audioOnly;
+  const bool shows = onScreen_ && isVisible() && movie_ && !session_.settings().audioOnly;
   const QRect video = layout().video;
   session_.setFrameSize(
       shows && !video.isEmpty() ? (QSizeF(video.size()) * devicePixelRatioF()).toSize() : QSize());
@@ -128,11 +128,15 @@ void FlashPlayerWidget::resizeEvent(QResizeEvent* event) {
 
 void FlashPlayerWidget::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  onScreen_ = true;
   updateFrameSize();
 }
 
 void FlashPlayerWidget::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
+  // Also when the window is minimised: Qt then sends a spontaneous hide
+  // while isVisible() stays true.
+  onScreen_ = false;
   updateFrameSize();
 }
 

@@ -145,6 +145,7 @@ class FlashPlayerWidget : public QWidget {
   PlaybackSession session_;
   PreviewLoader preview_;
   mutable StageLayout layout_;           // follows size() as soon as it is asked for
+  bool onScreen_ = false;                // between a show event and a hide event
   PlaybackControl* playback_ = nullptr;  // child
 };
 
