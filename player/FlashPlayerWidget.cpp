@@ -28,8 +28,8 @@ FlashPlayerWidget::FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, Engine
 }
 
 FlashPlayerWidget::~FlashPlayerWidget() {
-  // The session goes with its engine; none of its news may reach a
-  // half-destroyed widget.
+  // The session and its engine are destroyed after this body: nothing they
+  // report may reach a half-destroyed widget.
   session_.disconnect(this);
   preview_.disconnect(this);
 }
@@ -53,7 +53,7 @@ void FlashPlayerWidget::connectSession() {
   connect(&session_, &PlaybackSession::titleChanged, this, &FlashPlayerWidget::notifyPlayback);
   connect(&session_, &PlaybackSession::seeked, this,
           [this](double seconds) { emit playback_->seeked(seconds); });
-  // A preview that arrives after the first play is not shown.
+  // Kept even when it arrives after the first play, which hides it.
   connect(&preview_, &PreviewLoader::loaded, this, [this](const QImage& picture) {
     if (!movie_) return;
     movie_->preview = picture;
