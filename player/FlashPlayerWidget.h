@@ -2,28 +2,25 @@
 // The player component's widget: the control's properties and LoadMovie, and,
 // once a valid player movie is loaded, the player that movie describes — the
 // video above a 27-pixel control bar, the overlays, and the "FSCommand"
-// requests for full screen. Media goes through a MediaEngine; every playback
-// command goes through its PlaybackControl.
+// requests for full screen. It is the face: it routes the pointer, the keys
+// and the engine's news, and paints. The movie's playback lives in its
+// PlaybackSession; every playback command goes through its PlaybackControl.
 
 #include <QColor>
 #include <QImage>
-#include <QPointer>
 #include <QSize>
 #include <QString>
 #include <QStringView>
-#include <QTimer>
 #include <QWidget>
-#include <functional>
 #include <memory>
 #include <optional>
 
-#include "player/FlashVars.h"
 #include "player/Layout.h"
 #include "player/MediaEngine.h"
+#include "player/PartNames.h"
 #include "player/PlaybackControl.h"
-
-class QNetworkAccessManager;
-class QNetworkReply;
+#include "player/PlaybackSession.h"
+#include "player/PreviewLoader.h"
 
 namespace quillet::player {
 
@@ -37,30 +34,8 @@ class FlashPlayerWidget : public QWidget {
   Q_PROPERTY(int BackgroundColor READ backgroundColor WRITE setBackgroundColor)
 
  public:
-  // The movie's parts, by their instance names (see partName), plus the
-  // preview image.
-  enum class Part {
-    Bar,         // mc_bar
-    Base,        // mc_base
-    Shadow,      // mc_sombra
-    Play,        // b_play
-    Pause,       // b_pause
-    Progress,    // mc_progreso
-    Display,     // display
-    Volume,      // mc_volumen
-    Full,        // b_full
-    Normal,      // b_normal
-    Screen,      // mc_screen
-    Video,       // mc_video
-    PlaySymbol,  // mc_play
-    ClickArea,   // mc_boton
-    Load,        // mc_load
-    Message,     // mc_mensaje
-    Mute,        // the mute toggle of mc_volumen
-    Preview,     // the jpg preview
-  };
-
-  using EngineFactory = std::function<std::unique_ptr<MediaEngine>()>;
+  using Part = quillet::player::Part;
+  using EngineFactory = PlaybackSession::EngineFactory;
 
   // Plays through engine; without one, makes one with makeEngine when it
   // first has something to play (an idle player then costs no engine).
@@ -97,16 +72,18 @@ class FlashPlayerWidget : public QWidget {
   bool isShown(Part part) const;
   QRect partRect(Part part) const;
   QString displayedTime() const;
-  int volume() const { return volume_; }
-  bool isMuted() const { return muted_; }
-  bool inFullScreenState() const { return fullScreen_; }
+  int volume() const { return session_.volume(); }
+  bool isMuted() const { return session_.isMuted(); }
+  bool inFullScreenState() const { return movie_ && movie_->fullScreen; }
   double playedFraction() const;
-  double loadedFraction() const { return loadedFraction_; }
-  double duration() const { return duration_; }
-  bool isRefreshing() const { return refreshTimer_.isActive(); }
+  double loadedFraction() const { return session_.loadedFraction(); }
+  double duration() const { return session_.duration(); }
+  bool isRefreshing() const { return session_.isRefreshing(); }
   QColor stageColour() const { return stageColour_; }
-  static QString partName(Part part);
-  static std::optional<Part> partByName(QStringView name);
+  static QString partName(Part part) { return quillet::player::partName(part); }
+  static std::optional<Part> partByName(QStringView name) {
+    return quillet::player::partByName(name);
+  }
 
  signals:
   void FSCommand(const QString& command, const QString& args);
@@ -114,6 +91,8 @@ class FlashPlayerWidget : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
@@ -127,61 +106,33 @@ class FlashPlayerWidget : public QWidget {
   class Playback;  // PlayerPlayback.cpp
   void createPlayback();
 
-  // What one loaded movie knows, from its FlashVars.
-  struct Movie {
-    FlashVars vars;
-    QString source;  // the flv or mp3 to play; empty when nothing is played
-    bool audioOnly = false;
-    std::optional<QString> vseek;
-    std::optional<double> durationOverride;
-    bool screenButtons = true;
-    bool shadow = true;
-    QColor front, back;
-    QImage preview;
-  };
   enum class Drag { None, Seek, Volume };
+  // What the face keeps of one loaded movie; replaced whole by the next.
+  struct Movie {
+    QImage preview;
+    bool fullScreen = false;
+    bool barShownInFullScreen = false;
+    Drag drag = Drag::None;
+    double dragFraction = 0;
+    std::optional<Part> pressed;
+    int wheelUnits = 0;  // wheel movement not yet a whole volume step
+  };
 
-  void connectEngine();
-  bool ensureEngine();
-  void unloadMovie();
-  void startMovie(const QString& vars);
-  void loadPreview(const QString& address);
+  void connectSession();
   void relayout();
   const StageLayout& layout() const;
+  // Tells the session at what size frames are shown, if at all.
+  void updateFrameSize();
   bool barVisible() const;
   QRect chromeRect() const;
-
-  void playPressed();
-  void pausePressed();
-  void stopPressed();
-  void seekTo(double fraction);
-  void seekToSeconds(double target);
-  void setVolumeFromSlider(int x);
-  void setVolumePercent(int percent);
-  void setMutedTo(bool muted);
-  void toggleMute();
+  std::optional<Part> buttonAt(QPoint pos) const;
   void switchScreen(bool full);
+  void setBarShownInFullScreen(bool shown);
 
   // Keys and the wheel (PlayerInput.cpp).
   void addShortcuts();
   // Tells the playback's listeners what changed since they last heard.
   void notifyPlayback();
-
-  void onFrame();
-  void onStatus(MediaEngine::StreamStatus status);
-  void onPausedChanged(bool paused);
-  void onEndOfStream();
-  void onDurationChanged(double seconds);
-  void onVideoSizeChanged(QSize size);
-  void refresh();
-  void updateRefreshTimer();
-  void showLoad(bool show);
-
-  std::optional<Part> buttonAt(QPoint pos) const;
-  void paintBar(QPainter& p, const QRect& dirty) const;
-
-  std::unique_ptr<MediaEngine> engine_;
-  EngineFactory makeEngine_;
 
   // Control properties.
   QString wMode_, flashVars_, bgColorText_, quality_;
@@ -189,42 +140,13 @@ class FlashPlayerWidget : public QWidget {
   int backgroundColor_ = -1;
   QColor stageColour_ = Qt::white;
 
-  // The running player; nothing while no valid movie is loaded.
+  // The loaded movie; nothing while no valid movie is loaded.
   std::optional<Movie> movie_;
-  bool streamOpen_ = false;
-  bool started_ = false;  // the first play happened
-  bool stopped_ = false;  // stopped: back at the start, waiting for play
-  bool playing_ = false;
-  bool atEnd_ = false;
-  bool loadShown_ = false;
-  bool errorShown_ = false;
-  bool fullScreen_ = false;
-  bool barShownInFullScreen_ = false;
-  int volume_ = 75;
-  bool muted_ = false;
-  double position_ = 0;
-  double duration_ = 0;
-  double loadedFraction_ = 0;
-  double streamStart_ = 0;  // where the open stream's time begins (a reopen)
-  double lastTickPosition_ = -1;
-  QSize videoSize_;
-  mutable StageLayout layout_;  // follows size() as soon as it is asked for
-
-  Drag drag_ = Drag::None;
-  double dragFraction_ = 0;
-  std::optional<Part> pressed_;
-
+  PlaybackSession session_;
+  PreviewLoader preview_;
+  mutable StageLayout layout_;           // follows size() as soon as it is asked for
+  bool onScreen_ = false;                // between a show event and a hide event
   PlaybackControl* playback_ = nullptr;  // child
-  quint64 videoNumber_ = 0;
-  int wheelUnits_ = 0;  // wheel movement not yet a whole volume step
-
-  QImage frame_;
-  bool frameSeen_ = false;
-  bool frameDirty_ = false;
-
-  QTimer refreshTimer_;
-  QNetworkAccessManager* network_ = nullptr;  // child; made for the first preview address
-  QPointer<QNetworkReply> previewReply_;
 };
 
 }  // namespace quillet::player

@@ -17,7 +17,8 @@ class MediaEngine : public QObject {
   Q_OBJECT
  public:
   // Stream events the player reacts to.
-  enum class StreamStatus { PlayStart, BufferEmpty, BufferFull, PlayStop, StreamNotFound };
+  // The end of the stream is its own notice, endOfStream().
+  enum class StreamStatus { PlayStart, BufferEmpty, BufferFull, StreamNotFound };
 
   using QObject::QObject;
   ~MediaEngine() override = default;
@@ -26,6 +27,8 @@ class MediaEngine : public QObject {
   // startSeconds is where time counts from when the stream is a byte-offset
   // reopen (the position of the key frame it starts at).
   virtual void open(const QString& address, bool paused, double startSeconds = 0) = 0;
+  // Goes on from where the stream is; at its end it stays there (a restart
+  // is a seek to 0 first).
   virtual void play() = 0;
   virtual void pause() = 0;
   virtual void seek(double seconds) = 0;
@@ -35,6 +38,9 @@ class MediaEngine : public QObject {
   virtual bool isPaused() const = 0;
   virtual double position() const = 0;  // seconds
   virtual double duration() const = 0;  // seconds; 0 while unknown
+  // Where the open stream's time begins: the key frame a byte-offset reopen
+  // starts at, else 0. The engine alone keeps media time.
+  virtual double streamStart() const = 0;
   // How much of the stream is loaded, 0 to 1 (a local file counts as loaded).
   virtual double loadedFraction() const = 0;
   // Seconds of media from the start that can be seeked to without reopening.
@@ -45,8 +51,13 @@ class MediaEngine : public QObject {
   // The title the stream's metadata gives; empty when it gives none.
   virtual QString title() const { return {}; }
 
-  // Draws the current video frame at the given size (device pixels); a null
-  // image when no frame is there yet.
+  // The view's decision: the size (device pixels) it shows frames at, or an
+  // empty size while it shows none (hidden, or sound only). Frames are then
+  // taken as they come without being drawn.
+  virtual void setFrameSize(const QSize& size) = 0;
+  // The current video frame at the given size (device pixels), drawn only
+  // when it is not drawn at that size already; a null image when no frame
+  // is there yet.
   virtual QImage renderFrame(const QSize& size) = 0;
 
  signals:
@@ -55,7 +66,7 @@ class MediaEngine : public QObject {
   void videoSizeChanged(QSize size);
   void durationChanged(double seconds);
   void pausedChanged(bool paused);
-  void endOfStream();
+  void endOfStream();  // the stream played to its end and waits there, paused
   void titleChanged();
 };
 

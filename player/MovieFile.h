@@ -6,21 +6,16 @@
 
 #include <QSet>
 #include <QString>
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
+
+#include "player/PartNames.h"
 
 namespace quillet::player {
 
 // Larger files and larger stated lengths are refused unread.
 inline constexpr std::uint32_t kMaxMovieBytes = 16u * 1024 * 1024;
-
-// The instance names a movie must place to be our player.
-inline constexpr std::array<const char*, 16> kPlayerPartNames = {
-    "mc_bar",  "mc_base",    "mc_sombra", "b_play",    "b_pause",   "mc_progreso",
-    "display", "mc_volumen", "b_full",    "b_normal",  "mc_screen", "mc_video",
-    "mc_play", "mc_boton",   "mc_load",   "mc_mensaje"};
 
 struct MovieInfo {
   bool compressed = false;
@@ -37,7 +32,7 @@ struct MovieInfo {
 // ending with the End tag).
 std::optional<MovieInfo> parseMovie(std::span<const std::uint8_t> file);
 
-// Whether a parsed movie places all of kPlayerPartNames.
+// Whether a parsed movie places all of kPlayerPartNames (PartNames.h).
 bool isPlayerMovie(const MovieInfo& movie);
 
 // Reads the file at path and returns it when it is our player movie.

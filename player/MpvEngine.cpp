@@ -1,269 +1,26 @@
 #include "player/MpvEngine.h"
 
-#include <fcntl.h>
-#include <mpv/render.h>
-#include <unistd.h>
-
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QThreadPool>
-#include <QUrl>
 #include <algorithm>
-#include <array>
 #include <clocale>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
-#include <mutex>
-#include <string_view>
 #include <vector>
 
 #include "player/FlashVars.h"
+#include "player/KeyframeIndexReader.h"
+#include "player/MpvNode.h"
+#include "player/MpvOptions.h"
+#include "player/SoftwareRenderer.h"
 
 namespace quillet::player {
 
 namespace {
 
-// Property ids for mpv_observe_property; the events carry them back.
-enum PropertyId : std::uint64_t {
-  kTimePos = 1,
-  kDuration,
-  kPause,
-  kPausedForCache,
-  kEofReached,
-  kDisplayWidth,
-  kDisplayHeight,
-  kCacheState,
-  kVideoFormat,
-  kAudioCodec,
-  kAudioSampleRate,
-  kTitle,
-};
-constexpr std::uint64_t kLoadfileReply = 100;
-
-// The head of a file that is read for its key-frame index at most: the
-// metadata tag can be 16 MiB, and a few small tags may come before it.
-constexpr std::size_t kMaxMetadataHead = 20u << 20;
-constexpr std::size_t kFirstMetadataRead = 64u << 10;
-// Larger targets are a caller's mistake, not a picture.
-constexpr int kMaxRenderSide = 16384;
-// Frames are drawn as they arrive only while the surface keeps asking.
-constexpr auto kWatchingWindow = std::chrono::seconds(1);
-
-// A progressive download buffers 5 seconds before it plays, and again after
-// running dry; it keeps downloading the whole stream meanwhile, so the
-// loaded part grows as it does in a browser plug-in.
-constexpr const char* kHttpFileOptions = "cache=yes,cache-pause-initial=yes,cache-pause-wait=5";
-
-// libmpv 0.38 (client API 2.3) put an insertion index before loadfile's
-// per-file options. The library in use may be newer than its headers.
-bool loadfileTakesIndex() {
-  static const bool takesIndex = mpv_client_api_version() >= MPV_MAKE_VERSION(2, 3);
-  return takesIndex;
-}
-
-bool isHttp(const QString& address) {
-  return address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
-         address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
-}
-
-// Anything that is not http(s) is a local file: a file: URL or a path. It is
-// handed to libmpv as an absolute path so that text which looks like one of
-// libmpv's own protocols (lavfi://, av://, edl://...) is never obeyed. The
-// text may carry bytes that are not UTF-8 (see bytesOf), so it is made
-// absolute as text, not through QFileInfo, which would change them.
-QString localPath(const QString& address) {
-  QString path = address;
-  if (address.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
-    path = QUrl(address).toLocalFile();
-  if (path.isEmpty() || QDir::isAbsolutePath(path)) return path;
-  std::error_code error;
-  const std::filesystem::path here = std::filesystem::current_path(error);
-  if (error) return QString();
-  return textOf(QByteArrayView(here.c_str())) + u'/' + path;
-}
-
-// What the file system knows the text by.
-std::string fileSystemName(const QString& path) {
-  return bytesOf(path).toStdString();
-}
-
-// The desktop's sound server: PulseAudio, or PipeWire through its PulseAudio
-// service; PipeWire's own protocol only when its socket is there, since its
-// client library complains on stderr when nothing answers. Silence otherwise.
-QByteArray soundOutputs() {
-  if (const QByteArray forced = qgetenv("QUILLET_AO"); !forced.isEmpty()) return forced;
-  QByteArray list = "pulse,";
-  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-  if (!runtime.isEmpty() && QFileInfo::exists(QFile::decodeName(runtime) + "/pipewire-0"))
-    list += "pipewire,";
-  return list + "null";
-}
-
-// Reads the onMetaData of a local file, just as far as needed.
-std::optional<FlvMetadata> readMetadataFromFile(const QString& path) {
-  // Opened by its bytes: QFile would open a name that is not UTF-8 as another.
-  // A pipe put there since the check must not block.
-  const int fd = ::open(fileSystemName(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  QFile file;
-  if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-    if (fd >= 0) ::close(fd);
-    return std::nullopt;
-  }
-  std::vector<unsigned char> head;
-  std::size_t want = kFirstMetadataRead;
-  while (want <= kMaxMetadataHead) {
-    const std::size_t had = head.size();
-    head.resize(want);
-    const qint64 got =
-        file.read(reinterpret_cast<char*>(head.data() + had), static_cast<qint64>(want - had));
-    head.resize(had + static_cast<std::size_t>(std::max<qint64>(got, 0)));
-    const std::size_t need = flvMetadataBytesNeeded(head);
-    if (need == 0) return std::nullopt;
-    if (need <= head.size()) return readFlvMetadata(head);
-    if (head.size() < want) return std::nullopt;  // the file ends first
-    want = need;
-  }
-  return std::nullopt;
-}
-
-double finiteOr(double v, double fallback) {
-  return std::isfinite(v) ? v : fallback;
-}
-
-const mpv_node* member(const mpv_node& map, std::string_view key) {
-  if (map.format != MPV_FORMAT_NODE_MAP || !map.u.list) return nullptr;
-  const mpv_node_list& list = *map.u.list;
-  for (int i = 0; i < list.num; ++i)
-    if (list.keys[i] && key == list.keys[i]) return &list.values[i];
-  return nullptr;
-}
-
-std::optional<double> number(const mpv_node* node) {
-  if (!node) return std::nullopt;
-  if (node->format == MPV_FORMAT_DOUBLE) return node->u.double_;
-  if (node->format == MPV_FORMAT_INT64) return static_cast<double>(node->u.int64);
-  return std::nullopt;
-}
-
-// ---------------------------------------------------------------------------
-// The software renderer.
-
-class SoftwareRenderer final : public FrameRenderer {
- public:
-  static std::unique_ptr<SoftwareRenderer> create(mpv_handle* mpv, std::function<void()> onUpdate) {
-    std::unique_ptr<SoftwareRenderer> renderer(new SoftwareRenderer(std::move(onUpdate)));
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    mpv_render_context* raw = nullptr;
-    if (mpv_render_context_create(&raw, mpv, params) < 0 || !raw) return nullptr;
-    renderer->context_.reset(raw);
-    mpv_render_context_set_update_callback(raw, &SoftwareRenderer::updated, &renderer->onUpdate_);
-    return renderer;
-  }
-
-  bool takeUpdate() override {
-    return (mpv_render_context_update(context_.get()) & MPV_RENDER_UPDATE_FRAME) != 0;
-  }
-
-  QImage render(const QSize& size) override {
-    if (size.isEmpty() || size.width() > kMaxRenderSide || size.height() > kMaxRenderSide)
-      return {};
-    QImage* target = bufferFor(size);
-    if (!target || target->isNull()) return {};
-    int surfaceSize[2] = {size.width(), size.height()};
-    char format[] = "bgr0";  // QImage::Format_RGB32 on little-endian machines
-    std::size_t stride = static_cast<std::size_t>(target->bytesPerLine());
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SW_SIZE, surfaceSize}, {MPV_RENDER_PARAM_SW_FORMAT, format},
-        {MPV_RENDER_PARAM_SW_STRIDE, &stride},   {MPV_RENDER_PARAM_SW_POINTER, target->bits()},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    if (mpv_render_context_render(context_.get(), params) < 0) return {};
-    return *target;
-  }
-
-  void skip() override {
-    int skip = 1;
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    mpv_render_context_render(context_.get(), params);
-  }
-
- private:
-  struct ContextDeleter {
-    void operator()(mpv_render_context* c) const {
-      // No update may reach a half-destroyed engine.
-      mpv_render_context_set_update_callback(c, nullptr, nullptr);
-      mpv_render_context_free(c);
-    }
-  };
-
-  explicit SoftwareRenderer(std::function<void()> onUpdate) : onUpdate_(std::move(onUpdate)) {}
-
-  static void updated(void* onUpdate) { (*static_cast<std::function<void()>*>(onUpdate))(); }
-
-  // Stride and pointer 64-byte aligned: libmpv's fast conversion paths need
-  // it and would otherwise copy the whole frame once more.
-  static QImage alignedImage(const QSize& size) {
-    const qsizetype stride = (qsizetype{size.width()} * 4 + 63) / 64 * 64;
-    void* pixels = std::aligned_alloc(64, static_cast<std::size_t>(stride * size.height()));
-    if (!pixels) return {};
-    return QImage(
-        static_cast<uchar*>(pixels), size.width(), size.height(), stride, QImage::Format_RGB32,
-        [](void* p) { std::free(p); }, pixels);
-  }
-
-  // A buffer nobody else holds, so that drawing into it never changes an
-  // image the surface still has.
-  QImage* bufferFor(const QSize& size) {
-    for (QImage& b : buffers_)
-      if (b.size() == size && b.isDetached()) return &b;
-    for (QImage& b : buffers_)
-      if (b.isNull() || b.isDetached()) return &(b = alignedImage(size));
-    QImage& b = buffers_[next_];
-    next_ = (next_ + 1) % buffers_.size();
-    return &(b = alignedImage(size));
-  }
-
-  std::function<void()> onUpdate_;  // outlives context_, whose callback calls it
-  std::unique_ptr<mpv_render_context, ContextDeleter> context_;
-  std::array<QImage, 3> buffers_;
-  std::size_t next_ = 0;
-};
+// Reply tags of loadfile commands: this base plus the open() they answer.
+constexpr std::uint64_t kLoadfileReplyBase = std::uint64_t{1} << 32;
 
 }  // namespace
-
-std::unique_ptr<FrameRenderer> createSoftwareRenderer(mpv_handle* mpv,
-                                                      std::function<void()> onUpdate) {
-  return SoftwareRenderer::create(mpv, std::move(onUpdate));
-}
-
-// ---------------------------------------------------------------------------
-// The engine.
-
-struct MpvEngine::Mailbox {
-  std::mutex lock;
-  MpvEngine* engine = nullptr;  // null once the engine is gone
-
-  void deliver(quint64 generation, std::optional<FlvMetadata> meta) {
-    std::lock_guard guard(lock);
-    if (!engine) return;
-    QMetaObject::invokeMethod(
-        engine,
-        [e = engine, generation, meta = std::move(meta)] { e->keyframesRead(generation, meta); },
-        Qt::QueuedConnection);
-  }
-};
 
 std::unique_ptr<MediaEngine> createMpvEngine(QObject* parent) {
   return MpvEngine::create(parent);
@@ -274,54 +31,7 @@ std::unique_ptr<MpvEngine> MpvEngine::create(QObject* parent) {
   std::setlocale(LC_NUMERIC, "C");
   MpvHandle mpv(mpv_create());
   if (!mpv) return nullptr;
-
-  struct Option {
-    const char* name;
-    QByteArray value;
-    bool essential;
-  };
-  const Option options[] = {
-      // No user configuration, scripts, on-screen display or key bindings:
-      // the player's own control bar is the only interface.
-      {"config", "no", true},
-      {"terminal", "no", false},
-      {"osc", "no", false},
-      {"osd-level", "0", false},
-      {"input-default-bindings", "no", false},
-      {"input-vo-keyboard", "no", false},
-      {"input-cursor", "no", false},
-      {"input-media-keys", "no", false},
-      {"load-scripts", "no", false},
-      {"load-stats-overlay", "no", false},
-      {"load-osd-console", "no", false},
-      {"load-auto-profiles", "no", false},
-      {"ytdl", "no", false},
-      {"resume-playback", "no", false},
-      {"sub-auto", "no", false},
-      {"audio-display", "no", false},
-      // Only real media: no playlists, directories or references to other
-      // files are followed.
-      {"demuxer", "lavf", false},
-      {"access-references", "no", false},
-      // FFmpeg's FLV demuxer takes onMetaData's key-frame times literally, and
-      // writers that put them off the real timestamps (ffmpeg's own index
-      // when the sound delays the video) made seeks land a key frame or two
-      // late. Its own search over the file is exact.
-      {"demuxer-lavf-o", "fflags=+ignidx", false},
-      // Our renderer draws; software decoding.
-      {"vo", "libmpv", true},
-      {"hwdec", "no", false},
-      // Render calls must not wait for a frame's display time on the GUI thread.
-      {"video-timing-offset", "0", false},
-      {"idle", "yes", true},
-      {"keep-open", "yes", true},
-      {"ao", soundOutputs(), true},
-      {"audio-fallback-to-null", "yes", false},
-  };
-  for (const Option& o : options)
-    if (mpv_set_option_string(mpv.get(), o.name, o.value.constData()) < 0 && o.essential)
-      return nullptr;
-  if (mpv_initialize(mpv.get()) < 0) return nullptr;
+  if (!applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0) return nullptr;
 
   std::unique_ptr<MpvEngine> engine(new MpvEngine(std::move(mpv), parent));
   if (!engine->attachRenderer()) return nullptr;
@@ -329,8 +39,9 @@ std::unique_ptr<MpvEngine> MpvEngine::create(QObject* parent) {
 }
 
 MpvEngine::MpvEngine(MpvHandle mpv, QObject* parent)
-    : MediaEngine(parent), mpv_(std::move(mpv)), mailbox_(std::make_shared<Mailbox>()) {
-  mailbox_->engine = this;
+    : MediaEngine(parent), mpv_(std::move(mpv)), keyframeReader_(new KeyframeIndexReader(this)) {
+  connect(keyframeReader_, &KeyframeIndexReader::indexRead, this,
+          [this](const KeyframeIndex& index) { keyframes_ = index; });
   mpv_set_wakeup_callback(
       mpv_.get(),
       [](void* self) {
@@ -341,20 +52,7 @@ MpvEngine::MpvEngine(MpvHandle mpv, QObject* parent)
       },
       this);
 
-  mpv_handle* h = mpv_.get();
-  mpv_observe_property(h, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
-  mpv_observe_property(h, kDuration, "duration", MPV_FORMAT_DOUBLE);
-  mpv_observe_property(h, kPause, "pause", MPV_FORMAT_FLAG);
-  mpv_observe_property(h, kPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
-  mpv_observe_property(h, kEofReached, "eof-reached", MPV_FORMAT_FLAG);
-  mpv_observe_property(h, kDisplayWidth, "dwidth", MPV_FORMAT_INT64);
-  mpv_observe_property(h, kDisplayHeight, "dheight", MPV_FORMAT_INT64);
-  mpv_observe_property(h, kCacheState, "demuxer-cache-state", MPV_FORMAT_NODE);
-  mpv_observe_property(h, kVideoFormat, "video-format", MPV_FORMAT_STRING);
-  mpv_observe_property(h, kAudioCodec, "audio-codec-name", MPV_FORMAT_STRING);
-  mpv_observe_property(h, kAudioSampleRate, "audio-params/samplerate", MPV_FORMAT_INT64);
-  // FLV's onMetaData fields beyond the known ones land in libmpv's metadata.
-  mpv_observe_property(h, kTitle, "metadata/by-key/title", MPV_FORMAT_STRING);
+  observeMpvProperties(mpv_.get());
 }
 
 bool MpvEngine::attachRenderer() {
@@ -368,14 +66,7 @@ bool MpvEngine::attachRenderer() {
 }
 
 MpvEngine::~MpvEngine() {
-  {
-    std::lock_guard guard(mailbox_->lock);
-    mailbox_->engine = nullptr;
-  }
-  if (metadataReply_) {
-    metadataReply_->disconnect(this);
-    if (metadataReply_->isRunning()) metadataReply_->abort();
-  }
+  keyframeReader_->cancel();
   // libmpv's order: the render context goes first, while the core still runs;
   // then no more wake-ups; then the core.
   renderer_.reset();
@@ -424,11 +115,10 @@ void MpvEngine::resetStreamState(bool reopen) {
 }
 
 void MpvEngine::reachedEnd() {
-  // libmpv pauses on the last frame (keep-open); say so before the stop, so
+  // libmpv pauses on the last frame (keep-open); say so before the end, so
   // that the play button is what the surface shows.
   atEnd_ = true;
   setPausedLocally(true);
-  emit status(StreamStatus::PlayStop);
   emit endOfStream();
 }
 
@@ -444,40 +134,32 @@ void MpvEngine::failStream() {
 
 void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
   ++generation_;
+  wantedEntry_ = 0;
   startSeconds_ = std::isfinite(startSeconds) && startSeconds > 0 ? startSeconds : 0;
   resetStreamState(startSeconds_ > 0);
-  network_ = isHttp(address);
-  const QString target = network_ ? address : localPath(address);
+  network_ = isHttpAddress(address);
+  const QString target = network_ ? address : localFilePath(address);
 
   // Only regular files: a directory, a pipe or a device is no video, and a
   // pipe with no writer would block whoever opens it.
   std::error_code error;
   if (target.isEmpty() ||
-      (!network_ && !std::filesystem::is_regular_file(fileSystemName(target), error))) {
+      (!network_ && !std::filesystem::is_regular_file(bytesOf(target).toStdString(), error))) {
+    keyframeReader_->cancel();
     failStream();
     return;
   }
 
   setPausedLocally(paused);
   setFlag("pause", paused);
-  ++pendingLoads_;
   const QByteArray url = bytesOf(target);  // libmpv takes the file system's bytes
-  if (network_ && loadfileTakesIndex())
-    command({"loadfile", url.constData(), "replace", "-1", kHttpFileOptions}, kLoadfileReply);
-  else if (network_)
-    command({"loadfile", url.constData(), "replace", kHttpFileOptions}, kLoadfileReply);
-  else
-    command({"loadfile", url.constData(), "replace"}, kLoadfileReply);
-  startKeyframeRead(target, network_);
+  std::vector<const char*> args = loadfileArguments(url, network_);
+  args.push_back(nullptr);
+  mpv_command_async(mpv_.get(), kLoadfileReplyBase + generation_, args.data());
+  keyframeReader_->start(target, network_);
 }
 
 void MpvEngine::play() {
-  // At the end, play starts again from the beginning.
-  if (atEnd_) {
-    command({"seek", "0", "absolute"});
-    atEnd_ = false;
-    timePos_ = 0;
-  }
   setPausedLocally(false);
   setFlag("pause", false);
 }
@@ -493,6 +175,8 @@ void MpvEngine::seek(double seconds) {
   const QByteArray text = QByteArray::number(target, 'f', 3);
   command({"seek", text.constData(), "absolute"});
   timePos_ = target;
+  // Away from the end: reaching it again is a new end.
+  atEnd_ = false;
 }
 
 void MpvEngine::setVolume(int percent) {
@@ -525,8 +209,6 @@ double MpvEngine::seekableSeconds() const {
 }
 
 QImage MpvEngine::renderFrame(const QSize& size) {
-  lastRequest_ = std::chrono::steady_clock::now();
-  wantedSize_ = size;
   if (!haveFrame_ || !renderer_) return {};
   if (!frameDrawn_ || frame_.size() != size) {
     frame_ = renderer_->render(size);
@@ -539,14 +221,12 @@ void MpvEngine::handleUpdate() {
   updateQueued_ = false;
   if (!renderer_ || !renderer_->takeUpdate()) return;
   // Frames of the previous stream may still arrive until the new one starts.
-  if (pendingLoads_ == 0) haveFrame_ = true;
+  if (streamStarted()) haveFrame_ = true;
   // libmpv holds playback until each frame is taken, so every frame is taken
-  // at once: drawn for a surface that is painting, skipped for one that is
-  // hidden (it draws the current frame when it asks again).
-  const bool watching =
-      !wantedSize_.isEmpty() && std::chrono::steady_clock::now() - lastRequest_ < kWatchingWindow;
-  if (watching) {
-    frame_ = renderer_->render(wantedSize_);
+  // at once: drawn for a view that shows frames, skipped for one that does
+  // not (it draws the current frame when it asks).
+  if (!frameSize_.isEmpty()) {
+    frame_ = renderer_->render(frameSize_);
     frameDrawn_ = !frame_.isNull();
   } else {
     renderer_->skip();
@@ -567,36 +247,29 @@ void MpvEngine::handleEvents() {
 void MpvEngine::handleEvent(const mpv_event& event) {
   switch (event.event_id) {
     case MPV_EVENT_START_FILE:
-      if (pendingLoads_ > 0) --pendingLoads_;
+      if (event.data)
+        startedEntry_ = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
       break;
     case MPV_EVENT_FILE_LOADED:
-      if (pendingLoads_ > 0) break;
-      loaded_ = true;
-      emit status(StreamStatus::PlayStart);
+      // It follows its own START_FILE; the reply may not have named the
+      // entry yet (see handleLoadReply).
+      loadedEntry_ = startedEntry_;
+      if (streamStarted()) fileLoaded();
       break;
     case MPV_EVENT_PLAYBACK_RESTART:
       // The first frame after a load or a seek is there: the stream plays.
-      if (pendingLoads_ == 0 && loaded_ && !pausedForCache_) emit status(StreamStatus::BufferFull);
+      if (streamStarted() && loaded_ && !pausedForCache_) emit status(StreamStatus::BufferFull);
       break;
-    case MPV_EVENT_END_FILE: {
-      if (pendingLoads_ > 0 || !event.data) break;  // the stream that open() replaced
-      const auto& end = *static_cast<const mpv_event_end_file*>(event.data);
-      if (end.reason == MPV_END_FILE_REASON_ERROR || end.reason == MPV_END_FILE_REASON_REDIRECT) {
-        // Missing, unreadable or not media at all (-13, -16, -17...).
-        loaded_ = false;
-        if (end.reason == MPV_END_FILE_REASON_REDIRECT) command({"playlist-clear"});
-        emit status(StreamStatus::StreamNotFound);
-      } else if (end.reason == MPV_END_FILE_REASON_EOF && !atEnd_) {
-        reachedEnd();
+    case MPV_EVENT_END_FILE:
+      // Only the end of the stream the last open() asked for counts: the
+      // ones it replaced end as it starts.
+      if (event.data) {
+        const auto& end = *static_cast<const mpv_event_end_file*>(event.data);
+        if (wantedEntry_ > 0 && end.playlist_entry_id == wantedEntry_) handleEndFile(end);
       }
       break;
-    }
     case MPV_EVENT_COMMAND_REPLY:
-      if (event.reply_userdata == kLoadfileReply && event.error < 0) {
-        // libmpv refused the address itself: no file will start.
-        if (pendingLoads_ > 0) --pendingLoads_;
-        if (pendingLoads_ == 0) emit status(StreamStatus::StreamNotFound);
-      }
+      if (event.reply_userdata == kLoadfileReplyBase + generation_) handleLoadReply(event);
       break;
     case MPV_EVENT_PROPERTY_CHANGE:
       if (event.data)
@@ -607,22 +280,43 @@ void MpvEngine::handleEvent(const mpv_event& event) {
   }
 }
 
+void MpvEngine::handleLoadReply(const mpv_event& event) {
+  if (event.error < 0) {
+    // libmpv refused the address itself: no file will start.
+    emit status(StreamStatus::StreamNotFound);
+    return;
+  }
+  const auto* reply = static_cast<const mpv_event_command*>(event.data);
+  const mpv_node* id = reply ? member(reply->result, "playlist_entry_id") : nullptr;
+  if (!id || id->format != MPV_FORMAT_INT64) return;
+  wantedEntry_ = id->u.int64;
+  // libmpv replies before it starts the file; should that ever change, what
+  // was missed is caught up here.
+  if (streamStarted() && loadedEntry_ == wantedEntry_ && !loaded_) fileLoaded();
+}
+
+void MpvEngine::fileLoaded() {
+  loaded_ = true;
+  emit status(StreamStatus::PlayStart);
+}
+
+void MpvEngine::handleEndFile(const mpv_event_end_file& end) {
+  if (end.reason == MPV_END_FILE_REASON_ERROR || end.reason == MPV_END_FILE_REASON_REDIRECT) {
+    // Missing, unreadable or not media at all (-13, -16, -17...).
+    loaded_ = false;
+    if (end.reason == MPV_END_FILE_REASON_REDIRECT) command({"playlist-clear"});
+    emit status(StreamStatus::StreamNotFound);
+  } else if (end.reason == MPV_END_FILE_REASON_EOF && !atEnd_) {
+    reachedEnd();
+  }
+}
+
 void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
   const bool has = p.data && p.format != MPV_FORMAT_NONE;
-  const auto flag = [&] {
-    return has && p.format == MPV_FORMAT_FLAG && *static_cast<int*>(p.data);
-  };
-  const auto real = [&](double fallback) {
-    return has && p.format == MPV_FORMAT_DOUBLE ? finiteOr(*static_cast<double*>(p.data), fallback)
-                                                : fallback;
-  };
-  const auto integer = [&] {
-    return has && p.format == MPV_FORMAT_INT64 ? *static_cast<std::int64_t*>(p.data) : 0;
-  };
-  const auto text = [&] {
-    return has && p.format == MPV_FORMAT_STRING ? QString::fromUtf8(*static_cast<char**>(p.data))
-                                                : QString();
-  };
+  const auto flag = [&] { return flagOf(p); };
+  const auto real = [&](double fallback) { return realOf(p, fallback); };
+  const auto integer = [&] { return integerOf(p); };
+  const auto text = [&] { return stringOf(p); };
 
   // The pause flag belongs to the player; everything else to the stream, and
   // until the new stream starts, values still describe the one it replaced.
@@ -630,7 +324,7 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
     if (has) setPausedLocally(flag());
     return;
   }
-  if (pendingLoads_ > 0) return;
+  if (!streamStarted()) return;
 
   switch (id) {
     case kTimePos:
@@ -690,79 +384,11 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
   }
 }
 
-void MpvEngine::handleCacheState(const mpv_node& state) {
+void MpvEngine::handleCacheState(const mpv_node& node) {
   if (!network_) return;  // a local file counts as loaded; its cache state says little
-  if (const mpv_node* eof = member(state, "eof"); eof && eof->format == MPV_FORMAT_FLAG)
-    cacheEof_ = eof->u.flag != 0;
-  double end = finiteOr(number(member(state, "cache-end")).value_or(0), 0);
-  if (const mpv_node* ranges = member(state, "seekable-ranges");
-      ranges && ranges->format == MPV_FORMAT_NODE_ARRAY && ranges->u.list) {
-    for (int i = 0; i < ranges->u.list->num; ++i)
-      end =
-          std::max(end, finiteOr(number(member(ranges->u.list->values[i], "end")).value_or(0), 0));
-  }
-  cacheEnd_ = std::max(0.0, end);
-}
-
-// ---------------------------------------------------------------------------
-// The key-frame index, read from the stream's start off the GUI thread.
-
-void MpvEngine::startKeyframeRead(const QString& address, bool network) {
-  if (metadataReply_) {
-    metadataReply_->disconnect(this);
-    if (metadataReply_->isRunning()) metadataReply_->abort();
-    metadataReply_->deleteLater();
-    metadataReply_ = nullptr;
-  }
-  if (network) {
-    readKeyframesOverHttp(address);
-    return;
-  }
-  QThreadPool::globalInstance()->start(
-      [mailbox = mailbox_, generation = generation_, path = address] {
-        mailbox->deliver(generation, readMetadataFromFile(path));
-      });
-}
-
-void MpvEngine::readKeyframesOverHttp(const QString& address) {
-  if (!networkAccess_) networkAccess_ = new QNetworkAccessManager(this);
-  QNetworkRequest request{QUrl(address)};
-  request.setRawHeader("Range", "bytes=0-" + QByteArray::number(qulonglong{kMaxMetadataHead - 1}));
-  request.setTransferTimeout(20000);
-  QNetworkReply* reply = networkAccess_->get(request);
-  metadataReply_ = reply;
-
-  auto head = std::make_shared<std::vector<unsigned char>>();
-  const auto finish = [this, reply, head, generation = generation_] {
-    reply->disconnect(this);
-    if (metadataReply_ == reply) metadataReply_ = nullptr;
-    const std::size_t need = flvMetadataBytesNeeded(*head);
-    keyframesRead(generation,
-                  need > 0 && need <= head->size() ? readFlvMetadata(*head) : std::nullopt);
-    // Aborted from the event loop, not from inside the reply's own signal,
-    // where Qt's backend still reports to it afterwards.
-    QMetaObject::invokeMethod(
-        reply,
-        [reply] {
-          if (reply->isRunning()) reply->abort();
-          reply->deleteLater();
-        },
-        Qt::QueuedConnection);
-  };
-  connect(reply, &QNetworkReply::readyRead, this, [reply, head, finish] {
-    const QByteArray chunk = reply->read(kMaxMetadataHead - head->size());
-    head->insert(head->end(), chunk.begin(), chunk.end());
-    // A server that ignores the range sends the whole file: stop as soon as
-    // the metadata is in, or once it cannot come.
-    const std::size_t need = flvMetadataBytesNeeded(*head);
-    if (need == 0 || need <= head->size() || head->size() >= kMaxMetadataHead) finish();
-  });
-  connect(reply, &QNetworkReply::finished, this, finish);
-}
-
-void MpvEngine::keyframesRead(quint64 generation, std::optional<FlvMetadata> meta) {
-  if (generation != generation_ || !meta || meta->keyframes.times.empty()) return;
-  keyframes_ = std::move(meta->keyframes);
+  const CacheState state = readCacheState(node);
+  if (state.eof) cacheEof_ = *state.eof;
+  cacheEnd_ = state.end;
 }
 
 }  // namespace quillet::player

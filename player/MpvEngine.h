@@ -10,43 +10,20 @@
 #include <QSize>
 #include <QString>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <optional>
 
+#include "player/FrameRenderer.h"
 #include "player/MediaEngine.h"
 
-class QNetworkAccessManager;
-class QNetworkReply;
-
 namespace quillet::player {
+
+class KeyframeIndexReader;
 
 struct MpvHandleDeleter {
   void operator()(mpv_handle* h) const { mpv_terminate_destroy(h); }
 };
 using MpvHandle = std::unique_ptr<mpv_handle, MpvHandleDeleter>;
-
-// Turns libmpv's video frames into images. The software path is the default
-// (cheapest without a GPU); a GPU path can stand behind the same interface.
-class FrameRenderer {
- public:
-  virtual ~FrameRenderer() = default;
-  // After the update callback fired: true when a new frame waits to be drawn.
-  virtual bool takeUpdate() = 0;
-  // Draws the waiting frame, or the current one again, at the given size.
-  virtual QImage render(const QSize& size) = 0;
-  // Takes the waiting frame without drawing it, so playback goes on when
-  // nobody looks.
-  virtual void skip() = 0;
-};
-
-// libmpv's software render API into 64-byte aligned RGB32 images. Null when
-// the render context cannot be created. onUpdate is called on libmpv's
-// threads until the renderer is destroyed.
-std::unique_ptr<FrameRenderer> createSoftwareRenderer(mpv_handle* mpv,
-                                                      std::function<void()> onUpdate);
 
 class MpvEngine final : public MediaEngine {
   Q_OBJECT
@@ -65,11 +42,13 @@ class MpvEngine final : public MediaEngine {
   bool isPaused() const override { return paused_; }
   double position() const override;
   double duration() const override;
+  double streamStart() const override { return startSeconds_; }
   double loadedFraction() const override;
   double seekableSeconds() const override;
   QSize videoSize() const override { return videoSize_; }
   KeyframeIndex keyframes() const override { return keyframes_; }
   QString title() const override { return title_; }
+  void setFrameSize(const QSize& size) override { frameSize_ = size; }
   QImage renderFrame(const QSize& size) override;
 
   // What libmpv decodes, for diagnostics and tests: the codec names and the
@@ -79,42 +58,53 @@ class MpvEngine final : public MediaEngine {
   int audioSampleRate() const { return audioSampleRate_; }
 
  private:
-  struct Mailbox;  // hands results of background reads back to the GUI thread
-
   MpvEngine(MpvHandle mpv, QObject* parent);
   bool attachRenderer();
   void handleEvents();
   void handleEvent(const mpv_event& event);
+  void handleLoadReply(const mpv_event& event);
+  void fileLoaded();
+  void handleEndFile(const mpv_event_end_file& end);
   void handleProperty(std::uint64_t id, const mpv_event_property& property);
   void handleCacheState(const mpv_node& state);
   void handleUpdate();
   void command(std::initializer_list<const char*> args, std::uint64_t tag = 0);
   void setFlag(const char* name, bool value);
   void setPausedLocally(bool paused);
-  void startKeyframeRead(const QString& address, bool network);
-  void readKeyframesOverHttp(const QString& address);
-  void keyframesRead(quint64 generation, std::optional<FlvMetadata> meta);
   void resetStreamState(bool reopen);
   void failStream();
   void reachedEnd();
+  // Whether libmpv's events now describe the stream the last open() asked for.
+  bool streamStarted() const { return wantedEntry_ > 0 && startedEntry_ == wantedEntry_; }
 
   MpvHandle mpv_;
   std::unique_ptr<FrameRenderer> renderer_;
-  std::shared_ptr<Mailbox> mailbox_;
+  KeyframeIndexReader* keyframeReader_;  // child
+
+  // Set from libmpv's threads (the wake-up and the renderer's update
+  // callback), cleared on the GUI thread: at most one queued pass each.
   std::atomic<bool> eventsQueued_{false};
   std::atomic<bool> updateQueued_{false};
 
+  // Everything below: GUI thread only.
+
+  // Which loadfile the events belong to. Each open() sends one with its own
+  // reply tag; the reply names its playlist entry, and libmpv's start and end
+  // events name theirs. Several opens in a row may start only the last file.
+  quint64 generation_ = 0;         // counts open() calls
+  std::int64_t wantedEntry_ = 0;   // the last open()'s entry; 0 until its reply
+  std::int64_t startedEntry_ = 0;  // the entry of the last START_FILE
+  std::int64_t loadedEntry_ = 0;   // the entry of the last FILE_LOADED
+
   // The stream being played, as libmpv last reported it.
-  quint64 generation_ = 0;  // counts open() calls
-  int pendingLoads_ = 0;    // loadfile commands whose file has not started yet
   bool network_ = false;
   bool loaded_ = false;
   bool atEnd_ = false;
   bool pausedForCache_ = false;
   bool paused_ = false;
-  double startSeconds_ = 0;
-  double timePos_ = 0;
-  double duration_ = 0;  // as last reported, kept across a byte-offset reopen
+  double startSeconds_ = 0;  // where a byte-offset reopen's time begins
+  double timePos_ = 0;       // seconds into the open stream
+  double duration_ = 0;      // as last reported, kept across a byte-offset reopen
   bool cacheEof_ = false;
   double cacheEnd_ = 0;  // seconds of the stream buffered from its start
   QSize videoSize_;
@@ -124,16 +114,12 @@ class MpvEngine final : public MediaEngine {
   QString title_;
   int audioSampleRate_ = 0;
 
-  // Frames: drawn as soon as libmpv has them, at the size last asked for,
-  // while someone keeps asking.
+  // The one frame cache: drawn as soon as libmpv has a frame, at the size
+  // the view shows frames at; taken without drawing while it shows none.
   bool haveFrame_ = false;
   bool frameDrawn_ = false;
   QImage frame_;
-  QSize wantedSize_;
-  std::chrono::steady_clock::time_point lastRequest_{};
-
-  QNetworkAccessManager* networkAccess_ = nullptr;  // child; made for the first http stream
-  QNetworkReply* metadataReply_ = nullptr;
+  QSize frameSize_;
 };
 
 }  // namespace quillet::player

@@ -90,10 +90,11 @@ void FlashPlayerWidget::wheelEvent(QWheelEvent* event) {
   int units = event->angleDelta().y();
   if (units == 0) units = event->pixelDelta().y() * kWheelUnitsPerPixel;
   // Small steps add up to notches; turning back starts afresh.
-  if ((units > 0 && wheelUnits_ < 0) || (units < 0 && wheelUnits_ > 0)) wheelUnits_ = 0;
-  wheelUnits_ += units;
-  const int notches = wheelUnits_ / kUnitsPerNotch;
-  wheelUnits_ -= notches * kUnitsPerNotch;
+  int& pending = movie_->wheelUnits;
+  if ((units > 0 && pending < 0) || (units < 0 && pending > 0)) pending = 0;
+  pending += units;
+  const int notches = pending / kUnitsPerNotch;
+  pending -= notches * kUnitsPerNotch;
   if (notches != 0) playback_->changeVolume(notches * kVolumeStep);
   event->accept();
 }

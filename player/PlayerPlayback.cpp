@@ -1,8 +1,6 @@
 // The player widget's PlaybackControl: each command is the same step the
 // control bar takes, and the notifications report what those steps changed.
 
-#include <QFileInfo>
-#include <QUrl>
 #include <algorithm>
 #include <cmath>
 #include <tuple>
@@ -13,84 +11,63 @@ namespace quillet::player {
 
 class FlashPlayerWidget::Playback final : public PlaybackControl {
  public:
-  explicit Playback(FlashPlayerWidget& widget) : PlaybackControl(&widget), w(widget) {}
+  explicit Playback(FlashPlayerWidget& widget)
+      : PlaybackControl(&widget), w(widget), s(widget.session_) {}
 
-  void play() override { w.playPressed(); }
-  void pause() override { w.pausePressed(); }
+  void play() override { s.play(); }
+  void pause() override { s.pause(); }
   void togglePause() override {
-    if (w.playing_) {
-      w.pausePressed();
+    if (s.playing()) {
+      s.pause();
     } else {
-      w.playPressed();
+      s.play();
     }
   }
-  void stop() override { w.stopPressed(); }
-  void seekTo(double seconds) override { w.seekToSeconds(seconds); }
+  void stop() override { s.stop(); }
+  void seekTo(double seconds) override { s.seekTo(seconds); }
   void seekBy(double seconds) override {
     if (canSeek() && std::isfinite(seconds))
-      w.seekToSeconds(std::clamp(position() + seconds, 0.0, w.duration_));
+      s.seekTo(std::clamp(position() + seconds, 0.0, s.duration()));
   }
-  void setVolume(int percent) override { w.setVolumePercent(percent); }
-  void changeVolume(int delta) override { w.setVolumePercent(w.volume_ + delta); }
-  void setMuted(bool muted) override { w.setMutedTo(muted); }
+  void setVolume(int percent) override { s.setVolume(percent); }
+  void changeVolume(int delta) override { s.setVolume(s.volume() + delta); }
+  void setMuted(bool muted) override { s.setMuted(muted); }
   void toggleFullScreen() override {
-    if (w.movie_ && w.movie_->screenButtons) w.switchScreen(!w.fullScreen_);
+    if (w.movie_ && s.settings().screenButtons) w.switchScreen(!w.movie_->fullScreen);
   }
   void leaveFullScreen() override {
-    if (w.movie_ && w.fullScreen_) w.switchScreen(false);
+    if (w.movie_ && w.movie_->fullScreen) w.switchScreen(false);
   }
 
   State state() const override {
-    if (!canPlay() || !w.started_) return State::Stopped;
-    if (w.playing_) return State::Playing;
-    return w.atEnd_ || w.stopped_ ? State::Stopped : State::Paused;
+    if (!canPlay() || !s.started()) return State::Stopped;
+    if (s.playing()) return State::Playing;
+    return s.atEnd() || s.stopped() ? State::Stopped : State::Paused;
   }
-  bool canPlay() const override { return w.movie_ && w.streamOpen_ && !w.errorShown_; }
-  bool canSeek() const override { return canPlay() && w.duration_ > 0; }
-  double position() const override {
-    if (!canPlay()) return 0;
-    // The engine's last report is newer than the bar's, which is refreshed
-    // only while something moves.
-    const double p = w.engine_->position();
-    const double at = std::max(0.0, std::isfinite(p) ? p : w.position_);
-    return w.duration_ > 0 ? std::min(at, w.duration_) : at;
-  }
-  double duration() const override { return w.duration_; }
-  int volume() const override { return w.volume_; }
-  bool isMuted() const override { return w.muted_; }
-  bool inFullScreen() const override { return w.fullScreen_; }
-  QString address() const override { return w.movie_ ? w.movie_->source : QString(); }
-  QString title() const override {
-    if (!w.movie_ || w.movie_->source.isEmpty()) return {};
-    if (w.engine_ && w.streamOpen_) {
-      if (QString t = w.engine_->title(); !t.isEmpty()) return t;
-    }
-    const QString& source = w.movie_->source;
-    const QUrl url(source);
-    const QString scheme = url.scheme().toLower();
-    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
-      const QString name = url.fileName();
-      return name.isEmpty() ? source : name;
-    }
-    const QString path = scheme == QLatin1String("file") ? url.toLocalFile() : source;
-    const QString name = QFileInfo(path).fileName();
-    return name.isEmpty() ? source : name;
-  }
-  quint64 videoNumber() const override { return w.videoNumber_; }
+  bool canPlay() const override { return w.movie_ && s.canPlay(); }
+  bool canSeek() const override { return canPlay() && s.duration() > 0; }
+  double position() const override { return canPlay() ? s.livePosition() : 0; }
+  double duration() const override { return s.duration(); }
+  int volume() const override { return s.volume(); }
+  bool isMuted() const override { return s.isMuted(); }
+  bool inFullScreen() const override { return w.inFullScreenState(); }
+  QString address() const override { return w.movie_ ? s.settings().source : QString(); }
+  QString title() const override { return w.movie_ ? s.title() : QString(); }
+  quint64 videoNumber() const override { return s.videoNumber(); }
 
   void notify() {
-    const State s = state();
-    if (s != lastState) {
-      lastState = s;
+    const State st = state();
+    if (st != lastState) {
+      lastState = st;
       emit stateChanged();
     }
-    const auto volumeNow = std::make_tuple(w.volume_, w.muted_);
+    const auto volumeNow = std::make_tuple(s.volume(), s.isMuted());
     if (volumeNow != lastVolume) {
       lastVolume = volumeNow;
       emit volumeChanged();
     }
     auto metadataNow =
-        std::make_tuple(w.videoNumber_, address(), title(), w.duration_, canPlay(), canSeek());
+        std::make_tuple(s.videoNumber(), address(), title(), s.duration(), canPlay(), canSeek());
     if (metadataNow != lastMetadata) {
       lastMetadata = std::move(metadataNow);
       emit metadataChanged();
@@ -99,8 +76,9 @@ class FlashPlayerWidget::Playback final : public PlaybackControl {
 
  private:
   FlashPlayerWidget& w;
+  PlaybackSession& s;
   State lastState = State::Stopped;
-  std::tuple<int, bool> lastVolume{w.volume_, w.muted_};
+  std::tuple<int, bool> lastVolume{s.volume(), s.isMuted()};
   std::tuple<quint64, QString, QString, double, bool, bool> lastMetadata{0, {},    {},
                                                                          0, false, false};
 };

@@ -89,7 +89,10 @@ struct Recorder {
                      [this](Status s) { statuses.push_back(s); });
     QObject::connect(&engine, &MediaEngine::pausedChanged, &context,
                      [this](bool p) { pausedChanges.push_back(p); });
-    QObject::connect(&engine, &MediaEngine::endOfStream, &context, [this] { ++ends; });
+    QObject::connect(&engine, &MediaEngine::endOfStream, &context, [this] {
+      ++ends;
+      statusesAtEnd = statuses.size();
+    });
     QObject::connect(&engine, &MediaEngine::videoSizeChanged, &context,
                      [this](QSize s) { videoSize = s; });
     QObject::connect(&engine, &MediaEngine::durationChanged, &context,
@@ -107,6 +110,7 @@ struct Recorder {
   std::set<std::size_t> distinct;
   QImage last;
   int ends = 0;
+  std::size_t statusesAtEnd = 0;  // how many statuses came before the last end
   QSize videoSize;
   double duration = 0;
 };
@@ -189,7 +193,7 @@ TEST_P(EveryCodec, PlaysFramesThatChangeAndItsSoundToTheEnd) {
   ASSERT_FALSE(recorder->statuses.empty());
   EXPECT_EQ(recorder->statuses.front(), Status::PlayStart);
   EXPECT_TRUE(recorder->saw(Status::BufferFull));
-  EXPECT_EQ(recorder->statuses.back(), Status::PlayStop);
+  EXPECT_EQ(recorder->statusesAtEnd, recorder->statuses.size()) << "a status after the end";
   EXPECT_FALSE(recorder->saw(Status::StreamNotFound));
   EXPECT_EQ(recorder->ends, 1);
   EXPECT_TRUE(engine->isPaused()) << "the end pauses, so play shows again";
@@ -263,12 +267,15 @@ TEST_F(Engine, OpenedPausedItWaitsOnTheFirstFrameAndSeeksMoveIt) {
   EXPECT_NEAR(engine->position(), 0.05, 0.05);  // the first frame
 }
 
-TEST_F(Engine, PlayAtTheEndStartsAgainFromTheBeginning) {
+// At the end the engine waits on the last frame; the player's restart (a
+// seek to 0, then play) plays to the end once more.
+TEST_F(Engine, ASeekBackFromTheEndPlaysToTheEndAgain) {
   requireFile(clipPath("flv1_mp3"));
   engine->open(clipPath("flv1_mp3"), false);
   ASSERT_TRUE(waitUntil([&] { return recorder->ends == 1; }, 6000));
   EXPECT_TRUE(engine->isPaused());
 
+  engine->seek(0);
   engine->play();
   ASSERT_TRUE(waitUntil([&] { return engine->position() < 0.5; }, 2000));
   EXPECT_FALSE(engine->isPaused());
@@ -340,6 +347,14 @@ TEST_F(Engine, RendersAtTheAskedSizeIntoAlignedImagesItNeverChangesLater) {
   engine->play();
   ASSERT_TRUE(waitUntil([&] { return recorder->distinct.size() >= 5; }, 3000));
   EXPECT_EQ(fingerprint(small), fingerprint(kept));
+
+  // Nothing new: asking again at the same size draws nothing, at another
+  // size it does.
+  engine->pause();
+  spin(200);
+  const QImage drawn = engine->renderFrame({200, 150});
+  EXPECT_EQ(engine->renderFrame({200, 150}).cacheKey(), drawn.cacheKey());
+  EXPECT_NE(engine->renderFrame({160, 120}).cacheKey(), drawn.cacheKey());
 
   EXPECT_TRUE(engine->renderFrame({0, 0}).isNull());
   EXPECT_TRUE(engine->renderFrame({-5, 10}).isNull());
@@ -454,10 +469,30 @@ TEST_F(Engine, ANewStreamReplacesTheOldOneWithoutItsEvents) {
   spin(1500);  // past where the first clip would have ended
   EXPECT_EQ(recorder->ends, 0);
   EXPECT_EQ(recorder->count(Status::PlayStart), 1);
-  EXPECT_FALSE(recorder->saw(Status::PlayStop));
   EXPECT_FALSE(recorder->saw(Status::StreamNotFound));
   EXPECT_NEAR(engine->duration(), 2.5, 0.1);
   EXPECT_NEAR(engine->position(), 0, 0.06);
+}
+
+// Opens that follow each other before the first file starts: libmpv may
+// start only the last one, which must still be reported and played.
+TEST_F(Engine, OpensInQuickSuccessionPlayTheLastStream) {
+  requireFile(clipPath("flv1_mp3"));
+  const QString tiny = dataPath("vp6f_videoonly_300x35_tiny.flv");
+  requireFile(tiny);
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    Recorder r(*engine);
+    engine->open(tiny, true);
+    engine->open(clipPath("flv1_mp3"), true);
+    engine->open(clipPath("flv1_mp3"), false);
+    ASSERT_TRUE(waitUntil([&] { return r.saw(Status::PlayStart) && r.frames > 0; }, 5000))
+        << "the last stream was never reported started";
+    EXPECT_EQ(r.count(Status::PlayStart), 1);
+    EXPECT_TRUE(waitUntil([&] { return r.ends == 1; }, 6000));
+    EXPECT_EQ(engine->videoSize(), QSize(160, 120));
+    EXPECT_FALSE(r.saw(Status::StreamNotFound));
+  }
 }
 
 // Engines come and go with their players; none may take the process down or

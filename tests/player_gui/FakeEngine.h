@@ -19,12 +19,15 @@ class FakeEngine : public MediaEngine {
   // "seek(s)", "volume(n)", "muted(b)".
   QStringList calls;
   std::vector<QSize> renderSizes;
+  // Every frame size the view announced, in order.
+  std::vector<QSize> frameSizes;
 
   bool paused = true;
   double positionSeconds = 0;
   double durationSeconds = 0;
   double loaded = 1.0;
   double seekable = 0;
+  double start = 0;  // the last open()'s start
   QSize size;
   KeyframeIndex index;
   QString titleText;
@@ -35,6 +38,7 @@ class FakeEngine : public MediaEngine {
                  .arg(address, startPaused ? QStringLiteral("paused") : QStringLiteral("playing"))
                  .arg(startSeconds);
     paused = startPaused;
+    start = startSeconds;
   }
   void play() override {
     calls << QStringLiteral("play");
@@ -59,10 +63,12 @@ class FakeEngine : public MediaEngine {
   double duration() const override { return durationSeconds; }
   double loadedFraction() const override { return loaded; }
   double seekableSeconds() const override { return seekable; }
+  double streamStart() const override { return start; }
   QSize videoSize() const override { return size; }
   KeyframeIndex keyframes() const override { return index; }
   QString title() const override { return titleText; }
 
+  void setFrameSize(const QSize& s) override { frameSizes.push_back(s); }
   QImage renderFrame(const QSize& s) override {
     renderSizes.push_back(s);
     QImage image(s, QImage::Format_RGB32);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QTemporaryDir>
 #include <memory>
 
 #include "FakeEngine.h"
@@ -34,6 +35,18 @@ QString outcome(const QString& key, const QString& vars) {
     const QStringList calls = engine->playbackCalls();
     return calls.isEmpty() ? QStringLiteral("nothing opened") : calls.join(' ');
   }
+  if (key == "vseek") {
+    // 55 s of 100, beyond the 30 s loaded: a reopen at the key frame before
+    // it, or a plain seek.
+    engine->durationSeconds = 100;
+    emit engine->durationChanged(100);
+    engine->seekable = 30;
+    engine->index.times = {0, 20, 40, 60};
+    engine->index.filePositions = {13, 2000, 4000, 6000};
+    player.playback().seekTo(55);
+    return engine->calls.last();
+  }
+  if (key == "jpg") return shown(Part::Preview);
   if (key == "fullscreen") return shown(Part::Full);
   if (key == "effect") return shown(Part::Shadow);
   if (key == "volumen") return QString::number(player.volume());
@@ -53,6 +66,12 @@ TEST(FlashVarsKeys, EachKeyAcceptsItsValuesAndRefusesTheRest) {
   const QString absent = QStringLiteral("(absent)");
   const QString paused = QStringLiteral("open(/v/c.flv,paused,0)");
   const QString white = QStringLiteral("#ffffff"), black = QStringLiteral("#000000");
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QImage picture(8, 6, QImage::Format_RGB32);
+  picture.fill(Qt::green);
+  const QString jpg = dir.filePath(QStringLiteral("preview.png"));
+  ASSERT_TRUE(picture.save(jpg));
   const std::vector<Case> cases{
       // autoplay: exactly "true" plays at once; anything else waits for a click.
       {"autoplay", "true", "open(/v/c.flv,playing,0)"},
@@ -123,6 +142,16 @@ TEST(FlashVarsKeys, EachKeyAcceptsItsValuesAndRefusesTheRest) {
       {"NumVideoDuracion", "ten", "0"},
       {"NumVideoDuracion", "inf", "0"},
       {"NumVideoDuracion", "", "0"},
+      // vseek: any non-empty name reopens beyond the loaded part.
+      {"vseek", "start", "open(/v/c.flv?start=4000,paused,40)"},
+      {"vseek", "pos", "open(/v/c.flv?pos=4000,paused,40)"},
+      {"vseek", "", "seek(55)"},
+      {"vseek", absent, "seek(55)"},
+      // jpg: a picture that can be read shows until the first play.
+      {"jpg", jpg, "shown"},
+      {"jpg", dir.filePath(QStringLiteral("absent.png")), "hidden"},
+      {"jpg", "", "hidden"},
+      {"jpg", absent, "hidden"},
       // mp3 wins over flv unless empty; an empty source opens nothing; xml
       // skips the start-up handling.
       {"mp3", "/m/s.mp3", "open(/m/s.mp3,paused,0)"},

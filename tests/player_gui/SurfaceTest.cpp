@@ -398,7 +398,6 @@ TEST_F(Surface, EndOfStreamShowsPlayAndPlayStartsAgainFromZero) {
   load(kVideoVars);
   engine->durationSeconds = 10;
   engine->positionSeconds = 10;
-  emit engine->status(Status::PlayStop);
   emit engine->endOfStream();
   EXPECT_TRUE(player->isShown(Part::Play));
   EXPECT_FALSE(player->isRefreshing());
@@ -486,13 +485,34 @@ TEST_F(Surface, FramesArePaintedFittedAtDeviceSizeOverTheBackground) {
   }
   EXPECT_TRUE(front);
 
-  // Nothing new from the engine: a repaint reuses the frame it has.
-  const std::size_t renders = engine->renderSizes.size();
-  picture();
-  EXPECT_EQ(engine->renderSizes.size(), renders);
   engine->frameColour = QColor(0, 255, 0);
   emit engine->frameAvailable();
   EXPECT_EQ(picture().pixelColor(video.center()), QColor(0, 255, 0));
+}
+
+// The view decides whether frames are drawn: at the picture's device size
+// while the player shows a picture, not at all while it is hidden or plays
+// only sound, so a hidden window costs no drawing.
+TEST_F(Surface, TheEngineDrawsFramesOnlyForAPictureOnScreen) {
+  load(QStringLiteral("autoplay=true&flv=/v/c.flv"));
+  const QSize device = player->partRect(Part::Video).size() * player->devicePixelRatioF();
+  ASSERT_FALSE(device.isEmpty());
+  EXPECT_TRUE(engine->frameSizes.empty() || engine->frameSizes.back().isEmpty());
+  player->show();
+  ASSERT_FALSE(engine->frameSizes.empty());
+  EXPECT_EQ(engine->frameSizes.back(), device);
+  player->resize(640, 480);
+  EXPECT_EQ(engine->frameSizes.back(),
+            player->partRect(Part::Video).size() * player->devicePixelRatioF());
+  player->hide();
+  EXPECT_TRUE(engine->frameSizes.back().isEmpty());
+  player->show();
+  load(QStringLiteral("autoplay=true&mp3=/m/song.mp3"));
+  EXPECT_TRUE(engine->frameSizes.back().isEmpty());
+  load(QStringLiteral("autoplay=true&flv=/v/c.flv"));
+  EXPECT_FALSE(engine->frameSizes.back().isEmpty());
+  load(QString(), QStringLiteral("/nonexistent/movie"));
+  EXPECT_TRUE(engine->frameSizes.back().isEmpty());
 }
 
 TEST_F(Surface, BackgroundColourComesFromBGColorOrBackgroundColor) {

@@ -1,0 +1,47 @@
+#pragma once
+// Everything the engine tells libmpv up front, in one place: its options,
+// the properties it watches, and how an address becomes a loadfile command.
+
+#include <mpv/client.h>
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace quillet::player {
+
+// Sets the options on a core that is not initialised yet; false when one
+// that the engine cannot do without is refused.
+bool applyMpvOptions(mpv_handle* mpv);
+
+// The properties the engine watches, by the id their change events carry.
+enum MpvProperty : std::uint64_t {
+  kTimePos = 1,
+  kDuration,
+  kPause,
+  kPausedForCache,
+  kEofReached,
+  kDisplayWidth,
+  kDisplayHeight,
+  kCacheState,
+  kVideoFormat,
+  kAudioCodec,
+  kAudioSampleRate,
+  kTitle,
+};
+void observeMpvProperties(mpv_handle* mpv);
+
+bool isHttpAddress(const QString& address);
+
+// Anything that is not http(s) is a local file: a file: URL or a path. It is
+// handed to libmpv as an absolute path so that text which looks like one of
+// libmpv's own protocols (lavfi://, av://, edl://...) is never obeyed. Empty
+// when the current folder cannot be told.
+QString localFilePath(const QString& address);
+
+// The loadfile command's arguments for a file (the file system's bytes) or
+// an http(s) address; the strings live as long as the caller's url.
+std::vector<const char*> loadfileArguments(const QByteArray& url, bool network);
+
+}  // namespace quillet::player
