@@ -1,17 +1,21 @@
 #include "player/FlashPlayerWidget.h"
 
+#include <QBackingStore>
 #include <QBuffer>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
 #include <QUrl>
+#include <QWindow>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -571,7 +575,7 @@ void FlashPlayerWidget::mouseMoveEvent(QMouseEvent* event) {
         drag_ != Drag::None || (rect().contains(pos) && pos.y() >= layout().bar.bar.top());
     if (below != barShownInFullScreen_) {
       barShownInFullScreen_ = below;
-      update(chromeRect());
+      update(chromeRect().united(layout().bar.shadow));
     }
   }
   if (drag_ == Drag::Seek) {
@@ -632,7 +636,7 @@ void FlashPlayerWidget::leaveEvent(QEvent* event) {
   QWidget::leaveEvent(event);
   if (fullScreen_ && drag_ == Drag::None && barShownInFullScreen_) {
     barShownInFullScreen_ = false;
-    update(chromeRect());
+    update(chromeRect().united(layout().bar.shadow));
   }
 }
 
@@ -654,7 +658,9 @@ void FlashPlayerWidget::onFrame() {
   if (!movie_ || !streamOpen_ || movie_->audioOnly) return;
   frameSeen_ = true;
   frameDirty_ = true;
-  update(layout().video);
+  // Painted now, while the engine waits, so that the frame can go straight
+  // into the window's pixels (see paintEvent).
+  repaint(layout().video);
 }
 
 void FlashPlayerWidget::onStatus(MediaEngine::StreamStatus status) {
@@ -749,10 +755,38 @@ void FlashPlayerWidget::updateRefreshTimer() {
 }
 
 QRect FlashPlayerWidget::chromeRect() const {
-  return layout().bar.bar.united(layout().bar.shadow);
+  // The shadow over the picture stays as it is while the bar changes, and
+  // leaving it out spares drawing the picture again.
+  return layout().bar.bar;
 }
 
 // ---- Drawing ----------------------------------------------------------------
+
+// The pixels of the window's backing store under the rectangle, when a frame
+// can be drawn there directly: the whole rectangle is being painted, nothing
+// covers it, it lies within the window, and the store is an image of opaque
+// 32-bit pixels at one device pixel per pixel.
+uchar* FlashPlayerWidget::storePixels(QPainter& p, const QRegion& painting, const QRect& r,
+                                      qsizetype* stride) const {
+  QBackingStore* store = window()->backingStore();
+  if (!store || p.paintEngine()->paintDevice() != store->paintDevice() ||
+      devicePixelRatioF() != 1.0 || !(QRegion(r) - painting).isEmpty() ||
+      !(QRegion(r) - visibleRegion()).isEmpty())
+    return nullptr;
+  auto* image = static_cast<QImage*>(store->paintDevice());
+  if (image->devType() != QInternal::Image) return nullptr;
+  // The frame's fourth byte is not an alpha value. X drops it from an opaque
+  // window, which Qt backs with a premultiplied image for faster blending.
+  const bool opaqueX = QGuiApplication::platformName() == QLatin1String("xcb") &&
+                       window()->windowHandle() && !window()->windowHandle()->format().hasAlpha();
+  if (image->format() != QImage::Format_RGB32 &&
+      !(image->format() == QImage::Format_ARGB32_Premultiplied && opaqueX))
+    return nullptr;
+  const QRect inStore(mapTo(window(), r.topLeft()), r.size());
+  if (!image->rect().contains(inStore)) return nullptr;
+  *stride = image->bytesPerLine();
+  return image->bits() + inStore.y() * *stride + inStore.x() * 4;
+}
 
 void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
   QPainter p(this);
@@ -762,10 +796,20 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
       video.intersects(event->rect())) {
     const qreal dpr = devicePixelRatioF();
     const QSize device = (QSizeF(video.size()) * dpr).toSize();
+    qsizetype stride = 0;
     if (frameDirty_ || frame_.size() != device) {
-      QImage rendered = engine_->renderFrame(device);
-      if (!rendered.isNull()) frame_ = std::move(rendered);
-      frameDirty_ = false;
+      // A new frame goes straight into the window's pixels where it can;
+      // the image of the last one is no longer needed then.
+      uchar* pixels = storePixels(p, event->region(), video, &stride);
+      if (pixels && engine_->renderInto(pixels, device, stride)) {
+        frame_ = {};
+        frameDirty_ = false;
+        background -= video;
+      } else {
+        QImage rendered = engine_->renderFrame(device);
+        if (!rendered.isNull()) frame_ = std::move(rendered);
+        frameDirty_ = false;
+      }
     }
     if (!frame_.isNull()) {
       frame_.setDevicePixelRatio(dpr);

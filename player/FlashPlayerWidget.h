@@ -24,6 +24,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QPainter;
 
 namespace quillet::player {
 
@@ -150,6 +151,7 @@ class FlashPlayerWidget : public QWidget {
   const StageLayout& layout() const;
   bool barVisible() const;
   QRect chromeRect() const;
+  uchar* storePixels(QPainter& p, const QRegion& painting, const QRect& r, qsizetype* stride) const;
 
   void playPressed();
   void pausePressed();

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <mutex>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "player/FlashVars.h"
@@ -174,20 +175,17 @@ class SoftwareRenderer final : public FrameRenderer {
   }
 
   QImage render(const QSize& size) override {
-    if (size.isEmpty() || size.width() > kMaxRenderSide || size.height() > kMaxRenderSide)
-      return {};
+    if (!fits(size)) return {};
     QImage* target = bufferFor(size);
     if (!target || target->isNull()) return {};
-    int surfaceSize[2] = {size.width(), size.height()};
-    char format[] = "bgr0";  // QImage::Format_RGB32 on little-endian machines
-    std::size_t stride = static_cast<std::size_t>(target->bytesPerLine());
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SW_SIZE, surfaceSize}, {MPV_RENDER_PARAM_SW_FORMAT, format},
-        {MPV_RENDER_PARAM_SW_STRIDE, &stride},   {MPV_RENDER_PARAM_SW_POINTER, target->bits()},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    if (mpv_render_context_render(context_.get(), params) < 0) return {};
+    if (!draw(target->bits(), size, target->bytesPerLine())) return {};
     return *target;
+  }
+
+  bool renderInto(uchar* pixels, const QSize& size, qsizetype stride) override {
+    if (!pixels || !fits(size) || stride < qsizetype{size.width()} * 4) return false;
+    buffers_ = {};
+    return draw(pixels, size, stride);
   }
 
   void skip() override {
@@ -211,6 +209,22 @@ class SoftwareRenderer final : public FrameRenderer {
   explicit SoftwareRenderer(std::function<void()> onUpdate) : onUpdate_(std::move(onUpdate)) {}
 
   static void updated(void* onUpdate) { (*static_cast<std::function<void()>*>(onUpdate))(); }
+
+  static bool fits(const QSize& size) {
+    return !size.isEmpty() && size.width() <= kMaxRenderSide && size.height() <= kMaxRenderSide;
+  }
+
+  bool draw(uchar* pixels, const QSize& size, qsizetype bytesPerLine) {
+    int surfaceSize[2] = {size.width(), size.height()};
+    char format[] = "bgr0";  // QImage::Format_RGB32 on little-endian machines
+    std::size_t stride = static_cast<std::size_t>(bytesPerLine);
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_SW_SIZE, surfaceSize}, {MPV_RENDER_PARAM_SW_FORMAT, format},
+        {MPV_RENDER_PARAM_SW_STRIDE, &stride},   {MPV_RENDER_PARAM_SW_POINTER, pixels},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    return mpv_render_context_render(context_.get(), params) >= 0;
+  }
 
   // Stride and pointer 64-byte aligned: libmpv's fast conversion paths need
   // it and would otherwise copy the whole frame once more.
@@ -531,8 +545,20 @@ QImage MpvEngine::renderFrame(const QSize& size) {
   if (!frameDrawn_ || frame_.size() != size) {
     frame_ = renderer_->render(size);
     frameDrawn_ = !frame_.isNull();
+    frameTaken_ = true;
   }
   return frame_;
+}
+
+bool MpvEngine::renderInto(uchar* pixels, const QSize& size, qsizetype stride) {
+  lastRequest_ = std::chrono::steady_clock::now();
+  wantedSize_ = size;
+  if (!haveFrame_ || !renderer_ || !renderer_->renderInto(pixels, size, stride)) return false;
+  // The surface holds the picture now; an image of an older one goes.
+  frame_ = QImage();
+  frameDrawn_ = false;
+  frameTaken_ = true;
+  return true;
 }
 
 void MpvEngine::handleUpdate() {
@@ -541,8 +567,13 @@ void MpvEngine::handleUpdate() {
   // Frames of the previous stream may still arrive until the new one starts.
   if (pendingLoads_ == 0) haveFrame_ = true;
   // libmpv holds playback until each frame is taken, so every frame is taken
-  // at once: drawn for a surface that is painting, skipped for one that is
-  // hidden (it draws the current frame when it asks again).
+  // at once: by a surface that draws it while told (straight into its own
+  // pixels), else drawn here for a surface that is painting, or skipped for
+  // one that is hidden (it draws the current frame when it asks again).
+  frameDrawn_ = false;
+  frameTaken_ = false;
+  if (haveFrame_) emit frameAvailable();
+  if (std::exchange(frameTaken_, false)) return;
   const bool watching =
       !wantedSize_.isEmpty() && std::chrono::steady_clock::now() - lastRequest_ < kWatchingWindow;
   if (watching) {
@@ -552,7 +583,6 @@ void MpvEngine::handleUpdate() {
     renderer_->skip();
     frameDrawn_ = false;
   }
-  if (haveFrame_) emit frameAvailable();
 }
 
 void MpvEngine::handleEvents() {

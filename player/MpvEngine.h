@@ -37,6 +37,9 @@ class FrameRenderer {
   virtual bool takeUpdate() = 0;
   // Draws the waiting frame, or the current one again, at the given size.
   virtual QImage render(const QSize& size) = 0;
+  // The same into the caller's RGB32 pixels; false when nothing was drawn.
+  // Images render made before are let go.
+  virtual bool renderInto(uchar* pixels, const QSize& size, qsizetype stride) = 0;
   // Takes the waiting frame without drawing it, so playback goes on when
   // nobody looks.
   virtual void skip() = 0;
@@ -71,6 +74,7 @@ class MpvEngine final : public MediaEngine {
   KeyframeIndex keyframes() const override { return keyframes_; }
   QString title() const override { return title_; }
   QImage renderFrame(const QSize& size) override;
+  bool renderInto(uchar* pixels, const QSize& size, qsizetype stride) override;
 
   // What libmpv decodes, for diagnostics and tests: the codec names and the
   // sample rate of the decoded sound (0 while none).
@@ -128,6 +132,7 @@ class MpvEngine final : public MediaEngine {
   // while someone keeps asking.
   bool haveFrame_ = false;
   bool frameDrawn_ = false;
+  bool frameTaken_ = false;  // the waiting frame was drawn by a surface at once
   QImage frame_;
   QSize wantedSize_;
   std::chrono::steady_clock::time_point lastRequest_{};
