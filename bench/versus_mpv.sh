@@ -74,9 +74,9 @@ case $open_size in "" | 0x0) echo "Quillet showed no picture" >&2; exit 1 ;; esa
 # Quillet's window less its player area: the panel and the banner below it
 # and the 27-pixel bar, measured once at a known window size.
 large_window=$(
-  "$work/measure" --resize 1280x800 3 "$quillet" "$work/play.flv" </dev/null 2>/dev/null |
+  "$work/measure" --resize 1300x800 3 "$quillet" "$work/play.flv" </dev/null 2>/dev/null |
     sed -nE 's/.*picture=([0-9]+)x([0-9]+).*/\2/p' |
-    awk '{ printf "1280x%d", 800 + 720 - $1 }'
+    awk '{ printf "1300x%d", 800 + 720 - $1 }'
 )
 
 # A player that does not end at the clip's end is asked to end at this time;
