@@ -3,9 +3,10 @@
 # players taking turns run after run, medians of the runs, ratios to mpv:
 #   - first frame, CPU of the process tree to the clip's end and a moment
 #     after, and peak RSS of the player's process, with the picture at the
-#     size Quillet opens a video in, enlarged to 1280x720 (Quillet's window
-#     resized from outside, as a user would), and in full screen (mpv --fs;
-#     Quillet's F key);
+#     size Quillet opens a video in, enlarged to 1280x720 (mpv --autofit;
+#     Quillet's window opened at that size with the X11 -geometry option
+#     that Qt honours), and in full screen (mpv --fs; Quillet's F key, sent
+#     as soon as its window is active);
 #   - seek latency from the request to the new picture on the screen, at 10
 #     positions, on an FLV with a key-frame index and on one without;
 #   - CPU over 10 s paused and over 10 s of the idle player with no video;
@@ -72,7 +73,8 @@ open_size=$("$work/measure" 3 "$quillet" "$work/play.flv" </dev/null 2>/dev/null
   sed -nE 's/.*picture=([0-9]+x[0-9]+).*/\1/p')
 case $open_size in "" | 0x0) echo "Quillet showed no picture" >&2; exit 1 ;; esac
 # Quillet's window less its player area: the panel and the banner below it
-# and the 27-pixel bar, measured once at a known window size.
+# and the 27-pixel bar, measured once at a known window size. The window is
+# a little wider than the picture, which is then fitted by its height.
 large_window=$(
   "$work/measure" --resize 1300x800 3 "$quillet" "$work/play.flv" </dev/null 2>/dev/null |
     sed -nE 's/.*picture=([0-9]+)x([0-9]+).*/\2/p' |
@@ -88,7 +90,7 @@ size_run() {  # size player -> one line of measure
   case $size/$player in
     open/quillet) opts=(--picture "$open_size" "$limit" "$quillet" "$clip") ;;
     open/mpv) opts=(--picture "$open_size" "$limit" "${mpv_cmd[@]}" --autofit="$open_size" "$clip") ;;
-    large/quillet) opts=(--picture 1280x720 --resize "$large_window" "$limit" "$quillet" "$clip") ;;
+    large/quillet) opts=(--picture 1280x720 "$limit" "$quillet" -geometry "$large_window+0+0" "$clip") ;;
     large/mpv) opts=(--picture 1280x720 "$limit" "${mpv_cmd[@]}" --autofit=1280x720 "$clip") ;;
     full/quillet) opts=(--picture 1920x1080 --key f "$limit" "$quillet" "$clip") ;;
     full/mpv) opts=(--picture 1920x1080 "$limit" "${mpv_cmd[@]}" --fs "$clip") ;;
