@@ -1,9 +1,13 @@
 #include "player/FlashPlayerWidget.h"
 
+#include <QBackingStore>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QRegion>
+#include <QWindow>
 #include <utility>
 
 #include "player/ControlBar.h"
@@ -45,7 +49,9 @@ void FlashPlayerWidget::connectSession() {
   });
   connect(&session_, &PlaybackSession::bufferingChanged, this,
           [this] { update(layout().loadIndicator); });
-  connect(&session_, &PlaybackSession::frameReady, this, [this] { update(layout().video); });
+  // Painted now, while the engine waits, so that the frame can go straight
+  // into the window's pixels (see paintEvent).
+  connect(&session_, &PlaybackSession::frameReady, this, [this] { repaint(layout().video); });
   connect(&session_, &PlaybackSession::videoSizeChanged, this, [this] {
     relayout();
     update();
@@ -157,7 +163,7 @@ void FlashPlayerWidget::switchScreen(bool full) {
 void FlashPlayerWidget::setBarShownInFullScreen(bool shown) {
   if (shown == movie_->barShownInFullScreen) return;
   movie_->barShownInFullScreen = shown;
-  update(chromeRect());
+  update(chromeRect().united(layout().bar.shadow));
 }
 
 void FlashPlayerWidget::mousePressEvent(QMouseEvent* event) {
@@ -252,14 +258,44 @@ void FlashPlayerWidget::contextMenuEvent(QContextMenuEvent* event) {
 
 // ---- Drawing ----------------------------------------------------------------
 
+// A frame can be drawn into the window's backing store directly when the
+// whole rectangle is being painted, nothing covers it, it lies within the
+// window, and the store is an image of opaque 32-bit pixels at one device
+// pixel per pixel.
+uchar* FlashPlayerWidget::storePixels(QPainter& p, const QRegion& painting, const QRect& r,
+                                      qsizetype* stride) const {
+  QBackingStore* store = window()->backingStore();
+  if (!store || p.paintEngine()->paintDevice() != store->paintDevice() ||
+      devicePixelRatioF() != 1.0 || !(QRegion(r) - painting).isEmpty() ||
+      !(QRegion(r) - visibleRegion()).isEmpty())
+    return nullptr;
+  auto* image = static_cast<QImage*>(store->paintDevice());
+  if (image->devType() != QInternal::Image) return nullptr;
+  // The frame's fourth byte is not an alpha value. X drops it from an opaque
+  // window, which Qt backs with a premultiplied image for faster blending.
+  const bool opaqueX = QGuiApplication::platformName() == QLatin1String("xcb") &&
+                       window()->windowHandle() && !window()->windowHandle()->format().hasAlpha();
+  if (image->format() != QImage::Format_RGB32 &&
+      !(image->format() == QImage::Format_ARGB32_Premultiplied && opaqueX))
+    return nullptr;
+  const QRect inStore(mapTo(window(), r.topLeft()), r.size());
+  if (!image->rect().contains(inStore)) return nullptr;
+  *stride = image->bytesPerLine();
+  return image->bits() + inStore.y() * *stride + inStore.x() * 4;
+}
+
 void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
   QPainter p(this);
   const QRect video = layout().video;
   QRegion background = event->region();
   if (movie_ && !video.isEmpty() && video.intersects(event->rect())) {
     const qreal dpr = devicePixelRatioF();
-    QImage frame = session_.frame((QSizeF(video.size()) * dpr).toSize());
-    if (!frame.isNull()) {
+    const QSize device = (QSizeF(video.size()) * dpr).toSize();
+    qsizetype stride = 0;
+    uchar* pixels = storePixels(p, event->region(), video, &stride);
+    if (pixels && session_.frameInto(pixels, device, stride)) {
+      background -= video;
+    } else if (QImage frame = session_.frame(device); !frame.isNull()) {
       frame.setDevicePixelRatio(dpr);
       p.drawImage(video, frame);
       // The frame covers its rectangle: only the rest needs the stage colour.

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringView>
 #include <QWidget>
+#include <QtGlobal>
 #include <memory>
 #include <optional>
 
@@ -21,6 +22,8 @@
 #include "player/PlaybackControl.h"
 #include "player/PlaybackSession.h"
 #include "player/PreviewLoader.h"
+
+class QPainter;
 
 namespace quillet::player {
 
@@ -125,6 +128,9 @@ class FlashPlayerWidget : public QWidget {
   void updateFrameSize();
   bool barVisible() const;
   QRect chromeRect() const;
+  // The backing store's pixels under r when a frame can be drawn there
+  // directly; null when it must go through an image.
+  uchar* storePixels(QPainter& p, const QRegion& painting, const QRect& r, qsizetype* stride) const;
   std::optional<Part> buttonAt(QPoint pos) const;
   void switchScreen(bool full);
   void setBarShownInFullScreen(bool shown);

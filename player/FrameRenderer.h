@@ -17,6 +17,9 @@ class FrameRenderer {
   virtual bool takeUpdate() = 0;
   // Draws the waiting frame, or the current one again, at the given size.
   virtual QImage render(const QSize& size) = 0;
+  // The same into the caller's RGB32 pixels (stride in bytes); false when
+  // nothing was drawn. Images render made before are let go.
+  virtual bool renderInto(uchar* pixels, const QSize& size, qsizetype stride) = 0;
   // Takes the waiting frame without drawing it, so playback goes on when
   // nobody looks.
   virtual void skip() = 0;

@@ -60,6 +60,17 @@ class MediaEngine : public QObject {
   // is there yet.
   virtual QImage renderFrame(const QSize& size) = 0;
 
+  // Draws the current video frame straight into the caller's RGB32 pixels
+  // (size in device pixels, stride in bytes), sparing an image and a copy.
+  // False when this engine cannot, or has no frame: the caller then draws
+  // renderFrame's image.
+  virtual bool renderInto(uchar* pixels, const QSize& size, qsizetype stride) {
+    Q_UNUSED(pixels);
+    Q_UNUSED(size);
+    Q_UNUSED(stride);
+    return false;
+  }
+
  signals:
   void frameAvailable();  // a new frame is ready: repaint
   void status(quillet::player::MediaEngine::StreamStatus status);

@@ -50,6 +50,7 @@ class MpvEngine final : public MediaEngine {
   QString title() const override { return title_; }
   void setFrameSize(const QSize& size) override { frameSize_ = size; }
   QImage renderFrame(const QSize& size) override;
+  bool renderInto(uchar* pixels, const QSize& size, qsizetype stride) override;
 
   // What libmpv decodes, for diagnostics and tests: the codec names and the
   // sample rate of the decoded sound (0 while none).
@@ -118,6 +119,7 @@ class MpvEngine final : public MediaEngine {
   // the view shows frames at; taken without drawing while it shows none.
   bool haveFrame_ = false;
   bool frameDrawn_ = false;
+  bool frameTaken_ = false;  // the new frame was drawn while frameAvailable was told
   QImage frame_;
   QSize frameSize_;
 };

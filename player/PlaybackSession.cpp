@@ -202,6 +202,11 @@ QImage PlaybackSession::frame(const QSize& size) {
   return engine_->renderFrame(size);
 }
 
+bool PlaybackSession::frameInto(uchar* pixels, const QSize& size, qsizetype stride) {
+  if (!streamOpen() || movie_->settings.audioOnly || !movie_->frameSeen) return false;
+  return engine_->renderInto(pixels, size, stride);
+}
+
 double PlaybackSession::livePosition() const {
   if (!canPlay()) return 0;
   // The engine's last report is newer than the bar's, which is refreshed

@@ -50,6 +50,9 @@ class PlaybackSession final : public QObject {
   void setFrameSize(const QSize& size);
   // The current frame at that size; null while there is none to show.
   QImage frame(const QSize& size);
+  // The same straight into the caller's RGB32 pixels; false when there is
+  // none to show or the engine cannot (then frame() gives the image).
+  bool frameInto(uchar* pixels, const QSize& size, qsizetype stride);
 
   bool hasMovie() const { return movie_.has_value(); }
   const MovieSettings& settings() const;

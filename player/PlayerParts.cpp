@@ -13,7 +13,9 @@ bool FlashPlayerWidget::barVisible() const {
 }
 
 QRect FlashPlayerWidget::chromeRect() const {
-  return layout().bar.bar.united(layout().bar.shadow);
+  // The shadow over the picture stays as it is while the bar changes, and
+  // leaving it out spares drawing the picture again.
+  return layout().bar.bar;
 }
 
 bool FlashPlayerWidget::isShown(Part part) const {

@@ -29,20 +29,17 @@ class SoftwareRenderer final : public FrameRenderer {
   }
 
   QImage render(const QSize& size) override {
-    if (size.isEmpty() || size.width() > kMaxRenderSide || size.height() > kMaxRenderSide)
-      return {};
+    if (!fits(size)) return {};
     QImage* target = bufferFor(size);
     if (!target || target->isNull()) return {};
-    int surfaceSize[2] = {size.width(), size.height()};
-    char format[] = "bgr0";  // QImage::Format_RGB32 on little-endian machines
-    std::size_t stride = static_cast<std::size_t>(target->bytesPerLine());
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SW_SIZE, surfaceSize}, {MPV_RENDER_PARAM_SW_FORMAT, format},
-        {MPV_RENDER_PARAM_SW_STRIDE, &stride},   {MPV_RENDER_PARAM_SW_POINTER, target->bits()},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    if (mpv_render_context_render(context_.get(), params) < 0) return {};
+    if (!draw(target->bits(), size, target->bytesPerLine())) return {};
     return *target;
+  }
+
+  bool renderInto(uchar* pixels, const QSize& size, qsizetype stride) override {
+    if (!pixels || !fits(size) || stride < qsizetype{size.width()} * 4) return false;
+    buffers_ = {};
+    return draw(pixels, size, stride);
   }
 
   void skip() override {
@@ -66,6 +63,23 @@ class SoftwareRenderer final : public FrameRenderer {
   explicit SoftwareRenderer(std::function<void()> onUpdate) : onUpdate_(std::move(onUpdate)) {}
 
   static void updated(void* onUpdate) { (*static_cast<std::function<void()>*>(onUpdate))(); }
+
+  // Larger targets are a caller's mistake, not a picture.
+  static bool fits(const QSize& size) {
+    return !size.isEmpty() && size.width() <= kMaxRenderSide && size.height() <= kMaxRenderSide;
+  }
+
+  bool draw(uchar* pixels, const QSize& size, qsizetype bytesPerLine) {
+    int surfaceSize[2] = {size.width(), size.height()};
+    char format[] = "bgr0";  // QImage::Format_RGB32 on little-endian machines
+    std::size_t stride = static_cast<std::size_t>(bytesPerLine);
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_SW_SIZE, surfaceSize}, {MPV_RENDER_PARAM_SW_FORMAT, format},
+        {MPV_RENDER_PARAM_SW_STRIDE, &stride},   {MPV_RENDER_PARAM_SW_POINTER, pixels},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    return mpv_render_context_render(context_.get(), params) >= 0;
+  }
 
   // Stride and pointer 64-byte aligned: libmpv's fast conversion paths need
   // it and would otherwise copy the whole frame once more.

@@ -13,7 +13,7 @@ run=(xdg-utils)
 test=(xvfb xauth x11-utils xdotool openbox imagemagick ffmpeg libgl1-mesa-dri xdg-utils
       python3 clang desktop-file-utils appstream man-db gtk-update-icon-cache dbus-daemon playerctl
       python3-dbus python3-gi qt6-gtk-platformtheme)
-bench=(mpv time libx11-dev)
+bench=(mpv time libx11-dev libxtst-dev libdbus-1-dev)
 package=(dpkg-dev file lintian)
 
 sudo=""

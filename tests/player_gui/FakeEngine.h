@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <vector>
 
 #include "player/MediaEngine.h"
@@ -32,6 +33,9 @@ class FakeEngine : public MediaEngine {
   KeyframeIndex index;
   QString titleText;
   QColor frameColour = QColor(255, 0, 0);
+  // Frames drawn straight into the caller's pixels, when switched on.
+  bool drawsInto = false;
+  std::vector<QSize> directSizes;
 
   void open(const QString& address, bool startPaused, double startSeconds) override {
     calls << QStringLiteral("open(%1,%2,%3)")
@@ -74,6 +78,16 @@ class FakeEngine : public MediaEngine {
     QImage image(s, QImage::Format_RGB32);
     image.fill(frameColour);
     return image;
+  }
+
+  bool renderInto(uchar* pixels, const QSize& s, qsizetype stride) override {
+    if (!drawsInto) return false;
+    directSizes.push_back(s);
+    for (int y = 0; y < s.height(); ++y) {
+      auto* row = reinterpret_cast<QRgb*>(pixels + y * stride);
+      std::fill(row, row + s.width(), frameColour.rgb());
+    }
+    return true;
   }
 
   // Calls that change what plays (everything but the volume set at load).

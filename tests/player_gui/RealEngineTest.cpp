@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QImage>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <cmath>
@@ -87,6 +88,49 @@ TEST_F(RealPlayer, FramesAppearAndChangeWhilePlaying) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return player->displayedTime() == "00:01"; }, kPatience));
   EXPECT_NEAR(player->duration(), 3.0, 0.2);
   EXPECT_TRUE(player->isShown(Part::Pause));
+}
+
+// Frames are drawn straight into the window's own pixels where they can be:
+// what the window shows must be the picture, at its place, as the engine's
+// own image of it has it.
+TEST_F(RealPlayer, TheWindowShowsTheFrameAtItsPlace) {
+  QWidget window;
+  window.resize(460, 360);
+  struct GiveBack {  // the fixture owns the player
+    QWidget* player;
+    ~GiveBack() { player->setParent(nullptr); }
+  } giveBack{player};
+  player->setParent(&window);
+  player->move(30, 20);
+  player->show();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  load(QStringLiteral("autoplay=true&flv=") + kClip);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return hasPicture(videoPicture()); }, kPatience));
+  click(Part::Pause);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player->isShown(Part::Play); }, kPatience));
+  QTest::qWait(300);  // the last frame before the pause is on the screen
+
+  const QRect video = player->partRect(Part::Video);
+  const QRect inWindow(player->mapTo(&window, video.topLeft()), video.size());
+  const QImage shown = window.screen()
+                           ->grabWindow(window.winId(), inWindow.x(), inWindow.y(),
+                                        inWindow.width(), inWindow.height())
+                           .toImage()
+                           .convertToFormat(QImage::Format_RGB32);
+  const QImage drawn = videoPicture();
+  ASSERT_EQ(shown.size(), drawn.size());
+  ASSERT_TRUE(hasPicture(shown));
+  int differing = 0;
+  for (int y = 0; y < drawn.height(); ++y) {
+    for (int x = 0; x < drawn.width(); ++x) {
+      const QRgb a = shown.pixel(x, y), b = drawn.pixel(x, y);
+      if (std::abs(qRed(a) - qRed(b)) > 2 || std::abs(qGreen(a) - qGreen(b)) > 2 ||
+          std::abs(qBlue(a) - qBlue(b)) > 2)
+        ++differing;
+    }
+  }
+  EXPECT_EQ(differing, 0) << "of " << drawn.width() * drawn.height() << " pixels";
 }
 
 TEST_F(RealPlayer, AutoplayFalseWaitsForAClickThenPausesAndSeeks) {

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -513,6 +514,64 @@ TEST_F(Surface, TheEngineDrawsFramesOnlyForAPictureOnScreen) {
   EXPECT_FALSE(engine->frameSizes.back().isEmpty());
   load(QString(), QStringLiteral("/nonexistent/movie"));
   EXPECT_TRUE(engine->frameSizes.back().isEmpty());
+}
+
+// A new frame is drawn straight into the shown window's pixels where the
+// picture lies wholly inside it, and through an image of its own where it
+// does not; either way the window shows it, with the bar's shadow over its
+// foot, and the bar's refreshes while it plays never draw the picture again.
+TEST_F(Surface, FramesGoIntoTheWindowAndTheBarsRefreshLeavesThemBe) {
+  engine->drawsInto = true;
+  QWidget window;
+  struct GiveBack {  // the fixture owns the player
+    QWidget* player;
+    ~GiveBack() { player->setParent(nullptr); }
+  } giveBack{player.get()};
+  player->setParent(&window);
+  window.resize(440, 340);
+  player->move(20, 10);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  load(QStringLiteral("autoplay=true&backcolor=000000&frontcolor=ffffff&flv=/v/c.flv"));
+  engine->durationSeconds = 100;
+  emit engine->durationChanged(100);
+  emit engine->videoSizeChanged(QSize(400, 273));
+  // What the window holds, not a new painting of it.
+  const auto shown = [&](QPoint at) {
+    const QPoint p = player->mapTo(&window, at);
+    return window.screen()
+        ->grabWindow(window.winId(), p.x(), p.y(), 1, 1)
+        .toImage()
+        .pixelColor(0, 0);
+  };
+
+  for (const QPoint place : {QPoint(20, 10), QPoint(60, 10)}) {  // inside; past the right edge
+    SCOPED_TRACE(place.x());
+    player->move(place);
+    QApplication::processEvents();
+    engine->directSizes.clear();
+    engine->renderSizes.clear();
+    engine->frameColour = place.x() == 20 ? QColor(0, 0, 255) : QColor(0, 255, 0);
+    emit engine->frameAvailable();
+    const bool inside = place.x() == 20;
+    EXPECT_EQ(engine->directSizes.size(), inside ? 1u : 0u);
+    EXPECT_EQ(engine->renderSizes.size(), inside ? 0u : 1u);
+    const QRect video = player->partRect(Part::Video);
+    EXPECT_EQ(shown(video.center()), engine->frameColour);
+    const QColor foot = shown(QPoint(video.center().x(), video.bottom()));
+    EXPECT_LT(foot.value(), engine->frameColour.value()) << "the shadow over the picture's foot";
+
+    const std::size_t drawn = engine->directSizes.size() + engine->renderSizes.size();
+    for (double at : {10.0, 11.0, 12.0}) {
+      engine->positionSeconds = at;
+      const QString time = QStringLiteral("00:%1").arg(static_cast<int>(at));
+      ASSERT_TRUE(QTest::qWaitFor([&] { return player->displayedTime() == time; }, 2000));
+    }
+    QApplication::processEvents();
+    EXPECT_EQ(engine->directSizes.size() + engine->renderSizes.size(), drawn);
+    EXPECT_EQ(shown(video.center()), engine->frameColour);
+    EXPECT_EQ(shown(QPoint(video.center().x(), video.bottom())), foot);
+  }
 }
 
 TEST_F(Surface, BackgroundColourComesFromBGColorOrBackgroundColor) {

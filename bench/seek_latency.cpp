@@ -1,0 +1,234 @@
+// Seek latency of a video player, measured from the outside:
+//   seek_latency (--mpv-ipc SOCKET | --mpris) <segments> <segment seconds> <command> [arguments...]
+// starts the command on a clip whose picture is one flat colour per segment
+// (segment k has hue k * 360 / segments, see versus_mpv.sh), waits for it to
+// play, then asks for a position in the middle of each segment in turn, in an
+// order that always jumps, and times each request until the screen shows the
+// segment's colour. The request is the player's own remote control: mpv's IPC
+// socket ("seek <t> absolute") or the desktop's media-player interface
+// (MPRIS SetPosition), which Quillet's seek bar and keys share. Prints the
+// latencies in milliseconds, -1 for a picture that never came.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <dbus/dbus.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The segment that the strongly coloured part of the screen shows, or -1.
+// Every 8th row and 4th column; a hue histogram of 10-degree bins.
+int shownSegment(Display* display, int segments) {
+  const Window root = DefaultRootWindow(display);
+  XWindowAttributes a;
+  XGetWindowAttributes(display, root, &a);
+  std::array<int, 36> bins{};
+  int coloured = 0;
+  for (int y = 0; y < a.height; y += 8) {
+    XImage* row = XGetImage(display, root, 0, y, a.width, 1, AllPlanes, ZPixmap);
+    if (!row) continue;
+    for (int x = 0; x < a.width; x += 4) {
+      const unsigned long p = XGetPixel(row, x, 0);
+      const int r = (p >> 16) & 0xff, g = (p >> 8) & 0xff, b = p & 0xff;
+      const int hi = std::max({r, g, b}), lo = std::min({r, g, b});
+      if (hi - lo <= 80) continue;
+      double h;
+      const double d = hi - lo;
+      if (hi == r)
+        h = 60 * std::fmod((g - b) / d + 6, 6.0);
+      else if (hi == g)
+        h = 60 * ((b - r) / d + 2);
+      else
+        h = 60 * ((r - g) / d + 4);
+      ++bins[static_cast<int>(h / 10) % 36];
+      ++coloured;
+    }
+    XDestroyImage(row);
+  }
+  if (coloured < 400) return -1;  // no picture (a 160x100 one at least)
+  const int best = static_cast<int>(std::max_element(bins.begin(), bins.end()) - bins.begin());
+  // Most of the picture: a frame half old, half new does not count yet.
+  if (bins[best] * 10 < coloured * 7) return -1;
+  const double hue = best * 10 + 5, step = 360.0 / segments;
+  const int k = static_cast<int>(std::lround(hue / step)) % segments;
+  double off = std::fabs(hue - k * step);
+  off = std::min(off, 360 - off);
+  return off <= step / 3 ? k : -1;
+}
+
+class MpvIpc {
+ public:
+  explicit MpvIpc(std::string path) : path_(std::move(path)) {}
+  ~MpvIpc() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool connectNow() {
+    if (fd_ >= 0) return true;
+    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path_.c_str());
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return true;
+    close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  bool seek(double seconds) {
+    char line[128];
+    const int n = std::snprintf(line, sizeof line,
+                                "{\"command\": [\"seek\", \"%.3f\", \"absolute\"]}\n", seconds);
+    const bool sent = write(fd_, line, n) == n;
+    drain();
+    return sent;
+  }
+  // Replies and events are read and dropped, so that mpv never blocks on us.
+  void drain() {
+    char buffer[4096];
+    while (recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
+    }
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+class Mpris {
+ public:
+  ~Mpris() {
+    if (!bus_) return;
+    dbus_connection_close(bus_);
+    dbus_connection_unref(bus_);
+  }
+  bool connectNow() {
+    if (bus_) return true;
+    DBusError error;
+    dbus_error_init(&error);
+    bus_ = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
+    dbus_error_free(&error);
+    if (bus_) dbus_connection_set_exit_on_disconnect(bus_, false);
+    return bus_ != nullptr;
+  }
+  // The first video a Quillet opens is track 1.
+  bool seek(double seconds) {
+    DBusMessage* m = dbus_message_new_method_call(
+        "org.mpris.MediaPlayer2.quillet", "/org/mpris/MediaPlayer2",
+        "org.mpris.MediaPlayer2.Player", "SetPosition");
+    const char* track = "/org/mpris/MediaPlayer2/quillet/video/1";
+    dbus_int64_t at = static_cast<dbus_int64_t>(seconds * 1e6);
+    dbus_message_append_args(m, DBUS_TYPE_OBJECT_PATH, &track, DBUS_TYPE_INT64, &at,
+                             DBUS_TYPE_INVALID);
+    dbus_message_set_no_reply(m, true);
+    const bool sent = dbus_connection_send(bus_, m, nullptr);
+    dbus_connection_flush(bus_);
+    dbus_message_unref(m);
+    return sent;
+  }
+
+ private:
+  DBusConnection* bus_ = nullptr;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 5) {
+    std::fprintf(stderr,
+                 "usage: %s (--mpv-ipc SOCKET | --mpris) <segments> <segment seconds> <command> "
+                 "[arguments...]\n",
+                 argv[0]);
+    return 2;
+  }
+  int arg = 1;
+  std::string ipcPath;
+  if (!std::strcmp(argv[arg], "--mpv-ipc")) ipcPath = argv[++arg];
+  ++arg;
+  const int segments = std::atoi(argv[arg++]);
+  const double segmentSeconds = std::atof(argv[arg++]);
+  char** command = argv + arg;
+  if (segments < 2 || segmentSeconds <= 0 || !*command) return 2;
+
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    std::fprintf(stderr, "seek_latency: no X display\n");
+    return 2;
+  }
+  MpvIpc mpv(ipcPath);
+  Mpris mpris;
+  const bool useMpv = !ipcPath.empty();
+
+  const pid_t child = fork();
+  if (child == 0) {
+    setpgid(0, 0);
+    execvp(command[0], command);
+    _exit(127);
+  }
+  setpgid(child, child);
+  const auto stop = [&] {
+    kill(-child, SIGTERM);
+    for (int i = 0; i < 150; ++i) {
+      if (waitpid(child, nullptr, WNOHANG) == child) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(-child, SIGKILL);
+    waitpid(child, nullptr, 0);
+  };
+
+  // Playing, and its remote control answering.
+  const auto deadline = Clock::now() + std::chrono::seconds(20);
+  while (Clock::now() < deadline &&
+         (shownSegment(display, segments) < 0 || !(useMpv ? mpv.connectNow() : mpris.connectNow())))
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (Clock::now() >= deadline) {
+    std::fprintf(stderr, "seek_latency: the player showed no picture\n");
+    stop();
+    return 1;
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+
+  // Every seek leaves the segment shown before it.
+  std::vector<int> order;
+  for (int k = 0; k < segments; ++k) order.push_back((k * 7 + 3) % segments);
+  std::vector<long> latencies;
+  for (const int k : order) {
+    const double target = (k + 0.5) * segmentSeconds;
+    const auto sent = Clock::now();
+    if (!(useMpv ? mpv.seek(target) : mpris.seek(target))) {
+      latencies.push_back(-1);
+      continue;
+    }
+    long ms = -1;
+    while (Clock::now() - sent < std::chrono::seconds(5)) {
+      if (shownSegment(display, segments) == k) {
+        ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count();
+        break;
+      }
+      if (useMpv) mpv.drain();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    latencies.push_back(ms);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  }
+  stop();
+  XCloseDisplay(display);
+  for (std::size_t i = 0; i < latencies.size(); ++i)
+    std::printf("%s%ld", i ? " " : "", latencies[i]);
+  std::printf("\n");
+  return 0;
+}
