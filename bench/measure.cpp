@@ -15,8 +15,8 @@
 //   a user would drag it.
 // --key: once the player's window is active, that key is pressed (XTest), as
 //   a user would press it.
-#include <X11/Xlib.h>
 #include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <dirent.h>
@@ -39,29 +39,19 @@
 #include <thread>
 #include <vector>
 
+#include "ScreenScan.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 // Strongly coloured pixels on every 16th row and every 2nd column, scaled to
-// the whole screen. Whole-screen grabs took Xvfb 120 ms each and held up the
-// players' own drawing; these rows take it about 2.5 ms.
+// the whole screen; these rows take Xvfb about 2.5 ms.
 long colouredPixels(Display* display) {
-  const Window root = DefaultRootWindow(display);
-  XWindowAttributes a;
-  XGetWindowAttributes(display, root, &a);
   long count = 0;
-  for (int y = 0; y < a.height; y += 16) {
-    XImage* row = XGetImage(display, root, 0, y, a.width, 1, AllPlanes, ZPixmap);
-    if (!row) continue;
-    for (int x = 0; x < a.width; x += 2) {
-      const unsigned long p = XGetPixel(row, x, 0);
-      const int r = (p >> 16) & 0xff, g = (p >> 8) & 0xff, b = p & 0xff;
-      const int hi = std::max({r, g, b}), lo = std::min({r, g, b});
-      if (hi - lo > 100) ++count;
-    }
-    XDestroyImage(row);
-  }
+  scanScreen(display, 16, 2, [&](int, int, int r, int g, int b) {
+    if (std::max({r, g, b}) - std::min({r, g, b}) > 100) ++count;
+  });
   return count * 32;
 }
 
@@ -69,23 +59,15 @@ long colouredPixels(Display* display) {
 // and columns that hold at least a quarter of what the fullest one holds, so
 // that a coloured icon elsewhere on the screen does not count.
 std::pair<int, int> colouredBox(Display* display) {
-  const Window root = DefaultRootWindow(display);
   XWindowAttributes a;
-  XGetWindowAttributes(display, root, &a);
+  XGetWindowAttributes(display, DefaultRootWindow(display), &a);
   std::vector<int> rows(a.height / 4 + 1), columns(a.width / 4 + 1);
-  for (int y = 0; y < a.height; y += 4) {
-    XImage* row = XGetImage(display, root, 0, y, a.width, 1, AllPlanes, ZPixmap);
-    if (!row) continue;
-    for (int x = 0; x < a.width; x += 4) {
-      const unsigned long p = XGetPixel(row, x, 0);
-      const int r = (p >> 16) & 0xff, g = (p >> 8) & 0xff, b = p & 0xff;
-      if (std::max({r, g, b}) - std::min({r, g, b}) > 100) {
-        ++rows[y / 4];
-        ++columns[x / 4];
-      }
+  scanScreen(display, 4, 4, [&](int x, int y, int r, int g, int b) {
+    if (std::max({r, g, b}) - std::min({r, g, b}) > 100) {
+      ++rows[y / 4];
+      ++columns[x / 4];
     }
-    XDestroyImage(row);
-  }
+  });
   const auto extent = [](const std::vector<int>& counts) {
     const int most = *std::max_element(counts.begin(), counts.end());
     if (most == 0) return 0;

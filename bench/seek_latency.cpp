@@ -25,8 +25,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
 #include <thread>
 #include <vector>
+#include "ScreenScan.h"
 
 namespace {
 
@@ -35,32 +37,22 @@ using Clock = std::chrono::steady_clock;
 // The segment that the strongly coloured part of the screen shows, or -1.
 // Every 8th row and 4th column; a hue histogram of 10-degree bins.
 int shownSegment(Display* display, int segments) {
-  const Window root = DefaultRootWindow(display);
-  XWindowAttributes a;
-  XGetWindowAttributes(display, root, &a);
   std::array<int, 36> bins{};
   int coloured = 0;
-  for (int y = 0; y < a.height; y += 8) {
-    XImage* row = XGetImage(display, root, 0, y, a.width, 1, AllPlanes, ZPixmap);
-    if (!row) continue;
-    for (int x = 0; x < a.width; x += 4) {
-      const unsigned long p = XGetPixel(row, x, 0);
-      const int r = (p >> 16) & 0xff, g = (p >> 8) & 0xff, b = p & 0xff;
-      const int hi = std::max({r, g, b}), lo = std::min({r, g, b});
-      if (hi - lo <= 80) continue;
-      double h;
-      const double d = hi - lo;
-      if (hi == r)
-        h = 60 * std::fmod((g - b) / d + 6, 6.0);
-      else if (hi == g)
-        h = 60 * ((b - r) / d + 2);
-      else
-        h = 60 * ((r - g) / d + 4);
-      ++bins[static_cast<int>(h / 10) % 36];
-      ++coloured;
-    }
-    XDestroyImage(row);
-  }
+  scanScreen(display, 8, 4, [&](int, int, int r, int g, int b) {
+    const int hi = std::max({r, g, b}), lo = std::min({r, g, b});
+    if (hi - lo <= 80) return;
+    double h;
+    const double d = hi - lo;
+    if (hi == r)
+      h = 60 * std::fmod((g - b) / d + 6, 6.0);
+    else if (hi == g)
+      h = 60 * ((b - r) / d + 2);
+    else
+      h = 60 * ((r - g) / d + 4);
+    ++bins[static_cast<int>(h / 10) % 36];
+    ++coloured;
+  });
   if (coloured < 400) return -1;  // no picture (a 160x100 one at least)
   const int best = static_cast<int>(std::max_element(bins.begin(), bins.end()) - bins.begin());
   // Most of the picture: a frame half old, half new does not count yet.
@@ -127,9 +119,9 @@ class Mpris {
   }
   // The first video a Quillet opens is track 1.
   bool seek(double seconds) {
-    DBusMessage* m = dbus_message_new_method_call(
-        "org.mpris.MediaPlayer2.quillet", "/org/mpris/MediaPlayer2",
-        "org.mpris.MediaPlayer2.Player", "SetPosition");
+    DBusMessage* m =
+        dbus_message_new_method_call("org.mpris.MediaPlayer2.quillet", "/org/mpris/MediaPlayer2",
+                                     "org.mpris.MediaPlayer2.Player", "SetPosition");
     const char* track = "/org/mpris/MediaPlayer2/quillet/video/1";
     dbus_int64_t at = static_cast<dbus_int64_t>(seconds * 1e6);
     dbus_message_append_args(m, DBUS_TYPE_OBJECT_PATH, &track, DBUS_TYPE_INT64, &at,

@@ -21,7 +21,7 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-g++ -O2 -std=c++17 -o "$work/measure" "$top/bench/measure.cpp" -lX11
+g++ -O2 -std=c++17 -o "$work/measure" "$top/bench/measure.cpp" -lX11 -lXtst
 
 # The clips: ten seconds of a moving, strongly coloured picture and a tone.
 encode() {  # name size video-options audio-options
