@@ -444,6 +444,9 @@ TEST_F(Engine, ARelativePathThatLooksLikeAProtocolPlaysTheFile) {
   recorder->size = QSize(300, 35);
   engine->open(QStringLiteral("lavfi://testsrc"), false);
   ASSERT_TRUE(loaded()) << "no first frame";
+  // The stream's properties may come after its first frame; by its end they
+  // are all in.
+  ASSERT_TRUE(waitUntil([&] { return recorder->ends > 0; }, 8000)) << "did not play to the end";
   EXPECT_EQ(engine->videoCodec(), "vp6f");
   EXPECT_EQ(engine->videoSize(), QSize(300, 35));
   EXPECT_NEAR(engine->duration(), 2.5, 0.15);
