@@ -197,13 +197,17 @@ void PlaybackSession::setFrameSize(const QSize& size) {
   if (engine_) engine_->setFrameSize(size);
 }
 
+bool PlaybackSession::hasFrameToShow() const {
+  return streamOpen() && !movie_->settings.audioOnly && movie_->frameSeen;
+}
+
 QImage PlaybackSession::frame(const QSize& size) {
-  if (!streamOpen() || movie_->settings.audioOnly || !movie_->frameSeen) return {};
+  if (!hasFrameToShow()) return {};
   return engine_->renderFrame(size);
 }
 
 bool PlaybackSession::frameInto(uchar* pixels, const QSize& size, qsizetype stride) {
-  if (!streamOpen() || movie_->settings.audioOnly || !movie_->frameSeen) return false;
+  if (!hasFrameToShow()) return false;
   return engine_->renderInto(pixels, size, stride);
 }
 

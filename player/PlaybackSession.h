@@ -108,6 +108,8 @@ class PlaybackSession final : public QObject {
   };
 
   void connectEngine();
+  // A video stream that has shown its first frame.
+  bool hasFrameToShow() const;
   bool ensureEngine();
   void showLoad(bool show);
   void changedStage();
