@@ -35,7 +35,9 @@
 #include "platform/qt/QtWindow.h"
 #include "platform/qt/ScreenSaverInhibitor.h"
 #include "platform/qt/TerminationSignals.h"
+#include "player/EarlyStart.h"
 #include "player/FlashPlayer.h"
+#include "player/FlashVars.h"
 #include "player/PlaybackControl.h"
 #include "quillet/Installation.h"
 #include "shell/CommandLine.h"
@@ -210,6 +212,12 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // libmpv cannot start under any other numeric locale.
   std::setlocale(LC_NUMERIC, "C");
+  // Qt has taken its own options out of argv by now.
+  quillet::qt::QtProcesses processes(std::vector<std::string>(argv + 1, argv + argc));
+  // libmpv sets itself up and decodes the video's first frame on a thread of
+  // its own while the window is made; only now, with the locale it needs.
+  quillet::player::startEngineEarly(
+      quillet::player::textOf(quillet::GetCommandArgument(processes, "")));
   QApplication::setApplicationName("Quillet");
   QApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
   QApplication::setDesktopFileName(QString::fromLatin1(quillet::installation::kAppId));
@@ -226,7 +234,6 @@ int main(int argc, char** argv) {
   // Taken from argv, which QApplication has stripped of the options it
   // handled: QApplication::arguments() would turn a file name that is not
   // UTF-8 into other bytes.
-  quillet::qt::QtProcesses processes(std::vector<std::string>(argv + 1, argv + argc));
   quillet::qt::QtTrace trace;
 
   std::unique_ptr<MainWindow> mainWindow;

@@ -14,6 +14,9 @@
 #
 #   bench/versus_mpv.sh [runs]        (default 3)
 #
+# QUILLET_BENCH_PARTS picks what to measure, for a quick comparison of one
+# change (default "size seek rest").
+#
 # QUILLET chooses the program (default build/quillet). Needs the packages of
 # tools/install-deps.sh bench.
 set -euo pipefail
@@ -155,15 +158,16 @@ rest_run() {  # state player -> CPU seconds over 10 s
   sleep 0.5
 }
 
+parts=" ${QUILLET_BENCH_PARTS:-size seek rest} "
 echo "Measuring ($runs runs each; Quillet's picture opens at $open_size)..."
 for _ in $(seq "$runs"); do
-  for size in open large full; do
+  [[ $parts == *" size "* ]] && for size in open large full; do
     for player in quillet mpv; do size_run "$size" "$player" >>"$work/size.$size.$player"; done
   done
-  for clip in seek_indexed seek_plain; do
+  [[ $parts == *" seek "* ]] && for clip in seek_indexed seek_plain; do
     for player in quillet mpv; do seek_run "$clip" "$player" >>"$work/seek.$clip.$player"; done
   done
-  for state in paused idle; do
+  [[ $parts == *" rest "* ]] && for state in paused idle; do
     for player in quillet mpv; do rest_run "$state" "$player" >>"$work/rest.$state.$player"; done
   done
 done

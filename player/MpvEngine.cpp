@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "player/EarlyStart.h"
 #include "player/FlashVars.h"
 #include "player/KeyframeIndexReader.h"
 #include "player/MpvNode.h"
@@ -14,31 +15,34 @@
 
 namespace quillet::player {
 
-namespace {
-
-// Reply tags of loadfile commands: this base plus the open() they answer.
-constexpr std::uint64_t kLoadfileReplyBase = std::uint64_t{1} << 32;
-
-}  // namespace
-
 std::unique_ptr<MediaEngine> createMpvEngine(QObject* parent) {
   return MpvEngine::create(parent);
 }
 
 std::unique_ptr<MpvEngine> MpvEngine::create(QObject* parent) {
+  if (std::optional<EarlyCore> early = takeEarlyCore()) {
+    std::unique_ptr<MpvEngine> engine(
+        new MpvEngine(std::move(early->mpv), std::move(early->openedUrl), parent));
+    if (engine->attachRenderer(std::move(early->renderContext))) return engine;
+  }
   // libmpv refuses to start under a locale whose numbers use a decimal comma.
   std::setlocale(LC_NUMERIC, "C");
   MpvHandle mpv(mpv_create());
   if (!mpv) return nullptr;
   if (!applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0) return nullptr;
+  observeMpvProperties(mpv.get());
 
-  std::unique_ptr<MpvEngine> engine(new MpvEngine(std::move(mpv), parent));
-  if (!engine->attachRenderer()) return nullptr;
+  std::unique_ptr<MpvEngine> engine(new MpvEngine(std::move(mpv), QByteArray(), parent));
+  if (!engine->attachRenderer(createRenderContext(engine->mpv_.get()))) return nullptr;
   return engine;
 }
 
-MpvEngine::MpvEngine(MpvHandle mpv, QObject* parent)
-    : MediaEngine(parent), mpv_(std::move(mpv)), keyframeReader_(new KeyframeIndexReader(this)) {
+MpvEngine::MpvEngine(MpvHandle mpv, QByteArray earlyUrl, QObject* parent)
+    : MediaEngine(parent),
+      mpv_(std::move(mpv)),
+      keyframeReader_(new KeyframeIndexReader(this)),
+      generation_(earlyUrl.isEmpty() ? 0 : kEarlyGeneration),
+      earlyUrl_(std::move(earlyUrl)) {
   connect(keyframeReader_, &KeyframeIndexReader::indexRead, this,
           [this](const KeyframeIndex& index) { keyframes_ = index; });
   mpv_set_wakeup_callback(
@@ -50,8 +54,6 @@ MpvEngine::MpvEngine(MpvHandle mpv, QObject* parent)
               e, [e] { e->handleEvents(); }, Qt::QueuedConnection);
       },
       this);
-
-  observeMpvProperties(mpv_.get());
 }
 
 MpvEngine::~MpvEngine() {
@@ -122,12 +124,13 @@ void MpvEngine::failStream() {
 }
 
 void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
-  ++generation_;
-  wantedEntry_ = 0;
-  startSeconds_ = std::isfinite(startSeconds) && startSeconds > 0 ? startSeconds : 0;
-  resetStreamState(startSeconds_ > 0);
   network_ = isHttpAddress(address);
   const QString target = network_ ? address : localFilePath(address);
+  startSeconds_ = std::isfinite(startSeconds) && startSeconds > 0 ? startSeconds : 0;
+  const bool early = tookEarly_ = takeEarlyOpening(target);
+  if (!early) ++generation_;
+  wantedEntry_ = 0;
+  resetStreamState(startSeconds_ > 0);
 
   // Only regular files: a directory, a pipe or a device is no video, and a
   // pipe with no writer would block whoever opens it.
@@ -141,11 +144,29 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
 
   setPausedLocally(paused);
   setFlag("pause", paused);
-  const QByteArray url = bytesOf(target);  // libmpv takes the file system's bytes
-  std::vector<const char*> args = loadfileArguments(url, network_);
-  args.push_back(nullptr);
-  mpv_command_async(mpv_.get(), kLoadfileReplyBase + generation_, args.data());
+  if (!early) {
+    const QByteArray url = bytesOf(target);  // libmpv takes the file system's bytes
+    std::vector<const char*> args = loadfileArguments(url, network_);
+    args.push_back(nullptr);
+    mpv_command_async(mpv_.get(), kLoadfileReplyBase + generation_, args.data());
+  }
   keyframeReader_->start(target, network_);
+}
+
+bool MpvEngine::takeEarlyOpening(const QString& target) {
+  if (earlyUrl_.isEmpty()) return false;
+  const bool same = !network_ && startSeconds_ == 0 && bytesOf(target) == earlyUrl_;
+  earlyUrl_.clear();
+  // What libmpv told meanwhile was held back: it belongs to this open(), or
+  // to a stream that this one replaces.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        handleEvents();
+        handleUpdate();
+      },
+      Qt::QueuedConnection);
+  return same;
 }
 
 void MpvEngine::play() {
@@ -198,7 +219,8 @@ double MpvEngine::seekableSeconds() const {
 }
 
 void MpvEngine::handleEvents() {
-  eventsQueued_ = false;  // before draining: a wake-up from now on queues another pass
+  eventsQueued_ = false;             // before draining: a wake-up from now on queues another pass
+  if (!earlyUrl_.isEmpty()) return;  // held until open() (takeEarlyOpening)
   for (;;) {
     const mpv_event* event = mpv_wait_event(mpv_.get(), 0);
     if (!event || event->event_id == MPV_EVENT_NONE) return;

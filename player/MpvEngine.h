@@ -15,6 +15,7 @@
 
 #include "player/FrameRenderer.h"
 #include "player/MediaEngine.h"
+#include "player/SoftwareRenderer.h"
 
 namespace quillet::player {
 
@@ -57,10 +58,15 @@ class MpvEngine final : public MediaEngine {
   QString videoCodec() const { return videoCodec_; }
   QString audioCodec() const { return audioCodec_; }
   int audioSampleRate() const { return audioSampleRate_; }
+  // Whether the stream is the one a core started early had opened.
+  bool tookEarlyOpening() const { return tookEarly_; }
 
  private:
-  MpvEngine(MpvHandle mpv, QObject* parent);
-  bool attachRenderer();
+  MpvEngine(MpvHandle mpv, QByteArray earlyUrl, QObject* parent);
+  bool attachRenderer(RenderContext context);
+  // Whether open() asks for what the core opened early (the event
+  // handling goes on either way).
+  bool takeEarlyOpening(const QString& target);
   void handleEvents();
   void handleEvent(const mpv_event& event);
   void handleLoadReply(const mpv_event& event);
@@ -96,6 +102,11 @@ class MpvEngine final : public MediaEngine {
   std::int64_t wantedEntry_ = 0;   // the last open()'s entry; 0 until its reply
   std::int64_t startedEntry_ = 0;  // the entry of the last START_FILE
   std::int64_t loadedEntry_ = 0;   // the entry of the last FILE_LOADED
+  // What a core started early opened paused before any open(); libmpv's
+  // events and frames wait in its queues until open() tells whether it
+  // wants that stream.
+  QByteArray earlyUrl_;
+  bool tookEarly_ = false;
 
   // The stream being played, as libmpv last reported it.
   bool network_ = false;

@@ -10,9 +10,8 @@
 
 namespace quillet::player {
 
-bool MpvEngine::attachRenderer() {
-  // Before the first loadfile: without a render context libmpv shows no video.
-  renderer_ = createSoftwareRenderer(mpv_.get(), [this] {
+bool MpvEngine::attachRenderer(RenderContext context) {
+  renderer_ = createSoftwareRenderer(std::move(context), [this] {
     if (!updateQueued_.exchange(true))
       QMetaObject::invokeMethod(
           this, [this] { handleUpdate(); }, Qt::QueuedConnection);
@@ -50,6 +49,7 @@ bool MpvEngine::renderInto(uchar* pixels, const QSize& size, qsizetype stride) {
 
 void MpvEngine::handleUpdate() {
   updateQueued_ = false;
+  if (!earlyUrl_.isEmpty()) return;  // held until open() (takeEarlyOpening)
   if (!renderer_ || !renderer_->takeUpdate()) return;
   // Frames of the previous stream may still arrive until the new one starts.
   if (streamStarted()) haveFrame_ = true;

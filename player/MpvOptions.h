@@ -32,6 +32,11 @@ enum MpvProperty : std::uint64_t {
 };
 void observeMpvProperties(mpv_handle* mpv);
 
+// Reply tags of loadfile commands: this base plus the engine's count of
+// open() calls; a core started early counts its own opening as the first.
+inline constexpr std::uint64_t kLoadfileReplyBase = std::uint64_t{1} << 32;
+inline constexpr std::uint64_t kEarlyGeneration = 1;
+
 bool isHttpAddress(const QString& address);
 
 // Anything that is not http(s) is a local file: a file: URL or a path. It is

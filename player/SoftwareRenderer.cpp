@@ -11,16 +11,13 @@ namespace {
 
 class SoftwareRenderer final : public FrameRenderer {
  public:
-  static std::unique_ptr<SoftwareRenderer> create(mpv_handle* mpv, std::function<void()> onUpdate) {
+  static std::unique_ptr<SoftwareRenderer> create(RenderContext context,
+                                                  std::function<void()> onUpdate) {
+    if (!context) return nullptr;
     std::unique_ptr<SoftwareRenderer> renderer(new SoftwareRenderer(std::move(onUpdate)));
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    mpv_render_context* raw = nullptr;
-    if (mpv_render_context_create(&raw, mpv, params) < 0 || !raw) return nullptr;
-    renderer->context_.reset(raw);
-    mpv_render_context_set_update_callback(raw, &SoftwareRenderer::updated, &renderer->onUpdate_);
+    renderer->context_ = std::move(context);
+    mpv_render_context_set_update_callback(renderer->context_.get(), &SoftwareRenderer::updated,
+                                           &renderer->onUpdate_);
     return renderer;
   }
 
@@ -52,14 +49,6 @@ class SoftwareRenderer final : public FrameRenderer {
   }
 
  private:
-  struct ContextDeleter {
-    void operator()(mpv_render_context* c) const {
-      // No update may reach a half-destroyed engine.
-      mpv_render_context_set_update_callback(c, nullptr, nullptr);
-      mpv_render_context_free(c);
-    }
-  };
-
   explicit SoftwareRenderer(std::function<void()> onUpdate) : onUpdate_(std::move(onUpdate)) {}
 
   static void updated(void* onUpdate) { (*static_cast<std::function<void()>*>(onUpdate))(); }
@@ -108,16 +97,32 @@ class SoftwareRenderer final : public FrameRenderer {
   // outlives context_, whose callback calls it.
   std::function<void()> onUpdate_;
   // GUI thread only: the render calls and the buffers they draw into.
-  std::unique_ptr<mpv_render_context, ContextDeleter> context_;
+  RenderContext context_;
   std::array<QImage, 3> buffers_;
   std::size_t next_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<FrameRenderer> createSoftwareRenderer(mpv_handle* mpv,
+void RenderContextDeleter::operator()(mpv_render_context* context) const {
+  // No update may reach a half-destroyed engine.
+  mpv_render_context_set_update_callback(context, nullptr, nullptr);
+  mpv_render_context_free(context);
+}
+
+RenderContext createRenderContext(mpv_handle* mpv) {
+  mpv_render_param params[] = {
+      {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
+      {MPV_RENDER_PARAM_INVALID, nullptr},
+  };
+  mpv_render_context* raw = nullptr;
+  if (mpv_render_context_create(&raw, mpv, params) < 0) return nullptr;
+  return RenderContext(raw);
+}
+
+std::unique_ptr<FrameRenderer> createSoftwareRenderer(RenderContext context,
                                                       std::function<void()> onUpdate) {
-  return SoftwareRenderer::create(mpv, std::move(onUpdate));
+  return SoftwareRenderer::create(std::move(context), std::move(onUpdate));
 }
 
 }  // namespace quillet::player

@@ -2,6 +2,7 @@
 // libmpv's software render API into 64-byte aligned RGB32 images.
 
 #include <mpv/client.h>
+#include <mpv/render.h>
 
 #include <functional>
 #include <memory>
@@ -10,9 +11,18 @@
 
 namespace quillet::player {
 
-// Null when the render context cannot be created. onUpdate is called on
-// libmpv's threads until the renderer is destroyed.
-std::unique_ptr<FrameRenderer> createSoftwareRenderer(mpv_handle* mpv,
+struct RenderContextDeleter {
+  void operator()(mpv_render_context* context) const;
+};
+using RenderContext = std::unique_ptr<mpv_render_context, RenderContextDeleter>;
+
+// A core's render context, made before its first loadfile (without one
+// libmpv shows no video); null when it cannot be made. Any thread.
+RenderContext createRenderContext(mpv_handle* mpv);
+
+// Null without a context. onUpdate is called on libmpv's threads until the
+// renderer is destroyed; a frame that came before it is told at the next.
+std::unique_ptr<FrameRenderer> createSoftwareRenderer(RenderContext context,
                                                       std::function<void()> onUpdate);
 
 }  // namespace quillet::player

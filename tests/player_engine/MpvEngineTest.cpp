@@ -18,6 +18,7 @@
 
 #include <mpv/render.h>
 
+#include "player/EarlyStart.h"
 #include "player/FlvMetadata.h"
 #include "player/MpvEngine.h"
 
@@ -566,6 +567,53 @@ TEST_F(Engine, AFifoIsRefusedWithoutWaitingForAWriter) {
   ASSERT_EQ(QProcess::execute("mkfifo", {fifo}), 0);
   engine->open(fifo, false);
   EXPECT_TRUE(waitUntil([&] { return recorder->saw(Status::StreamNotFound); }, 3000));
+}
+
+// A core started while the application sets itself up: the first engine
+// takes the video it opened when it opens that same file, plays another file
+// without a trace of the first, and a pipe is never opened early.
+TEST(EarlyStart, TheFirstEngineTakesTheVideoOpenedEarlyOrPlaysTheOneItOpens) {
+  if (!QFileInfo::exists(clipPath("h264_aac")) || !QFileInfo::exists(clipPath("flv1_mp3")))
+    GTEST_SKIP() << "clips not built (no ffmpeg)";
+  QTemporaryDir dir;
+  const QString fifo = dir.filePath("pipe.flv");
+  ASSERT_EQ(QProcess::execute("mkfifo", {fifo}), 0);
+  struct Case {
+    QString early, opened;
+    bool paused;
+    const char* codec;
+    bool taken;
+  };
+  const Case cases[] = {
+      {clipPath("h264_aac"), clipPath("h264_aac"), false, "h264", true},
+      {QUrl::fromLocalFile(clipPath("flv1_mp3")).toString(), clipPath("flv1_mp3"), true, "flv1",
+       true},
+      {clipPath("h264_aac"), clipPath("flv1_mp3"), false, "flv1", false},
+      {fifo, clipPath("flv1_mp3"), false, "flv1", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.early.toStdString() + " then " + c.opened.toStdString());
+    startEngineEarly(c.early);
+    spin(300);  // the early video is decoded meanwhile
+    const std::unique_ptr<MpvEngine> engine = MpvEngine::create();
+    ASSERT_TRUE(engine);
+    Recorder recorder(*engine);
+    spin(100);  // the window is made
+    engine->open(c.opened, c.paused);
+    EXPECT_EQ(engine->tookEarlyOpening(), c.taken);
+    ASSERT_TRUE(
+        waitUntil([&] { return recorder.frames > 0 && recorder.saw(Status::PlayStart); }, 3000));
+    EXPECT_EQ(engine->videoCodec(), c.codec);
+    if (c.paused) {
+      spin(200);
+      EXPECT_EQ(recorder.distinct.size(), 1u) << "it waits on the first frame";
+      engine->play();
+    }
+    ASSERT_TRUE(waitUntil([&] { return recorder.ends == 1; }, 5000));
+    EXPECT_EQ(engine->videoCodec(), c.codec);
+    EXPECT_EQ(recorder.count(Status::PlayStart), 1);
+    EXPECT_GT(recorder.distinct.size(), 5u) << "it played";
+  }
 }
 
 TEST_F(Engine, ANewStreamReplacesTheOldOneWithoutItsEvents) {
