@@ -7,7 +7,11 @@
 // segment's colour. The request is the player's own remote control: mpv's IPC
 // socket ("seek <t> absolute") or the desktop's media-player interface
 // (MPRIS SetPosition), which Quillet's seek bar and keys share. Prints the
-// latencies in milliseconds, -1 for a picture that never came.
+// latencies in milliseconds, -1 for a picture that never came; then on a
+// second line where each seek landed, in milliseconds from its target, as the
+// player tells its position once the picture shows (less the time since;
+// x: unknown). A seek through a key-frame index can land a key frame late and
+// still show the segment's colour.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <dbus/dbus.h>
@@ -89,6 +93,26 @@ class MpvIpc {
     drain();
     return sent;
   }
+  // Where the player is (time-pos), NaN when it does not answer in time.
+  double position() {
+    drain();
+    const char line[] = "{\"command\": [\"get_property\", \"time-pos\"], \"request_id\": 77}\n";
+    if (write(fd_, line, sizeof line - 1) != static_cast<ssize_t>(sizeof line - 1)) return NAN;
+    std::string got;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(500);
+    while (Clock::now() < deadline) {
+      char buffer[4096];
+      const ssize_t n = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
+      const std::size_t reply = got.find("\"request_id\":77");
+      const std::size_t start = got.rfind('{', reply);
+      const std::size_t data = got.find("\"data\":", start == std::string::npos ? 0 : start);
+      if (reply != std::string::npos && data != std::string::npos && data < got.find('}', start))
+        return std::atof(got.c_str() + data + 7);
+      if (n <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return NAN;
+  }
   // Replies and events are read and dropped, so that mpv never blocks on us.
   void drain() {
     char buffer[4096];
@@ -131,6 +155,32 @@ class Mpris {
     dbus_connection_flush(bus_);
     dbus_message_unref(m);
     return sent;
+  }
+  // MPRIS Position, in seconds; NaN when it does not answer in time.
+  double position() {
+    DBusMessage* m =
+        dbus_message_new_method_call("org.mpris.MediaPlayer2.quillet", "/org/mpris/MediaPlayer2",
+                                     "org.freedesktop.DBus.Properties", "Get");
+    const char* interface = "org.mpris.MediaPlayer2.Player";
+    const char* property = "Position";
+    dbus_message_append_args(m, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &property,
+                             DBUS_TYPE_INVALID);
+    DBusMessage* reply = dbus_connection_send_with_reply_and_block(bus_, m, 500, nullptr);
+    dbus_message_unref(m);
+    if (!reply) return NAN;
+    double seconds = NAN;
+    DBusMessageIter top, variant;
+    if (dbus_message_iter_init(reply, &top) &&
+        dbus_message_iter_get_arg_type(&top) == DBUS_TYPE_VARIANT) {
+      dbus_message_iter_recurse(&top, &variant);
+      if (dbus_message_iter_get_arg_type(&variant) == DBUS_TYPE_INT64) {
+        dbus_int64_t at = 0;
+        dbus_message_iter_get_basic(&variant, &at);
+        seconds = static_cast<double>(at) / 1e6;
+      }
+    }
+    dbus_message_unref(reply);
+    return seconds;
   }
 
  private:
@@ -198,11 +248,13 @@ int main(int argc, char** argv) {
   std::vector<int> order;
   for (int k = 0; k < segments; ++k) order.push_back((k * 7 + 3) % segments);
   std::vector<long> latencies;
+  std::vector<double> offsets;  // where it landed, less the target, less the time since
   for (const int k : order) {
     const double target = (k + 0.5) * segmentSeconds;
     const auto sent = Clock::now();
     if (!(useMpv ? mpv.seek(target) : mpris.seek(target))) {
       latencies.push_back(-1);
+      offsets.push_back(NAN);
       continue;
     }
     long ms = -1;
@@ -215,12 +267,23 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     latencies.push_back(ms);
+    const auto shown = Clock::now();
+    const double at = ms < 0 ? NAN : useMpv ? mpv.position() : mpris.position();
+    offsets.push_back(at - target -
+                      std::chrono::duration<double>(Clock::now() - shown).count());
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
   }
   stop();
   XCloseDisplay(display);
   for (std::size_t i = 0; i < latencies.size(); ++i)
     std::printf("%s%ld", i ? " " : "", latencies[i]);
+  std::printf("\n");
+  for (std::size_t i = 0; i < offsets.size(); ++i) {
+    if (std::isnan(offsets[i]))
+      std::printf("%sx", i ? " " : "");
+    else
+      std::printf("%s%ld", i ? " " : "", std::lround(offsets[i] * 1000));
+  }
   std::printf("\n");
   return 0;
 }

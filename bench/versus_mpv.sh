@@ -102,7 +102,7 @@ size_run() {  # size player -> one line of measure
   sleep 0.5
 }
 
-seek_run() {  # clip player -> latencies
+seek_run() {  # clip player -> latencies, then where each seek landed
   local clip=$work/$1.flv player=$2
   if [ "$player" = quillet ]; then
     "$work/seek_latency" --mpris "$segments" "$segment_seconds" "$quillet" "$clip" </dev/null 2>/dev/null || echo
@@ -165,7 +165,12 @@ for _ in $(seq "$runs"); do
     for player in quillet mpv; do size_run "$size" "$player" >>"$work/size.$size.$player"; done
   done
   [[ $parts == *" seek "* ]] && for clip in seek_indexed seek_plain; do
-    for player in quillet mpv; do seek_run "$clip" "$player" >>"$work/seek.$clip.$player"; done
+    for player in quillet mpv; do
+      seek_run "$clip" "$player" | {
+        read -r latencies && echo "$latencies" >>"$work/seek.$clip.$player"
+        read -r landed && echo "$landed" >>"$work/landed.$clip.$player"
+      } || true
+    done
   done
   [[ $parts == *" rest "* ]] && for state in paused idle; do
     for player in quillet mpv; do rest_run "$state" "$player" >>"$work/rest.$state.$player"; done
@@ -218,8 +223,8 @@ for size in ("open", "large", "full"):
     print(f"| | mpv | {p['picture']} | {fmt(p['first'], '{:.0f} ms')} | {fmt(p['cpu'], '{:.2f} s')} | {fmt(p['rss'], '{:.0f} MiB')} |")
 
 print()
-print("| seek to the new picture (10 positions x runs) | player | median | 90th percentile | worst |")
-print("|---|---|---|---|---|")
+print("| seek to the new picture (10 positions x runs) | player | median | 90th percentile | worst | landed over 0.1 s from the target |")
+print("|---|---|---|---|---|---|")
 for clip, label in (("seek_indexed", "FLV with a key-frame index"), ("seek_plain", "FLV without an index")):
     stats = {}
     for player in ("quillet", "mpv"):
@@ -232,8 +237,11 @@ for clip, label in (("seek_indexed", "FLV with a key-frame index"), ("seek_plain
         s, o = stats[player], stats["mpv"]
         r = lambda i: f" ({ratio(s[i], o[i])})" if player == "quillet" else ""
         miss = f" ({s[3]} of {s[4]} never came)" if s[3] else ""
+        landed = [float(x) for r in rows(f"landed.{clip}.{player}") for x in r if x != "x"]
+        off = [v for v in landed if abs(v) > 100]
+        late = f"{len(off)} of {len(landed)}" + (f" (up to {max(off, key=abs):+.0f} ms)" if off else "")
         print(f"| {label if player == 'quillet' else ''} | {'Quillet' if player == 'quillet' else 'mpv'} "
-              f"| {fmt(s[0], '{:.0f} ms')}{r(0)} | {fmt(s[1], '{:.0f} ms')}{r(1)} | {fmt(s[2], '{:.0f} ms')}{r(2)}{miss} |")
+              f"| {fmt(s[0], '{:.0f} ms')}{r(0)} | {fmt(s[1], '{:.0f} ms')}{r(1)} | {fmt(s[2], '{:.0f} ms')}{r(2)}{miss} | {late} |")
 
 print()
 print("| at rest, CPU over 10 s | Quillet | mpv |")
