@@ -157,6 +157,9 @@ bool MpvEngine::takeEarlyOpening(const QString& target) {
   if (earlyUrl_.isEmpty()) return false;
   const bool same = !network_ && startSeconds_ == 0 && bytesOf(target) == earlyUrl_;
   earlyUrl_.clear();
+  // libmpv 0.35 may lose a property's later change when its earlier ones
+  // were never read; watching afresh starts from the values as they are.
+  watchPropertiesAfresh(mpv_.get());
   // What libmpv told meanwhile was held back: it belongs to this open(), or
   // to a stream that this one replaces.
   QMetaObject::invokeMethod(

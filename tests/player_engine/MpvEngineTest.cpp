@@ -16,11 +16,10 @@
 #include <functional>
 #include <set>
 
-#include <mpv/render.h>
-
 #include "player/EarlyStart.h"
 #include "player/FlvMetadata.h"
 #include "player/MpvEngine.h"
+#include "player/SoftwareRenderer.h"
 
 // Readable failure messages.
 void PrintTo(const QString& s, std::ostream* os) {
@@ -368,7 +367,7 @@ TEST_F(Engine, RendersAtTheAskedSizeIntoAlignedImagesItNeverChangesLater) {
 // The frame at a time as libmpv draws it with its own defaults: the picture the
 // engine's cheaper conversion is held to. Null when none came.
 QImage referenceFrame(const QString& path, double seconds, const QSize& size) {
-  const std::unique_ptr<mpv_handle, void (*)(mpv_handle*)> mpv(mpv_create(), mpv_terminate_destroy);
+  const MpvHandle mpv(mpv_create());
   if (!mpv) return {};
   for (const char* option : {"config=no", "vo=libmpv", "ao=null", "pause=yes", "hwdec=no"}) {
     const QList<QByteArray> pair = QByteArray(option).split('=');
@@ -376,37 +375,15 @@ QImage referenceFrame(const QString& path, double seconds, const QSize& size) {
   }
   mpv_set_option_string(mpv.get(), "start", QByteArray::number(seconds));
   if (mpv_initialize(mpv.get()) < 0) return {};
-  mpv_render_param create[] = {
-      {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
-      {MPV_RENDER_PARAM_INVALID, nullptr}};
-  mpv_render_context* raw = nullptr;
-  if (mpv_render_context_create(&raw, mpv.get(), create) < 0) return {};
-  const std::unique_ptr<mpv_render_context, void (*)(mpv_render_context*)> context(
-      raw, mpv_render_context_free);
   std::atomic<bool> updated{false};
-  mpv_render_context_set_update_callback(
-      raw, [](void* flag) { static_cast<std::atomic<bool>*>(flag)->store(true); }, &updated);
+  const auto renderer =
+      createSoftwareRenderer(createRenderContext(mpv.get()), [&] { updated = true; });
   const QByteArray file = QFile::encodeName(path);
   const char* load[] = {"loadfile", file.constData(), nullptr};
-  mpv_command(mpv.get(), load);
-  if (!waitUntil(
-          [&] {
-            return updated.exchange(false) &&
-                   (mpv_render_context_update(raw) & MPV_RENDER_UPDATE_FRAME) != 0;
-          },
-          5000))
+  if (!renderer || mpv_command(mpv.get(), load) < 0 ||
+      !waitUntil([&] { return updated.exchange(false) && renderer->takeUpdate(); }, 5000))
     return {};
-  QImage image(size, QImage::Format_RGB32);
-  int surface[2] = {size.width(), size.height()};
-  char format[] = "bgr0";
-  std::size_t stride = std::size_t(image.bytesPerLine());
-  mpv_render_param render[] = {{MPV_RENDER_PARAM_SW_SIZE, surface},
-                               {MPV_RENDER_PARAM_SW_FORMAT, format},
-                               {MPV_RENDER_PARAM_SW_STRIDE, &stride},
-                               {MPV_RENDER_PARAM_SW_POINTER, image.bits()},
-                               {MPV_RENDER_PARAM_INVALID, nullptr}};
-  if (mpv_render_context_render(raw, render) < 0) return {};
-  return image;
+  return renderer->render(size).copy();
 }
 
 // Structural similarity of two pictures of one size, averaged over 8x8
