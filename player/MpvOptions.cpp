@@ -113,11 +113,6 @@ void observeMpvProperties(mpv_handle* h) {
   mpv_observe_property(h, kTitle, "metadata/by-key/title", MPV_FORMAT_STRING);
 }
 
-void watchPropertiesAfresh(mpv_handle* h) {
-  for (std::uint64_t id = kTimePos; id <= kTitle; ++id) mpv_unobserve_property(h, id);
-  observeMpvProperties(h);
-}
-
 bool isHttpAddress(const QString& address) {
   return address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
          address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);

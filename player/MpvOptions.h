@@ -31,7 +31,6 @@ enum MpvProperty : std::uint64_t {
   kTitle,
 };
 void observeMpvProperties(mpv_handle* mpv);
-void watchPropertiesAfresh(mpv_handle* mpv);
 
 // Reply tags of loadfile commands: this base plus the engine's count of
 // open() calls; a core started early counts its own opening as the first.
