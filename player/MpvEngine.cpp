@@ -1,7 +1,6 @@
 #include "player/MpvEngine.h"
 
 #include <QByteArray>
-#include <QSignalBlocker>
 #include <algorithm>
 #include <clocale>
 #include <cmath>
@@ -158,24 +157,16 @@ bool MpvEngine::takeEarlyOpening(const QString& target) {
   if (earlyUrl_.isEmpty()) return false;
   const bool same = !network_ && startSeconds_ == 0 && bytesOf(target) == earlyUrl_;
   earlyUrl_.clear();
-  if (same) {
-    // What libmpv told meanwhile was held back for this open().
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-          handleEvents();
-          handleUpdate();
-        },
-        Qt::QueuedConnection);
-    return true;
-  }
-  // Another stream: the early one is taken in now, as if this engine had
-  // opened it, only without telling anybody; the new one then replaces it
-  // the usual way. Left waiting, its backlog delayed the new stream's news.
-  const QSignalBlocker quiet(this);
-  handleEvents();
-  handleUpdate();
-  return false;
+  // What libmpv told meanwhile was held back: it belongs to this open(), or
+  // to a stream that this one replaces.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        handleEvents();
+        handleUpdate();
+      },
+      Qt::QueuedConnection);
+  return same;
 }
 
 void MpvEngine::play() {
