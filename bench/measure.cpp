@@ -39,6 +39,7 @@
 #include <thread>
 #include <vector>
 
+#include "Child.h"
 #include "ScreenScan.h"
 
 namespace {
@@ -191,13 +192,7 @@ int main(int argc, char** argv) {
   const long frameShare = std::max(2000L, long{pictureW} * pictureH / 3);
 
   const auto start = Clock::now();
-  const pid_t child = fork();
-  if (child == 0) {
-    setpgid(0, 0);
-    execvp(command[0], command);
-    _exit(127);
-  }
-  setpgid(child, child);
+  const pid_t child = startInOwnGroup(command);
 
   long firstFrameMs = -1, mainPeak = 0, largestPeak = 0;
   std::pair<int, int> picture{0, 0};

@@ -32,6 +32,7 @@
 
 #include <thread>
 #include <vector>
+#include "Child.h"
 #include "ScreenScan.h"
 
 namespace {
@@ -215,13 +216,7 @@ int main(int argc, char** argv) {
   Mpris mpris;
   const bool useMpv = !ipcPath.empty();
 
-  const pid_t child = fork();
-  if (child == 0) {
-    setpgid(0, 0);
-    execvp(command[0], command);
-    _exit(127);
-  }
-  setpgid(child, child);
+  const pid_t child = startInOwnGroup(command);
   const auto stop = [&] {
     kill(-child, SIGTERM);
     for (int i = 0; i < 150; ++i) {
@@ -269,8 +264,7 @@ int main(int argc, char** argv) {
     latencies.push_back(ms);
     const auto shown = Clock::now();
     const double at = ms < 0 ? NAN : useMpv ? mpv.position() : mpris.position();
-    offsets.push_back(at - target -
-                      std::chrono::duration<double>(Clock::now() - shown).count());
+    offsets.push_back(at - target - std::chrono::duration<double>(Clock::now() - shown).count());
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
   }
   stop();

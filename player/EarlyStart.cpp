@@ -1,8 +1,8 @@
 #include "player/EarlyStart.h"
 
-#include <filesystem>
 #include <future>
 #include <utility>
+#include <vector>
 
 #include "player/FlashVars.h"
 #include "player/MpvOptions.h"
@@ -12,45 +12,46 @@ namespace quillet::player {
 namespace {
 
 // The thread's result, its one owner until taken. Main thread only.
-std::future<std::optional<EarlyCore>>& earlyCore() {
-  static std::future<std::optional<EarlyCore>> core;
+std::future<std::optional<MpvCore>>& earlyCore() {
+  static std::future<std::optional<MpvCore>> core;
   return core;
 }
 
-std::optional<EarlyCore> makeCore(QByteArray url) {
-  MpvHandle mpv(mpv_create());
-  if (!mpv || !applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0) return std::nullopt;
-  RenderContext context = createRenderContext(mpv.get());
-  if (!context) return std::nullopt;
-  observeMpvProperties(mpv.get());
-  if (!url.isEmpty()) {
-    std::vector<const char*> args = loadfileArguments(url, false);
-    args.push_back(nullptr);
-    if (mpv_set_property_string(mpv.get(), "pause", "yes") < 0 ||
-        mpv_command_async(mpv.get(), kLoadfileReplyBase + kEarlyGeneration, args.data()) < 0)
-      url.clear();
-  }
-  return EarlyCore{std::move(mpv), std::move(context), std::move(url)};
+std::optional<MpvCore> makeCoreOpening(QByteArray url) {
+  std::optional<MpvCore> core = makeMpvCore();
+  if (!core || url.isEmpty()) return core;
+  std::vector<const char*> args = loadfileArguments(url, false);
+  args.push_back(nullptr);
+  if (mpv_set_property_string(core->mpv.get(), "pause", "yes") >= 0 &&
+      mpv_command_async(core->mpv.get(), kLoadfileReplyBase + kEarlyGeneration, args.data()) >= 0)
+    core->openedUrl = std::move(url);
+  return core;
 }
 
 }  // namespace
 
 void startEngineEarly(const QString& address) {
   if (earlyCore().valid()) return;
-  // The same checks as the engine's open(): only a regular local file; a
-  // pipe with no writer would block the thread.
+  // Only what the engine's open() would open: a regular local file.
   QByteArray url;
   if (!address.isEmpty() && !isHttpAddress(address)) {
     const QString path = localFilePath(address);
-    std::error_code error;
-    if (!path.isEmpty() && std::filesystem::is_regular_file(bytesOf(path).toStdString(), error))
-      url = bytesOf(path);
+    if (isRegularFile(path)) url = bytesOf(path);
   }
-  earlyCore() = std::async(std::launch::async, makeCore, std::move(url));
+  earlyCore() = std::async(std::launch::async, makeCoreOpening, std::move(url));
 }
 
-std::optional<EarlyCore> takeEarlyCore() {
-  std::future<std::optional<EarlyCore>>& core = earlyCore();
+std::optional<MpvCore> makeMpvCore() {
+  MpvHandle mpv(mpv_create());
+  if (!mpv || !applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0) return std::nullopt;
+  RenderContext context = createRenderContext(mpv.get());
+  if (!context) return std::nullopt;
+  observeMpvProperties(mpv.get());
+  return MpvCore{std::move(mpv), std::move(context), {}};
+}
+
+std::optional<MpvCore> takeEarlyCore() {
+  std::future<std::optional<MpvCore>>& core = earlyCore();
   if (!core.valid()) return std::nullopt;
   return core.get();
 }

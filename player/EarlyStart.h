@@ -19,14 +19,19 @@ namespace quillet::player {
 // before is not taken yet. Main thread only.
 void startEngineEarly(const QString& address);
 
-struct EarlyCore {
+struct MpvCore {
   MpvHandle mpv;  // initialised, its properties watched
   RenderContext renderContext;
   QByteArray openedUrl;  // what it opened paused (loadfile's bytes); empty: nothing
 };
 
+// A core set up with the engine's options, its render context made and its
+// properties watched, nothing opened; nullopt when libmpv cannot be set up.
+// Any thread; libmpv needs the C numeric locale.
+std::optional<MpvCore> makeMpvCore();
+
 // Waits for the core the thread made; nullopt when none was started, it is
 // taken already, or libmpv could not be set up there.
-std::optional<EarlyCore> takeEarlyCore();
+std::optional<MpvCore> takeEarlyCore();
 
 }  // namespace quillet::player

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <clocale>
 #include <cmath>
-#include <filesystem>
 #include <vector>
 
 #include "player/EarlyStart.h"
@@ -20,20 +19,16 @@ std::unique_ptr<MediaEngine> createMpvEngine(QObject* parent) {
 }
 
 std::unique_ptr<MpvEngine> MpvEngine::create(QObject* parent) {
-  if (std::optional<EarlyCore> early = takeEarlyCore()) {
-    std::unique_ptr<MpvEngine> engine(
-        new MpvEngine(std::move(early->mpv), std::move(early->openedUrl), parent));
-    if (engine->attachRenderer(std::move(early->renderContext))) return engine;
+  std::optional<MpvCore> core = takeEarlyCore();
+  if (!core) {
+    // libmpv refuses to start under a locale whose numbers use a decimal comma.
+    std::setlocale(LC_NUMERIC, "C");
+    core = makeMpvCore();
   }
-  // libmpv refuses to start under a locale whose numbers use a decimal comma.
-  std::setlocale(LC_NUMERIC, "C");
-  MpvHandle mpv(mpv_create());
-  if (!mpv) return nullptr;
-  if (!applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0) return nullptr;
-  observeMpvProperties(mpv.get());
-
-  std::unique_ptr<MpvEngine> engine(new MpvEngine(std::move(mpv), QByteArray(), parent));
-  if (!engine->attachRenderer(createRenderContext(engine->mpv_.get()))) return nullptr;
+  if (!core) return nullptr;
+  std::unique_ptr<MpvEngine> engine(
+      new MpvEngine(std::move(core->mpv), std::move(core->openedUrl), parent));
+  if (!engine->attachRenderer(std::move(core->renderContext))) return nullptr;
   return engine;
 }
 
@@ -132,11 +127,7 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
   wantedEntry_ = 0;
   resetStreamState(startSeconds_ > 0);
 
-  // Only regular files: a directory, a pipe or a device is no video, and a
-  // pipe with no writer would block whoever opens it.
-  std::error_code error;
-  if (target.isEmpty() ||
-      (!network_ && !std::filesystem::is_regular_file(bytesOf(target).toStdString(), error))) {
+  if (target.isEmpty() || (!network_ && !isRegularFile(target))) {
     keyframeReader_->cancel();
     failStream();
     return;

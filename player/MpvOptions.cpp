@@ -131,6 +131,11 @@ QString localFilePath(const QString& address) {
   return textOf(QByteArrayView(here.c_str())) + u'/' + path;
 }
 
+bool isRegularFile(const QString& path) {
+  std::error_code error;
+  return !path.isEmpty() && std::filesystem::is_regular_file(bytesOf(path).toStdString(), error);
+}
+
 std::vector<const char*> loadfileArguments(const QByteArray& url, bool network) {
   std::vector<const char*> args{"loadfile", url.constData(), "replace"};
   if (network) {

@@ -45,6 +45,10 @@ bool isHttpAddress(const QString& address);
 // when the current folder cannot be told.
 QString localFilePath(const QString& address);
 
+// Only regular files are opened: a directory, a pipe or a device is no
+// video, and a pipe with no writer would block whoever opens it.
+bool isRegularFile(const QString& path);
+
 // The loadfile command's arguments for a file (the file system's bytes) or
 // an http(s) address; the strings live as long as the caller's url.
 std::vector<const char*> loadfileArguments(const QByteArray& url, bool network);
