@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -345,38 +346,39 @@ Status QtWindow::setCaption(const std::string& caption) {
   return Status::ok();
 }
 
-// Changing the frameless flag hides the window and leaves Qt's idea of its
-// geometry unreliable for a while, so the client area is put back
-// explicitly: a border change keeps the client area where it is. A window
-// not shown yet only records the style: toggling the native flags back and
-// forth before the first mapping raced with the window manager, which now
-// and then mapped the window without its frame. show() applies what is due.
+// A window not shown yet only records the style: toggling the native flags
+// back and forth before the first mapping raced with the window manager,
+// which now and then mapped the window without its frame. show() applies
+// what is due.
 void QtWindow::applyBorderStyle() {
   appliedBorder = requestedBorder;
   if (form->isVisible()) applyNativeBorder();
 }
 
+// A border change keeps the client area where it is. A mapped window only
+// changes its hints, and the window manager redraws its frame in place:
+// Qt's own way (setWindowFlags) unmaps the window and maps it again, a round
+// trip through the window manager that full screen's first picture waited
+// for.
 void QtWindow::applyNativeBorder() {
   const bool frameless = appliedBorder == kBorderNone;
   if (form->windowFlags().testFlag(Qt::FramelessWindowHint) == frameless) return;
-  const QRect client = form->geometry();
-  const bool wasVisible = form->isVisible();
-  const WId before = form->internalWinId();
-  awaitingOwnHints = !frameless;
   Qt::WindowFlags flags = form->windowFlags();
   flags.setFlag(Qt::FramelessWindowHint, frameless);
-  form->setWindowFlags(flags);
-  // The frame the window manager drew before is kept for the decorated
-  // window: a window manager answers a request for it only for windows it
-  // does not manage, and it announces its frame anew once it decorates the
-  // window again. What it announces in between, up to the window's new
-  // hints, still describes the borderless window.
-  form->setGeometry(client);
-  if (wasVisible) {
-    form->show();
-    form->setGeometry(client);
+  QWindow* mapped = form->isVisible() ? form->windowHandle() : nullptr;
+  if (!mapped) {
+    form->setWindowFlags(flags);
+    return;
   }
-  if (form->internalWinId() != before) awaitingOwnHints = false;  // a new window has no past
+  const QRect client = form->geometry();
+  // The frame the window manager drew before is kept for the decorated
+  // window: it announces its frame anew once it decorates the window again.
+  // What it announces in between, up to the window's new hints, still
+  // describes the borderless window.
+  awaitingOwnHints = !frameless;
+  form->overrideWindowFlags(flags);
+  mapped->setFlags(flags);
+  form->setGeometry(client);
 }
 
 WindowHandle QtWindow::hWnd() const {

@@ -277,14 +277,29 @@ TEST_F(BareWindow, ButtonsAndCloseReachTheirHandlers) {
   EXPECT_EQ(events.unloads, 1);
 }
 
+// Counts the times a widget is hidden.
+struct HideCounter : QObject {
+  int hides = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Hide) ++hides;
+    return false;
+  }
+};
+
 // Without a border the outer size is the client size; with it again the
-// window manager's frame is back, and the client area stays as it was.
+// window manager's frame is back, and the client area stays as it was. The
+// window stays mapped throughout: the window manager redraws its frame in
+// place.
 TEST_F(BareWindow, BorderChangesApplyWithTheCaption) {
   EXPECT_TRUE(window.show());
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window.widget()));
+  QWidget& w = window.widget();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  ASSERT_TRUE(waitFor([&] { return frameOnScreen(w).top > 0; }));
   const QSize client = window.widget().size();
   const double framed = *window.height();
   const WindowHandle handle = window.hWnd();
+  HideCounter counter;
+  w.installEventFilter(&counter);
 
   EXPECT_TRUE(window.setBorderStyle(kBorderNone));
   EXPECT_FALSE(window.widget().windowFlags().testFlag(Qt::FramelessWindowHint));
@@ -293,12 +308,16 @@ TEST_F(BareWindow, BorderChangesApplyWithTheCaption) {
   EXPECT_EQ(*window.height(), client.height() * 15);
   EXPECT_EQ(window.widget().size(), client);
   EXPECT_TRUE(window.widget().isVisible());
+  EXPECT_TRUE(waitFor([&] { return frameOnScreen(w) == qt::FrameExtents{}; }));
 
   EXPECT_TRUE(window.setBorderStyle(kBorderSizable));
   EXPECT_TRUE(window.setCaption("Quillet"));
   EXPECT_FALSE(window.widget().windowFlags().testFlag(Qt::FramelessWindowHint));
   EXPECT_EQ(*window.height(), framed);
   EXPECT_EQ(window.widget().size(), client);
+  EXPECT_TRUE(waitFor([&] { return frameOnScreen(w).top > 0; }));
+  EXPECT_EQ(counter.hides, 0);
+  EXPECT_TRUE(w.isVisible());
   // Drops are tied to the handle: it outlives border changes.
   EXPECT_EQ(window.hWnd(), handle);
   EXPECT_FALSE(window.setBorderStyle(1));
