@@ -365,12 +365,13 @@ void QtWindow::applyNativeBorder() {
   if (form->windowFlags().testFlag(Qt::FramelessWindowHint) == frameless) return;
   Qt::WindowFlags flags = form->windowFlags();
   flags.setFlag(Qt::FramelessWindowHint, frameless);
+  const QRect client = form->geometry();
   QWindow* mapped = form->isVisible() ? form->windowHandle() : nullptr;
   if (!mapped) {
     form->setWindowFlags(flags);
+    form->setGeometry(client);
     return;
   }
-  const QRect client = form->geometry();
   // The frame the window manager drew before is kept for the decorated
   // window: it announces its frame anew once it decorates the window again.
   // What it announces in between, up to the window's new hints, still
