@@ -7,12 +7,9 @@
 #include <QFile>
 #include <QIcon>
 #include <QLoggingCategory>
-#include <QPointer>
 #include <QSessionManager>
 #include <QTimer>
-#include <algorithm>
 #include <clocale>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -21,24 +18,23 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "platform/qt/HeapArenas.h"
-#include "platform/qt/MediaSession.h"
-#include "platform/qt/MprisService.h"
-#include "platform/qt/QtControlHost.h"
-#include "platform/qt/QtDialogs.h"
-#include "platform/qt/QtDrops.h"
-#include "platform/qt/QtFiles.h"
-#include "platform/qt/QtMessageBox.h"
-#include "platform/qt/QtProcesses.h"
-#include "platform/qt/QtRegistry.h"
-#include "platform/qt/QtTrace.h"
-#include "platform/qt/QtWindow.h"
-#include "platform/qt/ScreenSaverInhibitor.h"
-#include "platform/qt/TerminationSignals.h"
+#include "platform/qt/desktop/MprisService.h"
+#include "platform/qt/desktop/PlayerSession.h"
+#include "platform/qt/desktop/ScreenSaverInhibitor.h"
+#include "platform/qt/settings/QtRegistry.h"
+#include "platform/qt/system/HeapArenas.h"
+#include "platform/qt/system/QtFiles.h"
+#include "platform/qt/system/QtProcesses.h"
+#include "platform/qt/system/QtTrace.h"
+#include "platform/qt/system/TerminationSignals.h"
+#include "platform/qt/window/QtControlHost.h"
+#include "platform/qt/window/QtDialogs.h"
+#include "platform/qt/window/QtDrops.h"
+#include "platform/qt/window/QtMessageBox.h"
+#include "platform/qt/window/QtWindow.h"
 #include "player/EarlyStart.h"
 #include "player/FlashPlayer.h"
 #include "player/FlashVars.h"
-#include "player/PlaybackControl.h"
 #include "quillet/Installation.h"
 #include "shell/CommandLine.h"
 #include "startup/Main.h"
@@ -49,80 +45,6 @@ namespace {
 
 // Exit code when the main window cannot set itself up.
 constexpr int kExitWindowFailed = 4;
-
-using quillet::player::PlaybackControl;
-using quillet::qt::MediaSession;
-
-// The desktop's media services see the player the window holds now: each
-// video brings a new one, and the session follows it.
-class PlayerSession final : public MediaSession {
- public:
-  void follow(PlaybackControl* control) {
-    if (player) player->disconnect(this);
-    player = control;
-    if (player) {
-      connect(player, &PlaybackControl::stateChanged, this, &MediaSession::stateChanged);
-      connect(player, &PlaybackControl::metadataChanged, this, &MediaSession::videoChanged);
-      connect(player, &PlaybackControl::volumeChanged, this, &MediaSession::volumeChanged);
-      connect(player, &PlaybackControl::seeked, this, &MediaSession::seeked);
-      connect(player, &QObject::destroyed, this, [this] { changedAll(); });
-    }
-    changedAll();
-  }
-
-  State state() const override {
-    if (!player) return State::Stopped;
-    switch (player->state()) {
-      case PlaybackControl::State::Playing:
-        return State::Playing;
-      case PlaybackControl::State::Paused:
-        return State::Paused;
-      case PlaybackControl::State::Stopped:
-        break;
-    }
-    return State::Stopped;
-  }
-  Video video() const override {
-    if (!player || player->videoNumber() == 0) return {};
-    return {player->videoNumber(), player->address(), player->title(), player->duration()};
-  }
-  bool canPlay() const override { return player && player->canPlay(); }
-  bool canSeek() const override { return player && player->canSeek(); }
-  double position() const override { return player ? player->position() : 0; }
-  double volume() const override { return player ? player->volume() / 100.0 : 0; }
-
-  void play() override {
-    if (player) player->play();
-  }
-  void pause() override {
-    if (player) player->pause();
-  }
-  void playPause() override {
-    if (player) player->togglePause();
-  }
-  void stop() override {
-    if (player) player->stop();
-  }
-  void seekTo(double seconds) override {
-    if (player) player->seekTo(seconds);
-  }
-  void seekBy(double seconds) override {
-    if (player) player->seekBy(seconds);
-  }
-  void setVolume(double volume) override {
-    if (player)
-      player->setVolume(static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
-  }
-
- private:
-  void changedAll() {
-    emit stateChanged();
-    emit videoChanged();
-    emit volumeChanged();
-  }
-
-  QPointer<PlaybackControl> player;
-};
 
 // Everything that exists only once Main decides to show the window.
 struct MainWindow {
@@ -168,7 +90,7 @@ struct MainWindow {
   quillet::Platform platform;
   quillet::Form1 form;
   // They go first, the inhibition given back while the bus still answers.
-  PlayerSession session;
+  quillet::qt::PlayerSession session;
   quillet::qt::MprisService mpris;
   quillet::qt::ScreenSaverInhibitor screenSaver;
 };
@@ -223,7 +145,7 @@ int main(int argc, char** argv) {
   QApplication::setDesktopFileName(QString::fromLatin1(quillet::installation::kAppId));
   QApplication::setWindowIcon(QIcon(":/quillet/icons/quillet-256.png"));
   // The web engine reports its set-up on every start; the program itself is
-  // silent unless QT_LOGGING_RULES asks for its trace (platform/qt/QtTrace.h).
+  // silent unless QT_LOGGING_RULES asks for its trace (platform/qt/system/QtTrace.h).
   QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
 
   quillet::qt::QtComponentRegistry components;

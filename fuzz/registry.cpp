@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "fuzz/FuzzCheck.h"
-#include "platform/qt/RegistryStore.h"
+#include "platform/qt/settings/RegistryStore.h"
 
 using quillet::qt::RegistryStore;
 

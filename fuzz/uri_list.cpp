@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "fuzz/FuzzCheck.h"
-#include "platform/qt/UriList.h"
+#include "platform/qt/window/UriList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view list(reinterpret_cast<const char*>(data), size);

@@ -23,7 +23,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/qt/QtBanner.h"
+#include "platform/qt/banner/QtBanner.h"
 #include "tests/hostile/RealProgram.h"
 
 namespace quillet::hostile {

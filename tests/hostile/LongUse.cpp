@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/qt/HeapArenas.h"
+#include "platform/qt/system/HeapArenas.h"
 #include "tests/hostile/RealProgram.h"
 
 namespace {

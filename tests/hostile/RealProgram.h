@@ -11,11 +11,11 @@
 #include <functional>
 #include <memory>
 
-#include "platform/qt/QtControlHost.h"
-#include "platform/qt/QtDialogs.h"
-#include "platform/qt/QtDrops.h"
-#include "platform/qt/QtFiles.h"
-#include "platform/qt/QtWindow.h"
+#include "platform/qt/window/QtControlHost.h"
+#include "platform/qt/window/QtDialogs.h"
+#include "platform/qt/window/QtDrops.h"
+#include "platform/qt/system/QtFiles.h"
+#include "platform/qt/window/QtWindow.h"
 #include "player/FlashPlayer.h"
 #include "player/FlashPlayerWidget.h"
 #include "tests/fakes/FakePlatform.h"

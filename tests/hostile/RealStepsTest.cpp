@@ -8,7 +8,7 @@
 #include <QLoggingCategory>
 #include <QStringList>
 
-#include "platform/qt/QtTrace.h"
+#include "platform/qt/system/QtTrace.h"
 #include "tests/hostile/RealProgram.h"
 
 namespace quillet::hostile {

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "platform/qt/TerminationSignals.h"
+#include "platform/qt/system/TerminationSignals.h"
 
 namespace quillet::qt {
 namespace {

@@ -13,7 +13,7 @@
 #include <set>
 #include <string>
 
-#include "platform/qt/QtFiles.h"
+#include "platform/qt/system/QtFiles.h"
 
 namespace quillet::qt {
 namespace {

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/qt/DesktopProjection.h"
+#include "platform/qt/settings/DesktopProjection.h"
 
 namespace quillet::qt::desktop {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "platform/qt/RegistryStore.h"
+#include "platform/qt/settings/RegistryStore.h"
 
 namespace quillet::qt {
 namespace {

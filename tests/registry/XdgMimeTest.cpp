@@ -9,9 +9,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include "platform/qt/DesktopProjection.h"
-#include "platform/qt/QtRegistry.h"
-#include "platform/qt/RegistryStore.h"
+#include "platform/qt/settings/DesktopProjection.h"
+#include "platform/qt/settings/QtRegistry.h"
+#include "platform/qt/settings/RegistryStore.h"
 #include "shell/Association.h"
 #include "tests/fakes/FakeTrace.h"
 

@@ -27,8 +27,8 @@
 #include <cerrno>
 #include <memory>
 
-#include "platform/qt/QtBanner.h"
-#include "platform/qt/QtDrops.h"
+#include "platform/qt/banner/QtBanner.h"
+#include "platform/qt/window/QtDrops.h"
 #include "platform/qt/banner/BannerPage.h"
 #include "shell/FileDrop.h"
 #include "tests/fakes/FakeTrace.h"

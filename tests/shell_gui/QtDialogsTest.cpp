@@ -16,7 +16,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/qt/QtDialogs.h"
+#include "platform/qt/window/QtDialogs.h"
 
 namespace quillet {
 namespace {

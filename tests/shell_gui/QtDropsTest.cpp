@@ -10,8 +10,8 @@
 #include <QTest>
 #include <QWidget>
 
-#include "platform/qt/QtDrops.h"
-#include "platform/qt/QtWindow.h"
+#include "platform/qt/window/QtDrops.h"
+#include "platform/qt/window/QtWindow.h"
 #include "shell/FileDrop.h"
 #include "tests/fakes/FakePlatform.h"
 #include "tests/logic/ShellTestSupport.h"

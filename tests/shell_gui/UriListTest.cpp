@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/qt/UriList.h"
+#include "platform/qt/window/UriList.h"
 
 namespace quillet::qt {
 namespace {

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "platform/qt/QtControlHost.h"
+#include "platform/qt/window/QtControlHost.h"
 #include "tests/window_gui/TestComponent.h"
 
 namespace quillet::guitest {

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "platform/qt/QtMessageBox.h"
+#include "platform/qt/window/QtMessageBox.h"
 
 namespace quillet::guitest {
 namespace {

@@ -17,9 +17,9 @@
 #include <functional>
 #include <memory>
 
-#include "platform/qt/QtBanner.h"
-#include "platform/qt/QtControlHost.h"
-#include "platform/qt/QtWindow.h"
+#include "platform/qt/banner/QtBanner.h"
+#include "platform/qt/window/QtControlHost.h"
+#include "platform/qt/window/QtWindow.h"
 #include "shell/WebLinks.h"
 #include "tests/fakes/FakePlatform.h"
 #include "tests/window_gui/TestComponent.h"

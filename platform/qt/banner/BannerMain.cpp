@@ -24,7 +24,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/qt/QtBanner.h"
+#include "platform/qt/banner/QtBanner.h"
 #include "platform/qt/banner/BannerPage.h"
 
 namespace {

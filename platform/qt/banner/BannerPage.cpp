@@ -5,7 +5,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
-#include "platform/qt/QtBanner.h"
+#include "platform/qt/banner/QtBanner.h"
 
 namespace quillet::qt {
 

@@ -1,4 +1,4 @@
-#include "platform/qt/QtDrops.h"
+#include "platform/qt/window/QtDrops.h"
 
 #include <unistd.h>
 #include <QDragEnterEvent>
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/qt/UriList.h"
+#include "platform/qt/window/UriList.h"
 
 namespace quillet::qt {
 

@@ -1,4 +1,4 @@
-#include "platform/qt/TerminationSignals.h"
+#include "platform/qt/system/TerminationSignals.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "platform/qt/QtControlHost.h"
+#include "platform/qt/window/QtControlHost.h"
 
 #include <QMetaMethod>
 #include <QMetaProperty>
@@ -6,7 +6,7 @@
 #include <array>
 #include <vector>
 
-#include "platform/qt/Twips.h"
+#include "platform/qt/window/Twips.h"
 
 namespace quillet::qt {
 namespace {

@@ -10,7 +10,7 @@
 #include <QString>
 #include <functional>
 
-#include "platform/qt/MediaSession.h"
+#include "platform/qt/desktop/MediaSession.h"
 
 namespace quillet::qt {
 

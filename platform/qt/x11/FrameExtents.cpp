@@ -1,4 +1,4 @@
-#include "platform/qt/FrameExtents.h"
+#include "platform/qt/x11/FrameExtents.h"
 
 #include <xcb/xcb.h>
 

@@ -1,4 +1,4 @@
-#include "platform/qt/QtProcesses.h"
+#include "platform/qt/system/QtProcesses.h"
 
 #include <QDesktopServices>
 #include <QUrl>

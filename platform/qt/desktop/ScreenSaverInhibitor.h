@@ -8,7 +8,7 @@
 #include <QObject>
 #include <optional>
 
-#include "platform/qt/MediaSession.h"
+#include "platform/qt/desktop/MediaSession.h"
 
 namespace quillet::qt {
 

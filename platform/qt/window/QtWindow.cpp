@@ -1,4 +1,4 @@
-#include "platform/qt/QtWindow.h"
+#include "platform/qt/window/QtWindow.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -14,8 +14,8 @@
 #include <chrono>
 #include <cmath>
 
-#include "platform/qt/QtBanner.h"
-#include "platform/qt/Twips.h"
+#include "platform/qt/banner/QtBanner.h"
+#include "platform/qt/window/Twips.h"
 
 namespace quillet::qt {
 namespace {

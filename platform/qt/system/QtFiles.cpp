@@ -1,4 +1,4 @@
-#include "platform/qt/QtFiles.h"
+#include "platform/qt/system/QtFiles.h"
 
 #include <fcntl.h>
 #include <unistd.h>

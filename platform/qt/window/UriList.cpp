@@ -1,4 +1,4 @@
-#include "platform/qt/UriList.h"
+#include "platform/qt/window/UriList.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "platform/qt/DesktopProjection.h"
+#include "platform/qt/settings/DesktopProjection.h"
 
 #include <algorithm>
 #include <set>

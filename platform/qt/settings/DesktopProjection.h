@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/Status.h"
-#include "platform/qt/RegistryStore.h"
+#include "platform/qt/settings/RegistryStore.h"
 #include "quillet/Installation.h"
 
 namespace quillet::qt::desktop {

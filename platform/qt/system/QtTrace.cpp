@@ -1,4 +1,4 @@
-#include "platform/qt/QtTrace.h"
+#include "platform/qt/system/QtTrace.h"
 
 namespace quillet::qt {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/qt/QtRegistry.h"
+#include "platform/qt/settings/QtRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,8 +9,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include "platform/qt/DesktopProjection.h"
-#include "platform/qt/RegistryStore.h"
+#include "platform/qt/settings/DesktopProjection.h"
+#include "platform/qt/settings/RegistryStore.h"
 
 namespace quillet::qt {
 

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "platform/Window.h"
-#include "platform/qt/FrameExtents.h"
+#include "platform/qt/x11/FrameExtents.h"
 
 class QCheckBox;
 class QFrame;

@@ -1,4 +1,4 @@
-#include "platform/qt/RegistryStore.h"
+#include "platform/qt/settings/RegistryStore.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "platform/qt/QtDialogs.h"
+#include "platform/qt/window/QtDialogs.h"
 
 #include <QFile>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "platform/qt/ScreenSaverInhibitor.h"
+#include "platform/qt/desktop/ScreenSaverInhibitor.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

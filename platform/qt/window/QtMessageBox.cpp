@@ -1,4 +1,4 @@
-#include "platform/qt/QtMessageBox.h"
+#include "platform/qt/window/QtMessageBox.h"
 
 #include <QMessageBox>
 

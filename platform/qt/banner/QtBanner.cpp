@@ -1,4 +1,4 @@
-#include "platform/qt/QtBanner.h"
+#include "platform/qt/banner/QtBanner.h"
 
 #include <QDir>
 #include <QEvent>
@@ -14,7 +14,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "platform/qt/Twips.h"
+#include "platform/qt/window/Twips.h"
 #include "quillet/Installation.h"
 
 namespace quillet::qt {

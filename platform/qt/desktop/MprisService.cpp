@@ -1,4 +1,4 @@
-#include "platform/qt/MprisService.h"
+#include "platform/qt/desktop/MprisService.h"
 
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/qt/DesktopProjection.h"
+#include "platform/qt/settings/DesktopProjection.h"
 
 namespace quillet::qt {
 

@@ -1,0 +1,82 @@
+#include "platform/qt/desktop/PlayerSession.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quillet::qt {
+
+using player::PlaybackControl;
+
+void PlayerSession::follow(PlaybackControl* control) {
+  if (player) player->disconnect(this);
+  player = control;
+  if (player) {
+    connect(player, &PlaybackControl::stateChanged, this, &MediaSession::stateChanged);
+    connect(player, &PlaybackControl::metadataChanged, this, &MediaSession::videoChanged);
+    connect(player, &PlaybackControl::volumeChanged, this, &MediaSession::volumeChanged);
+    connect(player, &PlaybackControl::seeked, this, &MediaSession::seeked);
+    connect(player, &QObject::destroyed, this, [this] { changedAll(); });
+  }
+  changedAll();
+}
+
+MediaSession::State PlayerSession::state() const {
+  if (!player) return State::Stopped;
+  switch (player->state()) {
+    case PlaybackControl::State::Playing:
+      return State::Playing;
+    case PlaybackControl::State::Paused:
+      return State::Paused;
+    case PlaybackControl::State::Stopped:
+      break;
+  }
+  return State::Stopped;
+}
+
+MediaSession::Video PlayerSession::video() const {
+  if (!player || player->videoNumber() == 0) return {};
+  return {player->videoNumber(), player->address(), player->title(), player->duration()};
+}
+
+bool PlayerSession::canPlay() const {
+  return player && player->canPlay();
+}
+bool PlayerSession::canSeek() const {
+  return player && player->canSeek();
+}
+double PlayerSession::position() const {
+  return player ? player->position() : 0;
+}
+double PlayerSession::volume() const {
+  return player ? player->volume() / 100.0 : 0;
+}
+
+void PlayerSession::play() {
+  if (player) player->play();
+}
+void PlayerSession::pause() {
+  if (player) player->pause();
+}
+void PlayerSession::playPause() {
+  if (player) player->togglePause();
+}
+void PlayerSession::stop() {
+  if (player) player->stop();
+}
+void PlayerSession::seekTo(double seconds) {
+  if (player) player->seekTo(seconds);
+}
+void PlayerSession::seekBy(double seconds) {
+  if (player) player->seekBy(seconds);
+}
+void PlayerSession::setVolume(double volume) {
+  if (player) player->setVolume(static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
+}
+
+void PlayerSession::changedAll() {
+  emit stateChanged();
+  emit videoChanged();
+  emit volumeChanged();
+}
+
+}  // namespace quillet::qt

@@ -1,0 +1,106 @@
+// The media services see whichever player the window holds now, in their own
+// units, and hear of every change of it.
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/qt/desktop/PlayerSession.h"
+
+namespace {
+
+using quillet::player::PlaybackControl;
+using quillet::qt::MediaSession;
+using quillet::qt::PlayerSession;
+
+class RecordingPlayer final : public PlaybackControl {
+ public:
+  std::vector<std::string> calls;
+  State shown = State::Paused;
+  int percent = 40;
+
+  void play() override { calls.push_back("play"); }
+  void pause() override { calls.push_back("pause"); }
+  void togglePause() override { calls.push_back("toggle"); }
+  void stop() override { calls.push_back("stop"); }
+  void seekTo(double s) override { calls.push_back("seekTo " + std::to_string(int(s))); }
+  void seekBy(double s) override { calls.push_back("seekBy " + std::to_string(int(s))); }
+  void setVolume(int p) override { calls.push_back("volume " + std::to_string(p)); }
+  void changeVolume(int) override {}
+  void setMuted(bool) override {}
+  void toggleFullScreen() override {}
+  void leaveFullScreen() override {}
+  State state() const override { return shown; }
+  bool canPlay() const override { return true; }
+  bool canSeek() const override { return true; }
+  double position() const override { return 12.5; }
+  double duration() const override { return 60; }
+  int volume() const override { return percent; }
+  bool isMuted() const override { return false; }
+  bool inFullScreen() const override { return false; }
+  QString address() const override { return "/videos/clip.flv"; }
+  QString title() const override { return "Clip"; }
+  quint64 videoNumber() const override { return 3; }
+};
+
+TEST(PlayerSession, FollowsThePlayerItHoldsAndForgetsOneThatGoes) {
+  PlayerSession session;
+  EXPECT_EQ(session.state(), MediaSession::State::Stopped);
+  EXPECT_EQ(session.video().number, 0u);
+  EXPECT_FALSE(session.canPlay());
+  session.play();  // nothing to reach: no crash, nothing else
+
+  auto player = std::make_unique<RecordingPlayer>();
+  QSignalSpy state(&session, &MediaSession::stateChanged);
+  QSignalSpy seeked(&session, &MediaSession::seeked);
+  session.follow(player.get());
+  EXPECT_EQ(state.size(), 1);
+  EXPECT_EQ(session.state(), MediaSession::State::Paused);
+  const auto video = session.video();
+  EXPECT_EQ(video.number, 3u);
+  EXPECT_EQ(video.address, "/videos/clip.flv");
+  EXPECT_EQ(video.title, "Clip");
+  EXPECT_EQ(video.duration, 60);
+  EXPECT_DOUBLE_EQ(session.volume(), 0.4);
+  EXPECT_DOUBLE_EQ(session.position(), 12.5);
+
+  // Commands arrive in the player's units; a volume outside 0..1 is held in.
+  session.play();
+  session.playPause();
+  session.stop();
+  session.seekTo(30);
+  session.seekBy(-5);
+  session.setVolume(0.555);
+  session.setVolume(7);
+  session.setVolume(-1);
+  EXPECT_EQ(player->calls,
+            (std::vector<std::string>{"play", "toggle", "stop", "seekTo 30", "seekBy -5",
+                                      "volume 56", "volume 100", "volume 0"}));
+
+  emit player->stateChanged();
+  emit player->seeked(8);
+  EXPECT_EQ(state.size(), 2);
+  ASSERT_EQ(seeked.size(), 1);
+  EXPECT_EQ(seeked.at(0).at(0).toDouble(), 8);
+
+  // A second player replaces the first: the first one's news no longer counts.
+  RecordingPlayer second;
+  second.shown = PlaybackControl::State::Playing;
+  session.follow(&second);
+  emit player->stateChanged();
+  EXPECT_EQ(state.size(), 3);
+  EXPECT_EQ(session.state(), MediaSession::State::Playing);
+
+  // The held player is destroyed with its component: stopped, and told.
+  auto third = std::make_unique<RecordingPlayer>();
+  session.follow(third.get());
+  const auto before = state.size();
+  third.reset();
+  EXPECT_EQ(state.size(), before + 1);
+  EXPECT_EQ(session.state(), MediaSession::State::Stopped);
+  EXPECT_EQ(session.video().number, 0u);
+}
+
+}  // namespace
