@@ -56,9 +56,7 @@ struct MainWindow {
         form(platform),
         mpris(session, {[this] { raise(); },
                         [this] { quillet::qt::closeApplicationPolitely(&window.widget()); },
-                        [this](const QString& path) {
-                          form.GotADrop(QFile::encodeName(path).toStdString());
-                        }}),
+                        [this](const std::string& path) { form.GotADrop(path); }}),
         screenSaver(session) {
     controls.setAddedHandler([this](const std::string&, QWidget& component) {
       session.follow(quillet::player::playbackOf(&component));

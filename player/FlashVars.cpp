@@ -1,6 +1,7 @@
 #include "player/FlashVars.h"
 
 #include <QByteArray>
+#include <QStringDecoder>
 
 namespace quillet::player {
 
@@ -43,6 +44,13 @@ qsizetype utf8Length(QByteArrayView bytes, qsizetype at) {
 
 constexpr char16_t kByteBase = 0xDC00;
 
+// UTF-8 as it stands: QString::fromUtf8 would drop a leading byte-order mark,
+// which in a file name is part of the name.
+QString fromUtf8(QByteArrayView bytes) {
+  QStringDecoder decode(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+  return decode(bytes);
+}
+
 }  // namespace
 
 QString textOf(QByteArrayView bytes) {
@@ -55,11 +63,11 @@ QString textOf(QByteArrayView bytes) {
       at += length;
       continue;
     }
-    text += QString::fromUtf8(bytes.sliced(run, at - run));
+    text += fromUtf8(bytes.sliced(run, at - run));
     text += QChar(kByteBase + static_cast<unsigned char>(bytes[at]));
     run = ++at;
   }
-  text += QString::fromUtf8(bytes.sliced(run));
+  text += fromUtf8(bytes.sliced(run));
   return text;
 }
 

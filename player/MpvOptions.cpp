@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QUrl>
+#include <QSysInfo>
 #include <filesystem>
 
 #include "player/FlashVars.h"
@@ -16,13 +16,6 @@ namespace {
 // running dry; it keeps downloading the whole stream meanwhile, so the
 // loaded part grows as it does in a browser plug-in.
 constexpr const char* kHttpFileOptions = "cache=yes,cache-pause-initial=yes,cache-pause-wait=5";
-
-// libmpv 0.38 (client API 2.3) put an insertion index before loadfile's
-// per-file options. The library in use may be newer than its headers.
-bool loadfileTakesIndex() {
-  static const bool takesIndex = mpv_client_api_version() >= MPV_MAKE_VERSION(2, 3);
-  return takesIndex;
-}
 
 // The desktop's sound server: PulseAudio, or PipeWire through its PulseAudio
 // service; PipeWire's own protocol only when its socket is there, since its
@@ -118,10 +111,37 @@ bool isHttpAddress(const QString& address) {
          address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
 }
 
+namespace {
+
+// The bytes a file: address's escapes spell (a name need not be UTF-8, and
+// QUrl would turn such bytes into U+FFFD); empty for another machine's file,
+// a relative path or an encoded NUL. A query or fragment is no part of the
+// name.
+QString pathOfFileAddress(QStringView address) {
+  QStringView rest = address.sliced(5);  // after "file:"
+  for (const char16_t end : {u'?', u'#'})
+    if (const qsizetype at = rest.indexOf(end); at >= 0) rest = rest.first(at);
+  if (rest.startsWith(u"//")) {
+    rest = rest.sliced(2);
+    const qsizetype slash = rest.indexOf(u'/');
+    if (slash < 0) return {};
+    const QStringView host = rest.first(slash);
+    if (!host.isEmpty() && host.compare(u"localhost", Qt::CaseInsensitive) != 0 &&
+        host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) != 0)
+      return {};
+    rest = rest.sliced(slash);
+  }
+  if (!rest.startsWith(u'/')) return {};
+  QString path = percentDecode(rest);
+  return path.contains(QChar(0)) ? QString() : path;
+}
+
+}  // namespace
+
 QString localFilePath(const QString& address) {
   QString path = address;
   if (address.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
-    path = QUrl(address).toLocalFile();
+    path = pathOfFileAddress(address);
   if (path.isEmpty() || QDir::isAbsolutePath(path)) return path;
   // The text may carry bytes that are not UTF-8 (see bytesOf), so it is made
   // absolute as text, not through QFileInfo, which would change them.
@@ -136,10 +156,13 @@ bool isRegularFile(const QString& path) {
   return !path.isEmpty() && std::filesystem::is_regular_file(bytesOf(path).toStdString(), error);
 }
 
-std::vector<const char*> loadfileArguments(const QByteArray& url, bool network) {
+std::vector<const char*> loadfileArguments(const QByteArray& url, bool network,
+                                           unsigned long clientApi) {
   std::vector<const char*> args{"loadfile", url.constData(), "replace"};
   if (network) {
-    if (loadfileTakesIndex()) args.push_back("-1");
+    // libmpv 0.38 (client API 2.3) put an insertion index before the
+    // per-file options.
+    if (clientApi >= MPV_MAKE_VERSION(2, 3)) args.push_back("-1");
     args.push_back(kHttpFileOptions);
   }
   return args;

@@ -50,7 +50,10 @@ QString localFilePath(const QString& address);
 bool isRegularFile(const QString& path);
 
 // The loadfile command's arguments for a file (the file system's bytes) or
-// an http(s) address; the strings live as long as the caller's url.
-std::vector<const char*> loadfileArguments(const QByteArray& url, bool network);
+// an http(s) address; the strings live as long as the caller's url. The
+// form depends on the client API of the library in use, which may be newer
+// than its headers.
+std::vector<const char*> loadfileArguments(const QByteArray& url, bool network,
+                                           unsigned long clientApi = mpv_client_api_version());
 
 }  // namespace quillet::player

@@ -146,6 +146,9 @@ void PlaybackSession::seekTo(double seconds) {
   if (!canPlay() || movie_->duration <= 0 || !std::isfinite(seconds)) return;
   Movie& m = *movie_;
   const double target = std::clamp(seconds, 0.0, m.duration);
+  // At the end, a seek to the end or past it leaves the video there, so that
+  // the next play starts it again from the beginning.
+  if (m.atEnd && target >= m.duration) return;
   m.atEnd = false;
   // Stopped means back at the start: only a seek elsewhere ends it.
   if (target > 0) m.stopped = false;

@@ -3,26 +3,53 @@
 # (trixie) chroot, made with mmdebstrap from the Debian mirror this machine
 # uses. This machine's own apt sources are never changed. Needs root.
 #   tools/check-debian13.sh [chroot folder]   (default: a new folder in /var/tmp)
+#   tools/check-debian13.sh --print-mirror    (the mirror it would use, and stop)
 # The chroot is kept for a look afterwards, and a later run given the same
 # folder reuses it and its build; remove it with rm -rf.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+
+# The Debian mirror of this machine's apt sources (where apt-config says they
+# are): the first source of the release this machine runs with its main
+# component, in either format. Nothing else: a mirror this script picked
+# itself could be one the machine cannot or may not reach.
+debian_mirror() {
+  local codename list parts
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  eval "$(apt-config shell list Dir::Etc::sourcelist/f parts Dir::Etc::sourceparts/d)"
+  {
+    cat "$list" "$parts"*.list 2>/dev/null | awk -v want="$codename" '
+      $1 == "deb" { sub(/\[[^]]*\]/, ""); $0 = $0
+                    if ($3 == want) for (i = 4; i <= NF; i++) if ($i == "main") { print $2; exit } }'
+    for f in "$parts"*.sources; do
+      [ -r "$f" ] && awk -v want="$codename" '
+        function check() { if (types ~ /(^| )deb( |$)/ && (" " suites " ") ~ (" " want " ") &&
+                               (" " comps " ") ~ / main / && uri != "") { print uri; exit } }
+        /^[ \t]*$/ { check(); types = suites = comps = uri = ""; next }
+        /^Types:/ { $1 = ""; types = $0 } /^Suites:/ { $1 = ""; suites = $0 }
+        /^Components:/ { $1 = ""; comps = $0 } /^URIs:/ { uri = $2 }
+        END { check() }' "$f"
+    done
+  } 2>/dev/null | head -n 1
+}
+
+mirror=$(debian_mirror || true)
+if [ -z "$mirror" ]; then
+  echo "check-debian13.sh: no Debian mirror in this machine's apt sources" \
+       "($(apt-config shell l Dir::Etc::sourcelist/f | cut -d"'" -f2) and its .d folder);" \
+       "add the Debian source it should use there" >&2
+  exit 2
+fi
+if [ "${1:-}" = --print-mirror ]; then
+  echo "$mirror"
+  exit 0
+fi
+
 [ "$(id -u)" -eq 0 ] || { echo "check-debian13.sh: run as root (chroot, mounts)" >&2; exit 2; }
 command -v mmdebstrap >/dev/null || {
   apt-get update -q
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends mmdebstrap
 }
-
-mirror=""
-if [ -r /etc/apt/sources.list.d/debian.sources ]; then
-  mirror=$(awk '$1 == "URIs:" && $2 !~ /security/ { print $2; exit }' \
-               /etc/apt/sources.list.d/debian.sources)
-fi
-if [ -z "$mirror" ] && [ -r /etc/apt/sources.list ]; then
-  mirror=$(awk '$1 == "deb" && $0 !~ /security/ { for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) { print $i; exit } }' \
-               /etc/apt/sources.list)
-fi
-mirror=${mirror:-http://deb.debian.org/debian}
 
 root=${1:-$(mktemp -d /var/tmp/quillet-debian13.XXXXXX)}
 if [ ! -x "$root/usr/bin/apt-get" ]; then

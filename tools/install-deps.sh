@@ -5,7 +5,8 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
-       qt6-webengine-dev libmpv-dev zlib1g-dev libxcb1-dev libgtest-dev libgmock-dev)
+       qt6-webengine-dev libmpv-dev zlib1g-dev libxcb1-dev libgtest-dev libgmock-dev
+       libxss-dev libx11-dev)
 run=(xdg-utils)
 # gtk-update-icon-cache keeps the icon themes' caches as every desktop has
 # them: without one, Qt 6.8 walks each theme folder and its first file dialog

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/qt/desktop/PlayerSession.h"
+#include "player/FlashVars.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ class RecordingPlayer final : public PlaybackControl {
   std::vector<std::string> calls;
   State shown = State::Paused;
   int percent = 40;
+  QString from = "/videos/clip.flv";
 
   void play() override { calls.push_back("play"); }
   void pause() override { calls.push_back("pause"); }
@@ -40,7 +42,7 @@ class RecordingPlayer final : public PlaybackControl {
   int volume() const override { return percent; }
   bool isMuted() const override { return false; }
   bool inFullScreen() const override { return false; }
-  QString address() const override { return "/videos/clip.flv"; }
+  QString address() const override { return from; }
   QString title() const override { return "Clip"; }
   quint64 videoNumber() const override { return 3; }
 };
@@ -101,6 +103,26 @@ TEST(PlayerSession, FollowsThePlayerItHoldsAndForgetsOneThatGoes) {
   EXPECT_EQ(state.size(), before + 1);
   EXPECT_EQ(session.state(), MediaSession::State::Stopped);
   EXPECT_EQ(session.video().number, 0u);
+}
+
+// The address as a URL names the file's exact bytes, whether the player
+// holds a path (a name that is not UTF-8 included) or a file: address; a web
+// address stays as it is.
+TEST(PlayerSession, TheUrlNamesTheFilesExactBytes) {
+  PlayerSession session;
+  RecordingPlayer player;
+  session.follow(&player);
+  const std::pair<QString, QString> cases[] = {
+      {quillet::player::textOf("/v/caf\xe9 & \xef\xbb\xbf.flv"),
+       "file:///v/caf%E9%20%26%20%EF%BB%BF.flv"},
+      {"file:///v/caf%E9.flv", "file:///v/caf%E9.flv"},
+      {QString::fromUtf8("/v/caf\xc3\xa9.flv"), "file:///v/caf%C3%A9.flv"},
+      {"http://h.example/a%20b.flv?x=1", "http://h.example/a%20b.flv?x=1"},
+  };
+  for (const auto& [address, url] : cases) {
+    player.from = address;
+    EXPECT_EQ(session.video().url, url) << address.toStdString();
+  }
 }
 
 }  // namespace

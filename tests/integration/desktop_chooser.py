@@ -8,7 +8,9 @@ With Qt's GTK platform theme (QT_QPA_PLATFORMTHEME=gtk3), "Open File" shows
 GTK's chooser titled "Select file to open": cancelling it opens nothing;
 typing a path into it as a user would (Ctrl+L, the path, Return) opens and
 plays that video. A video whose name is not UTF-8 (Latin-1 "caf\\xe9.flv")
-given on the command line plays too.
+given on the command line plays too, by its path or its file: address (and
+not the file beside it whose name is the same text with U+FFFD), and so does
+a path with a blank given as two arguments.
 """
 
 import os
@@ -18,6 +20,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
 
 sys.dont_write_bytecode = True  # nothing is written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -153,11 +156,11 @@ def through_chooser(quillet, root, clip):
         session.kill()
 
 
-def from_command_line(quillet, root, clip):
-    session = Session(quillet, root, [clip])
+def from_command_line(quillet, root, args):
+    session = Session(quillet, root, args)
     try:
         session.plays()
-        print(f"ok  {clip!r} given on the command line plays", flush=True)
+        print(f"ok  {args!r} given on the command line plays", flush=True)
     except BaseException:
         sys.stderr.write(session.stderr()[-3000:])
         raise
@@ -175,7 +178,15 @@ def main():
         latin = os.path.join(os.fsencode(top), b"media", b"caf\xe9.flv")
         os.link(clip, latin)
         through_chooser(quillet, os.path.join(top, "chooser"), clip)
-        from_command_line(quillet, os.path.join(top, "latin"), latin)
+        from_command_line(quillet, os.path.join(top, "latin"), [latin])
+        # A file: address names the bytes its escapes spell. Beside it lies the
+        # name those bytes would turn into as UTF-8 text (U+FFFD): no video.
+        with open(os.path.join(os.path.dirname(latin), "caf\ufffd.flv".encode()), "wb") as f:
+            f.write(b"FLV not really")
+        from_command_line(quillet, os.path.join(top, "address"),
+                          ["file://" + urllib.parse.quote(latin)])
+        # The arguments are one path: a blank between two of them is its blank.
+        from_command_line(quillet, os.path.join(top, "blank"), clip.split(" "))
     finally:
         shutil.rmtree(top, ignore_errors=True)
     print("PASS")

@@ -1,56 +1,121 @@
 #!/usr/bin/python3
-"""A stand-in org.freedesktop.ScreenSaver on the session bus that writes down
-every Inhibit and UnInhibit it gets.
+"""Stand-in services that keep a desktop awake, on the session bus, writing
+down every call they get: org.freedesktop.ScreenSaver (GNOME, KDE),
+org.freedesktop.PowerManagement (Xfce, beside org.xfce.PowerManager, a name
+only) and org.gnome.SessionManager (MATE).
 
-Usage: fake_screensaver.py LOG   (DBUS_SESSION_BUS_ADDRESS names the bus)
+Usage: fake_screensaver.py LOG [NAME...] [--cookie N] [--refuse N]
+  (DBUS_SESSION_BUS_ADDRESS names the bus; NAME defaults to
+  org.freedesktop.ScreenSaver; cookies count from N + 1, 41 by default; the
+  first N inhibitions of each service are refused with an error)
 
-LOG gets "ready" once the name is owned, then one line per call:
-"inhibit COOKIE APPLICATION" or "uninhibit COOKIE". Needs Debian's python3
-modules dbus and gi.
+LOG gets "ready" once every name is owned, then one line per call:
+"inhibit COOKIE APPLICATION SERVICE [XID FLAGS]" or "uninhibit COOKIE SERVICE".
+Needs Debian's python3 modules dbus and gi.
 """
 
-import sys
+import argparse
 
 import dbus
 import dbus.mainloop.glib
 import dbus.service
 from gi.repository import GLib
 
-INTERFACE = "org.freedesktop.ScreenSaver"
+SCREENSAVER = "org.freedesktop.ScreenSaver"
+POWER = "org.freedesktop.PowerManagement"
+POWER_INHIBIT = "org.freedesktop.PowerManagement.Inhibit"
+SESSION = "org.gnome.SessionManager"
 
 
-class ScreenSaver(dbus.service.Object):
-    def __init__(self, bus, log):
-        super().__init__(bus, "/org/freedesktop/ScreenSaver")
-        self.log = log
-        self.last_cookie = 40
+class Refused(dbus.DBusException):
+    _dbus_error_name = "org.freedesktop.DBus.Error.Failed"
+
+
+class Recorder:
+    def __init__(self, log, cookie, refuse):
+        self.log, self.cookie, self.refuse = log, cookie, refuse
 
     def write(self, line):
         self.log.write(line + "\n")
         self.log.flush()
 
-    @dbus.service.method(INTERFACE, in_signature="ss", out_signature="u")
-    def Inhibit(self, application, reason):
-        self.last_cookie += 1
-        self.write(f"inhibit {self.last_cookie} {application}")
-        return dbus.UInt32(self.last_cookie)
+    def inhibit(self, service, application, *extra):
+        if self.refuse.get(service, 0) > 0:
+            self.refuse[service] -= 1
+            self.write(f"refused {service}")
+            raise Refused("not now")
+        self.cookie += 1
+        self.write(" ".join(["inhibit", str(self.cookie), str(application), service,
+                             *(str(int(e)) for e in extra)]))
+        return dbus.UInt32(self.cookie)
 
-    @dbus.service.method(INTERFACE, in_signature="u", out_signature="")
+    def uninhibit(self, service, cookie):
+        self.write(f"uninhibit {int(cookie)} {service}")
+
+
+class ScreenSaver(dbus.service.Object):
+    def __init__(self, bus, rec):
+        super().__init__(bus, "/org/freedesktop/ScreenSaver")
+        self.rec = rec
+
+    @dbus.service.method(SCREENSAVER, in_signature="ss", out_signature="u")
+    def Inhibit(self, application, reason):
+        return self.rec.inhibit(SCREENSAVER, application)
+
+    @dbus.service.method(SCREENSAVER, in_signature="u", out_signature="")
     def UnInhibit(self, cookie):
-        self.write(f"uninhibit {int(cookie)}")
+        self.rec.uninhibit(SCREENSAVER, cookie)
+
+
+class PowerManagement(dbus.service.Object):
+    def __init__(self, bus, rec):
+        super().__init__(bus, "/org/freedesktop/PowerManagement/Inhibit")
+        self.rec = rec
+
+    @dbus.service.method(POWER_INHIBIT, in_signature="ss", out_signature="u")
+    def Inhibit(self, application, reason):
+        return self.rec.inhibit(POWER, application)
+
+    @dbus.service.method(POWER_INHIBIT, in_signature="u", out_signature="")
+    def UnInhibit(self, cookie):
+        self.rec.uninhibit(POWER, cookie)
+
+
+class SessionManager(dbus.service.Object):
+    def __init__(self, bus, rec):
+        super().__init__(bus, "/org/gnome/SessionManager")
+        self.rec = rec
+
+    @dbus.service.method(SESSION, in_signature="susu", out_signature="u")
+    def Inhibit(self, app_id, toplevel_xid, reason, flags):
+        return self.rec.inhibit(SESSION, app_id, toplevel_xid, flags)
+
+    @dbus.service.method(SESSION, in_signature="u", out_signature="")
+    def Uninhibit(self, cookie):
+        self.rec.uninhibit(SESSION, cookie)
+
+
+OBJECTS = {SCREENSAVER: ScreenSaver, POWER: PowerManagement, SESSION: SessionManager}
 
 
 def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("log")
+    parser.add_argument("names", nargs="*", default=[SCREENSAVER])
+    parser.add_argument("--cookie", type=int, default=40)
+    parser.add_argument("--refuse", type=int, default=0)
+    args = parser.parse_args()
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
-    log = open(sys.argv[1], "a")
-    service = ScreenSaver(bus, log)
-    name = dbus.service.BusName(INTERFACE, bus, do_not_queue=True)
-    service.write("ready")
+    rec = Recorder(open(args.log, "a"), args.cookie,
+                   {name: args.refuse for name in args.names})
+    objects = [OBJECTS[name](bus, rec) for name in args.names if name in OBJECTS]
+    names = [dbus.service.BusName(name, bus, do_not_queue=True) for name in args.names]
+    rec.write("ready")
     loop = GLib.MainLoop()
     bus.call_on_disconnection(lambda _: loop.quit())
     loop.run()
-    del name
+    del names, objects
 
 
 if __name__ == "__main__":

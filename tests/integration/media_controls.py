@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The desktop's media controls on the real program, through a private session bus.
 
-Usage: media_controls.py QUILLET   (on an X display with a window manager, e.g.
+Usage: media_controls.py QUILLET APP_ID   (on an X display with a window manager, e.g.
 under tools/headless.sh; needs dbus-daemon, playerctl, and a python3 with
 Debian's dbus and gi modules for the stand-in screen saver)
 
@@ -13,7 +13,12 @@ screen (moving or still pictures, the volume slider's filled length). The
 screen saver must be inhibited while the video plays and given back on pause,
 stop, at the end, when another video replaces it, and when the window closes
 through the media interface's Quit, which also removes the temporary movie. A
-second Quillet takes a name of its own.
+second Quillet takes a name of its own. The track id lies under the
+application's own path; the playback status reaches a follower through
+PropertiesChanged; a seek past the end keeps the video there, so that play
+starts it from the beginning; a video opened by a file: address whose name is
+not UTF-8 plays (not the one beside it whose name is the same text with
+U+FFFD) and its xesam:url spells those bytes.
 """
 
 import os
@@ -44,6 +49,7 @@ SLIDER_LEFT = PLAYER_W - 31 - 40
 SLIDER_W = 40
 
 TITLE = "Quillet media keys clip"
+SECOND_TITLE = "Quillet second clip"
 MPRIS = "org.mpris.MediaPlayer2"
 DEBIAN_PYTHON = "/usr/bin/python3"
 
@@ -148,9 +154,10 @@ def main():
     for d in (tmpdir, home, runtime):
         os.makedirs(d, mode=0o700)
     clip = os.path.join(root, "first clip.flv")
-    second = os.path.join(root, "second & last.flv")
+    second = os.path.join(os.fsencode(root), b"second caf\xe9 & last.flv")
     make_clip(clip, 30, TITLE)
-    make_clip(second, 30)
+    make_clip(second, 30, SECOND_TITLE)
+    make_clip(os.path.join(root, "second caf\ufffd & last.flv"), 30, "the wrong clip")
 
     bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1",
                           "--print-pid=1"], capture_output=True, text=True, check=True,
@@ -176,9 +183,13 @@ def main():
                          "type='signal',interface='org.mpris.MediaPlayer2.Player',member='Seeked'"],
                         stdout=open(os.path.join(root, "seeked.log"), "w"))
         program = start([quillet, clip], stdout=subprocess.DEVNULL, stderr=open(errors, "w"))
+        statuses = os.path.join(root, "statuses.log")
+        start(["playerctl", "--player=quillet", "--follow", "status"],
+              stdout=open(statuses, "w"))
         session = Session(root, env, program)
         run(session, clip, second, tmpdir, start, errors)
         monitor.terminate()
+        followed(statuses)
     except BaseException:
         if os.path.exists(errors):
             sys.stderr.write(open(errors).read()[-3000:])
@@ -209,10 +220,12 @@ def run(s, clip, second, tmpdir, start, errors):
     assert len(fields) == 4, fields
     track, length, title, url = fields
     track = track.strip("'")  # playerctl prints an object path quoted
-    assert re.fullmatch(r"/org/mpris/MediaPlayer2/quillet/video/\d+", track), track
+    # "/org/mpris" is the interface's own, NoTrack aside.
+    own = "/" + re.sub(r"[^A-Za-z0-9_/]", "_", sys.argv[2].replace(".", "/"))
+    assert re.fullmatch(re.escape(own) + r"/video/\d+", track), track
     assert abs(int(length) - 30_000_000) < 200_000, length
     assert title == TITLE, title
-    assert urllib.parse.unquote(url) == "file://" + clip, url
+    assert url == "file://" + urllib.parse.quote(clip), url
     log(f"metadata: {fields}")
 
     at = s.position()
@@ -270,14 +283,25 @@ def run(s, clip, second, tmpdir, start, errors):
              lambda: (s.inhibitions() == [], s.saver_calls()))
     log("ended")
 
-    # Another video replaces this one: its inhibition goes, the new one's comes.
+    # A seek past the end keeps the video there: play starts it from 0.
+    s.ctl("position", "5+")
+    time.sleep(0.5)
+    assert s.status() == "Stopped", s.status()
     s.ctl("play")
+    wait_for("Playing from the start", lambda: (s.status() == "Playing" and s.position() < 5,
+                                                (s.status(), s.position())))
+    wait_for("a moving picture", lambda: (s.moving(), None))
+    log("played again after a seek past the end")
+
+    # Another video replaces this one: its inhibition goes, the new one's comes.
     wait_for("a new inhibition", lambda: (len(s.inhibitions()) == 1, s.saver_calls()))
     replaced = s.inhibitions()[0]
-    s.ctl("open", "file://" + urllib.parse.quote(second))
+    address = "file://" + urllib.parse.quote(second)
+    s.ctl("open", address)
     wait_for("the second video",
-             lambda: (s.ctl("metadata", "xesam:title") == os.path.basename(second),
+             lambda: (s.ctl("metadata", "xesam:title") == SECOND_TITLE,
                       s.ctl("metadata", "xesam:title")))
+    assert s.ctl("metadata", "xesam:url") == address, s.ctl("metadata", "xesam:url")
     wait_for("Playing", lambda: (s.status() == "Playing", s.status()))
     wait_for("the second video's inhibition",
              lambda: (len(s.inhibitions()) == 1 and s.inhibitions()[0] != replaced,
@@ -308,6 +332,19 @@ def run(s, clip, second, tmpdir, start, errors):
     assert s.inhibitions() == [], s.saver_calls()
     assert len(s.taken()) == 5, s.saver_calls()
     log("quit: temporary movie removed, screen saver free")
+
+
+def followed(path):
+    """What a follower of the playback status heard, repeats merged, holds
+    every change the run made, in order."""
+    heard = []
+    for line in open(path).read().split():
+        if not heard or heard[-1] != line:
+            heard.append(line)
+    wanted = ["Playing", "Paused", "Playing", "Stopped", "Playing", "Stopped", "Playing"]
+    rest = iter(heard)
+    assert all(w in rest for w in wanted), heard
+    log(f"followed: {heard}")
 
 
 if __name__ == "__main__":

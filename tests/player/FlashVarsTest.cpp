@@ -77,7 +77,11 @@ TEST(FlashVars, BytesThatAreNotUtf8ComeBackExactly) {
   EXPECT_EQ(bytesOf(path), QByteArray("/v/caf\xe9 \xc3\xa9.flv"));
   EXPECT_TRUE(path.endsWith(QString::fromUtf8(" \xc3\xa9.flv")));
   for (const char* bytes : {"\xff\xfe", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80",
-                            "ok \xe2\x82", "\xf0\x9f\x8e\xac \xdc\x80"})
+                            "ok \xe2\x82", "\xf0\x9f\x8e\xac \xdc\x80",
+                            // A byte-order mark is part of the name, wherever it stands.
+                            "\xef\xbb\xbf"
+                            "clip.flv",
+                            "/tmp/\xe9\xef\xbb\xbfx.flv"})
     EXPECT_EQ(bytesOf(textOf(bytes)), QByteArray(bytes)) << bytes;
   EXPECT_EQ(textOf("\xf0\x9f\x8e\xac"), QString::fromUtf8("\xf0\x9f\x8e\xac"));
 }

@@ -555,6 +555,10 @@ TEST(EarlyStart, TheFirstEngineTakesTheVideoOpenedEarlyOrPlaysTheOneItOpens) {
   QTemporaryDir dir;
   const QString fifo = dir.filePath("pipe.flv");
   ASSERT_EQ(QProcess::execute("mkfifo", {fifo}), 0);
+  // A name that another one begins with is another video.
+  const QString clip = dir.filePath("clip.flv"), backup = dir.filePath("clip.flv.bak");
+  ASSERT_TRUE(QFile::copy(clipPath("h264_aac"), clip));
+  ASSERT_TRUE(QFile::copy(clipPath("flv1_mp3"), backup));
   struct Case {
     QString early, opened;
     bool paused;
@@ -567,6 +571,8 @@ TEST(EarlyStart, TheFirstEngineTakesTheVideoOpenedEarlyOrPlaysTheOneItOpens) {
        true},
       {clipPath("h264_aac"), clipPath("flv1_mp3"), false, "flv1", false},
       {fifo, clipPath("flv1_mp3"), false, "flv1", false},
+      {backup, clip, false, "h264", false},
+      {clip, backup, false, "flv1", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.early.toStdString() + " then " + c.opened.toStdString());
@@ -579,13 +585,13 @@ TEST(EarlyStart, TheFirstEngineTakesTheVideoOpenedEarlyOrPlaysTheOneItOpens) {
     engine->open(c.opened, c.paused);
     EXPECT_EQ(engine->tookEarlyOpening(), c.taken);
     ASSERT_TRUE(
-        waitUntil([&] { return recorder.frames > 0 && recorder.saw(Status::PlayStart); }, 3000));
+        waitUntil([&] { return recorder.frames > 0 && recorder.saw(Status::PlayStart); }, 8000));
     if (c.paused) {
       spin(200);
       EXPECT_EQ(recorder.distinct.size(), 1u) << "it waits on the first frame";
       engine->play();
     }
-    ASSERT_TRUE(waitUntil([&] { return recorder.ends == 1; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return recorder.ends == 1; }, 8000));
     EXPECT_EQ(engine->videoCodec(), c.codec);
     EXPECT_EQ(recorder.count(Status::PlayStart), 1);
     EXPECT_GT(recorder.distinct.size(), 5u) << "it played";

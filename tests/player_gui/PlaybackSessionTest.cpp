@@ -59,6 +59,34 @@ TEST(PlaybackSession, PlayAtTheEndOfAReopenedStreamOpensTheVideoFromItsStart) {
   EXPECT_DOUBLE_EQ(seeked.last().at(0).toDouble(), 0);
 }
 
+// A seek whose target is clamped to the duration leaves the video at its
+// end, so that play starts it again from the beginning; a seek to anywhere
+// before the end plays on from there.
+TEST(PlaybackSession, ASeekPastTheEndKeepsTheVideoAtItsEnd) {
+  auto fake = std::make_unique<FakeEngine>();
+  FakeEngine& engine = *fake;
+  PlaybackSession session(std::move(fake), {});
+  session.start(settingsOf("autoplay=true&flv=/v/c.flv"));
+  engine.durationSeconds = 50;
+  emit engine.durationChanged(50);
+  for (const double past : {55.0, 50.0}) {
+    engine.positionSeconds = 50;
+    emit engine.endOfStream();
+    session.seekTo(past);
+    EXPECT_TRUE(session.atEnd()) << past;
+    engine.calls.clear();
+    session.play();
+    EXPECT_EQ(engine.calls, QStringList({"seek(0)", "play"})) << past;
+    EXPECT_DOUBLE_EQ(session.position(), 0);
+  }
+  emit engine.endOfStream();
+  session.seekTo(20);
+  EXPECT_FALSE(session.atEnd());
+  engine.calls.clear();
+  session.play();
+  EXPECT_EQ(engine.calls, QStringList({"play"}));
+}
+
 // Stop goes back to the start and waits; a movie that is replaced or
 // unloaded leaves nothing of itself behind, and late news of its stream
 // changes nothing.

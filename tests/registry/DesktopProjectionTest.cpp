@@ -36,6 +36,7 @@ TEST(DesktopExec, EntryOnlyForUsablePaths) {
   auto entry = desktopEntry({"/opt/caf\xc3\xa9/quillet", {"video/x-flv"}});
   ASSERT_TRUE(entry);
   EXPECT_NE(entry->find("\nExec=/opt/caf\xc3\xa9/quillet %f\n"), std::string::npos);
+  EXPECT_NE(entry->find("\nTryExec=/opt/caf\xc3\xa9/quillet\n"), std::string::npos);
   EXPECT_NE(entry->find("\nMimeType=video/x-flv;\n"), std::string::npos);
   EXPECT_NE(entry->find("\nName=Quillet\n"), std::string::npos);
   EXPECT_TRUE(isOurDesktopEntry(*entry));
@@ -55,9 +56,12 @@ TEST(DesktopExec, EntryMatchesTheInstalledOne) {
   const std::string mark = "X-Quillet-Association=true\n";
   ASSERT_NE(written->find(mark), std::string::npos);
   std::string plain = written->erase(written->find(mark), mark.size());
-  const std::string exec = "Exec=/usr/bin/quillet %f";
-  ASSERT_NE(plain.find(exec), std::string::npos);
-  plain.replace(plain.find(exec), exec.size(), "Exec=quillet %f");
+  for (const auto& [mine, theirs] :
+       {std::pair<std::string, std::string>{"Exec=/usr/bin/quillet %f", "Exec=quillet %f"},
+        {"TryExec=/usr/bin/quillet", "TryExec=quillet"}}) {
+    ASSERT_NE(plain.find(mine), std::string::npos) << mine;
+    plain.replace(plain.find(mine), mine.size(), theirs);
+  }
   EXPECT_EQ(plain, installed);
 }
 

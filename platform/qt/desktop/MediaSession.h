@@ -19,6 +19,7 @@ class MediaSession : public QObject {
     QString address;     // a path or an http(s) address
     QString title;
     double duration = 0;  // seconds; 0 while unknown
+    QString url;          // the address as a URL, a file's name %-encoded byte for byte
   };
 
   using QObject::QObject;

@@ -6,15 +6,17 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QFileInfo>
 #include <QStringList>
+#include <QSysInfo>
 #include <QTimer>
-#include <QUrl>
 #include <QVariantMap>
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "platform/qt/settings/DesktopProjection.h"
+#include "platform/qt/window/UriList.h"
 
 namespace quillet::qt {
 
@@ -37,13 +39,19 @@ QString desktopEntryName() {
   return id;
 }
 
-QString addressAsUrl(const QString& address) {
-  const QUrl url(address);
-  const QString scheme = url.scheme().toLower();
-  if (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
-      scheme == QLatin1String("file"))
-    return url.toString(QUrl::FullyEncoded);
-  return QUrl::fromLocalFile(QFileInfo(address).absoluteFilePath()).toString(QUrl::FullyEncoded);
+// Track ids live under the application's own path: "/org/mpris" is the
+// interface's, NoTrack aside. An object path's elements hold only
+// [A-Za-z0-9_].
+QString trackPathPrefix() {
+  QString path = QStringLiteral("/") + QString::fromLatin1(installation::kAppId);
+  for (QChar& c : path) {
+    if (c == u'.') {
+      c = u'/';
+    } else if (c != u'/' && !(c.isLetterOrNumber() && c.unicode() < 0x80) && c != u'_') {
+      c = u'_';
+    }
+  }
+  return path;
 }
 
 }  // namespace
@@ -132,7 +140,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     if (v.number == 0) return m;
     if (v.duration > 0) m.insert(QStringLiteral("mpris:length"), microseconds(v.duration));
     if (!v.title.isEmpty()) m.insert(QStringLiteral("xesam:title"), v.title);
-    if (!v.address.isEmpty()) m.insert(QStringLiteral("xesam:url"), addressAsUrl(v.address));
+    if (!v.url.isEmpty()) m.insert(QStringLiteral("xesam:url"), v.url);
     return m;
   }
   double volume() const { return s.session.volume(); }
@@ -164,8 +172,14 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     s.session.seekTo(static_cast<double>(at) / 1e6);
   }
   void OpenUri(const QString& uri) {
-    const QUrl url(uri);
-    if (s.actions.open && url.isLocalFile()) s.actions.open(url.toLocalFile());
+    // The name's exact bytes, as a dropped file's address gives them: a
+    // name need not be UTF-8.
+    const QByteArray text = uri.toUtf8();
+    const std::vector<std::string> paths = localPathsFromUriList(
+        std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
+        QSysInfo::machineHostName().toStdString());
+    if (s.actions.open && paths.size() == 1 && text.indexOf('\n') < 0)
+      s.actions.open(paths.front());
   }
 
  signals:
@@ -187,7 +201,7 @@ MprisService::~MprisService() {
 
 QString MprisService::trackId(quint64 videoNumber) {
   if (videoNumber == 0) return kNoTrack;
-  return QStringLiteral("/org/mpris/MediaPlayer2/quillet/video/%1").arg(videoNumber);
+  return trackPathPrefix() + QStringLiteral("/video/%1").arg(videoNumber);
 }
 
 bool MprisService::registerOnSessionBus() {

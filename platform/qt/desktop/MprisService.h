@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <string>
 
 #include "platform/qt/desktop/MediaSession.h"
 
@@ -20,8 +21,8 @@ class MprisService : public QObject {
   struct Actions {
     std::function<void()> raise;  // bring the window to the front
     std::function<void()> quit;   // close the window the normal way
-    // Open a local video; null when opening is not offered.
-    std::function<void(const QString& path)> open;
+    // Open a local video by its path's bytes; null when opening is not offered.
+    std::function<void(const std::string& path)> open;
   };
 
   MprisService(MediaSession& session, Actions actions, QObject* parent = nullptr);

@@ -1,7 +1,13 @@
 #include "platform/qt/desktop/PlayerSession.h"
 
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
+#include <string_view>
+
+#include "platform/PercentEncoding.h"
+#include "player/FlashVars.h"
+#include "player/MpvOptions.h"
 
 namespace quillet::qt {
 
@@ -33,9 +39,30 @@ MediaSession::State PlayerSession::state() const {
   return State::Stopped;
 }
 
+namespace {
+
+// A web address as it is; a file's as "file://" and its name's exact bytes,
+// %-encoded where a URL's path needs it (a name need not be UTF-8).
+QString urlOf(const QString& address) {
+  if (player::isHttpAddress(address)) return QUrl(address).toString(QUrl::FullyEncoded);
+  const QByteArray path = player::bytesOf(player::localFilePath(address));
+  if (path.isEmpty()) return {};
+  const auto mustEscape = [](unsigned char c) {
+    const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      c == '/' || c == '-' || c == '.' || c == '_' || c == '~';
+    return !kept;
+  };
+  return QStringLiteral("file://") +
+         QString::fromLatin1(
+             percentEncode(std::string_view(path.constData(), path.size()), mustEscape));
+}
+
+}  // namespace
+
 MediaSession::Video PlayerSession::video() const {
   if (!player || player->videoNumber() == 0) return {};
-  return {player->videoNumber(), player->address(), player->title(), player->duration()};
+  const QString address = player->address();
+  return {player->videoNumber(), address, player->title(), player->duration(), urlOf(address)};
 }
 
 bool PlayerSession::canPlay() const {

@@ -170,6 +170,10 @@ Maybe<std::string> desktopEntry(const Association& association) {
          "Name=Quillet\n"
          "GenericName=Video Player\n"
          "Comment=Play Flash Video files\n"
+         // Without the program, desktops hide the entry and its association.
+         "TryExec=" +
+         keyFileString(exe) +
+         "\n"
          "Exec=" +
          execValue(exe) +
          "\n"
@@ -180,7 +184,12 @@ Maybe<std::string> desktopEntry(const Association& association) {
          "Categories=AudioVideo;Video;Player;\n"
          "Keywords=video;player;flv;flash;\n"
          "MimeType=" +
-         mimeTypes + "\n" + std::string(kMarker) + "\n";
+         mimeTypes +
+         "\n"
+         // The class of the window's WM_CLASS on X11: docks match the window to
+         // the entry by it.
+         "StartupWMClass=Quillet\n" +
+         std::string(kMarker) + "\n";
 }
 
 bool isOurDesktopEntry(std::string_view text) {

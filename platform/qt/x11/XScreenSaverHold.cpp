@@ -1,0 +1,68 @@
+#include "platform/qt/x11/XScreenSaverHold.h"
+
+#include <QtGui/qguiapplication_platform.h>
+#include <QGuiApplication>
+
+// Last: Xlib's macros (None, Bool, Status...) would clash with Qt's names.
+#include <X11/Xlib.h>
+#include <X11/extensions/scrnsaver.h>
+
+namespace quillet::qt {
+
+namespace {
+
+// Often enough for any idle timeout a user can set (a minute or more).
+constexpr int kHeartbeatMs = 10'000;
+
+Display* display() {
+  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  return x11 ? x11->display() : nullptr;
+}
+
+}  // namespace
+
+XScreenSaverHold::XScreenSaverHold(QObject* parent) : QObject(parent) {
+  heartbeat.setInterval(kHeartbeatMs);
+  connect(&heartbeat, &QTimer::timeout, this, [] {
+    if (Display* d = display()) {
+      XResetScreenSaver(d);
+      XFlush(d);
+    }
+  });
+}
+
+XScreenSaverHold::~XScreenSaverHold() {
+  release();
+}
+
+bool XScreenSaverHold::available() {
+  Display* d = display();
+  int event = 0, error = 0, major = 0, minor = 0;
+  // Suspension came with version 1.1 of the extension.
+  return d && XScreenSaverQueryExtension(d, &event, &error) &&
+         XScreenSaverQueryVersion(d, &major, &minor) && (major > 1 || (major == 1 && minor >= 1));
+}
+
+bool XScreenSaverHold::hold() {
+  if (held) return true;
+  if (!available()) return false;
+  Display* d = display();
+  XScreenSaverSuspend(d, True);
+  XResetScreenSaver(d);
+  XFlush(d);
+  heartbeat.start();
+  held = true;
+  return true;
+}
+
+void XScreenSaverHold::release() {
+  if (!held) return;
+  held = false;
+  heartbeat.stop();
+  if (Display* d = display()) {
+    XScreenSaverSuspend(d, False);
+    XFlush(d);
+  }
+}
+
+}  // namespace quillet::qt

@@ -1,0 +1,31 @@
+#pragma once
+// The X server's own screen saver held off, for X11 sessions without a
+// desktop service to ask: the screen-saver extension's suspension, and a
+// reset of the saver's idle timer every few seconds (as video players do),
+// for lockers that watch the idle time instead. The server ends a
+// suspension by itself when the program goes.
+
+#include <QObject>
+#include <QTimer>
+
+namespace quillet::qt {
+
+class XScreenSaverHold : public QObject {
+ public:
+  explicit XScreenSaverHold(QObject* parent = nullptr);
+  ~XScreenSaverHold() override;
+
+  // Whether the program runs on an X server that can suspend its saver.
+  static bool available();
+
+  // False when the server refused, or there is none.
+  bool hold();
+  void release();
+  bool holding() const { return held; }
+
+ private:
+  QTimer heartbeat;
+  bool held = false;
+};
+
+}  // namespace quillet::qt
