@@ -75,11 +75,6 @@ ScreenSaverInhibitor::~ScreenSaverInhibitor() {
   release(true);
 }
 
-std::optional<ScreenSaverInhibitor::Way> ScreenSaverInhibitor::heldBy() const {
-  if (!held) return std::nullopt;
-  return held->way;
-}
-
 bool ScreenSaverInhibitor::start() {
   if (started) return true;
   QDBusConnection bus = QDBusConnection::sessionBus();

@@ -48,7 +48,6 @@ class ScreenSaverInhibitor : public QObject {
   // nor an X server's screen saver to ask.
   bool start();
   bool holding() const { return held.has_value(); }
-  std::optional<Way> heldBy() const;
 
  private:
   struct Hold {

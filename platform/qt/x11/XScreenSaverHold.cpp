@@ -36,11 +36,16 @@ XScreenSaverHold::~XScreenSaverHold() {
 }
 
 bool XScreenSaverHold::available() {
-  Display* d = display();
-  int event = 0, error = 0, major = 0, minor = 0;
-  // Suspension came with version 1.1 of the extension.
-  return d && XScreenSaverQueryExtension(d, &event, &error) &&
-         XScreenSaverQueryVersion(d, &major, &minor) && (major > 1 || (major == 1 && minor >= 1));
+  // Asked once: the server and its extensions stay what they are.
+  static const bool canSuspend = [] {
+    Display* d = display();
+    int event = 0, error = 0, major = 0, minor = 0;
+    // Suspension came with version 1.1 of the extension.
+    return d && XScreenSaverQueryExtension(d, &event, &error) &&
+           XScreenSaverQueryVersion(d, &major, &minor) &&
+           (major > 1 || (major == 1 && minor >= 1));
+  }();
+  return canSuspend;
 }
 
 bool XScreenSaverHold::hold() {

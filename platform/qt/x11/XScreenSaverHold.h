@@ -15,7 +15,8 @@ class XScreenSaverHold : public QObject {
   explicit XScreenSaverHold(QObject* parent = nullptr);
   ~XScreenSaverHold() override;
 
-  // Whether the program runs on an X server that can suspend its saver.
+  // Whether the program runs on an X server that can suspend its saver
+  // (asked once the application is up).
   static bool available();
 
   // False when the server refused, or there is none.
