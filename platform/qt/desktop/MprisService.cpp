@@ -17,6 +17,7 @@
 
 #include "platform/qt/settings/DesktopProjection.h"
 #include "platform/qt/window/UriList.h"
+#include "quillet/Installation.h"
 
 namespace quillet::qt {
 

@@ -42,8 +42,7 @@ bool XScreenSaverHold::available() {
     int event = 0, error = 0, major = 0, minor = 0;
     // Suspension came with version 1.1 of the extension.
     return d && XScreenSaverQueryExtension(d, &event, &error) &&
-           XScreenSaverQueryVersion(d, &major, &minor) &&
-           (major > 1 || (major == 1 && minor >= 1));
+           XScreenSaverQueryVersion(d, &major, &minor) && (major > 1 || (major == 1 && minor >= 1));
   }();
   return canSuspend;
 }
