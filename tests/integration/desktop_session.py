@@ -130,6 +130,8 @@ def main():
         print(f"ok  WM_CLASS {wm_class} matches both entries", flush=True)
 
         wait_for("Playing", lambda: (status() == "Playing", status()))
+        # A saver that started before the video did goes once it plays.
+        wait_for("no screen saver", lambda: (not saver.active(), None))
         end = time.monotonic() + 6
         while time.monotonic() < end:
             assert not saver.active(), "the screen saver started while the video played"
