@@ -27,6 +27,7 @@
 #include "platform/qt/system/QtProcesses.h"
 #include "platform/qt/system/QtTrace.h"
 #include "platform/qt/system/TerminationSignals.h"
+#include "platform/qt/wayland/IdleInhibitor.h"
 #include "platform/qt/window/QtControlHost.h"
 #include "platform/qt/window/QtDialogs.h"
 #include "platform/qt/window/QtDrops.h"
@@ -59,7 +60,8 @@ struct MainWindow {
                         [this](const QString& path) {
                           form.GotADrop(QFile::encodeName(path).toStdString());
                         }}),
-        screenSaver(session) {
+        screenSaver(session),
+        idleInhibitor(session, window.widget()) {
     controls.setAddedHandler([this](const std::string&, QWidget& component) {
       session.follow(quillet::player::playbackOf(&component));
     });
@@ -70,6 +72,7 @@ struct MainWindow {
     QTimer::singleShot(0, &window.widget(), [this] {
       mpris.registerOnSessionBus();
       screenSaver.start();
+      idleInhibitor.start();
     });
   }
 
@@ -93,6 +96,7 @@ struct MainWindow {
   quillet::qt::PlayerSession session;
   quillet::qt::MprisService mpris;
   quillet::qt::ScreenSaverInhibitor screenSaver;
+  quillet::qt::WaylandIdleInhibitor idleInhibitor;
 };
 
 constexpr const char* kUsage =
