@@ -353,6 +353,11 @@ def compositor_ends_full_screen(q):
     back = q.wait_view("the window back at its size",
                        lambda v: not v.full and v.size == q.normal.size)
     log(f"full screen taken back: {back!r}")
+    # The program notices it, says so in its trace, and keeps that size.
+    wait_for("the trace of the full screen not granted",
+             lambda: ("full screen skipped" in open(q.errors).read(), None), 15)
+    v = q.view()
+    assert not v.full and v.size == q.normal.size, f"after the trace: {v!r}"
     # The player still counts itself full: its next request is for the
     # normal size, which the window already has.
     q.key("f")

@@ -83,7 +83,8 @@ void WaylandToplevel::settle() {
   const QWindow* handle = window.windowHandle();
   if (!wanted || (handle && handle->windowStates().testFlag(Qt::WindowFullScreen))) return;
   wanted = false;
-  qCInfo(waylandTrace) << "full screen skipped: the compositor did not grant it; back to" << before;
+  qCInfo(waylandTrace) << "full screen skipped: the compositor refused it or took it back; back to"
+                       << before;
   refused(before);
 }
 
