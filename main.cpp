@@ -27,6 +27,7 @@
 #include "platform/qt/system/QtProcesses.h"
 #include "platform/qt/system/QtTrace.h"
 #include "platform/qt/system/TerminationSignals.h"
+#include "platform/qt/wayland/Decorations.h"
 #include "platform/qt/wayland/IdleInhibitor.h"
 #include "platform/qt/window/QtControlHost.h"
 #include "platform/qt/window/QtDialogs.h"
@@ -151,6 +152,7 @@ int main(int argc, char** argv) {
   // The web engine reports its set-up on every start; the program itself is
   // silent unless QT_LOGGING_RULES asks for its trace (platform/qt/system/QtTrace.h).
   QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
+  quillet::qt::leaveTitleBarsToTheCompositor();
 
   quillet::qt::QtComponentRegistry components;
   components.registerComponent(quillet::player::kProgId, quillet::player::createFlashPlayer);
