@@ -56,7 +56,7 @@ bool WaylandIdleInhibitor::start() {
   manager = std::move(bound);
   connect(&session, &MediaSession::stateChanged, this, &WaylandIdleInhibitor::update);
   // The surface comes with the window's display and goes when it hides.
-  if (QWindow* handle = window->windowHandle())
+  if (QWindow* handle = window ? window->windowHandle() : nullptr)
     connect(handle, &QWindow::visibleChanged, this, &WaylandIdleInhibitor::update);
   update();
   return true;
