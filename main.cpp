@@ -27,6 +27,8 @@
 #include "platform/qt/system/QtProcesses.h"
 #include "platform/qt/system/QtTrace.h"
 #include "platform/qt/system/TerminationSignals.h"
+#include "platform/qt/wayland/Decorations.h"
+#include "platform/qt/wayland/IdleInhibitor.h"
 #include "platform/qt/window/QtControlHost.h"
 #include "platform/qt/window/QtDialogs.h"
 #include "platform/qt/window/QtDrops.h"
@@ -57,7 +59,8 @@ struct MainWindow {
         mpris(session, {[this] { raise(); },
                         [this] { quillet::qt::closeApplicationPolitely(&window.widget()); },
                         [this](const std::string& path) { form.GotADrop(path); }}),
-        screenSaver(session) {
+        screenSaver(session),
+        idleInhibitor(session, window.widget()) {
     controls.setAddedHandler([this](const std::string&, QWidget& component) {
       session.follow(quillet::player::playbackOf(&component));
     });
@@ -68,6 +71,7 @@ struct MainWindow {
     QTimer::singleShot(0, &window.widget(), [this] {
       mpris.registerOnSessionBus();
       screenSaver.start();
+      idleInhibitor.start();
     });
   }
 
@@ -91,6 +95,7 @@ struct MainWindow {
   quillet::qt::PlayerSession session;
   quillet::qt::MprisService mpris;
   quillet::qt::ScreenSaverInhibitor screenSaver;
+  quillet::qt::WaylandIdleInhibitor idleInhibitor;
 };
 
 constexpr const char* kUsage =
@@ -145,6 +150,7 @@ int main(int argc, char** argv) {
   // The web engine reports its set-up on every start; the program itself is
   // silent unless QT_LOGGING_RULES asks for its trace (platform/qt/system/QtTrace.h).
   QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
+  quillet::qt::leaveTitleBarsToTheCompositor();
 
   quillet::qt::QtComponentRegistry components;
   components.registerComponent(quillet::player::kProgId, quillet::player::createFlashPlayer);

@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "platform/qt/banner/QtBanner.h"
+#include "platform/qt/wayland/WaylandToplevel.h"
 #include "platform/qt/window/Twips.h"
 
 namespace quillet::qt {
@@ -177,14 +178,19 @@ QtWindow::QtWindow(QtWindowOptions options)
   panel = std::make_unique<PanelImpl>(*panelFrame);
   check = std::make_unique<CheckImpl>(*checkBox);
 
-  if (QGuiApplication::platformName() == QLatin1String("xcb"))
+  const QString platform = QGuiApplication::platformName();
+  if (platform == QLatin1String("xcb"))
     frameWatch = std::make_unique<FrameWatch>(
         *form, [this](FrameWatch::Change change) { onFrameWatch(change); });
+  else if (platform == QLatin1String("wayland"))
+    wayland =
+        std::make_unique<WaylandToplevel>(*form, [this](QSize size) { (void)resizeClient(size); });
 }
 
 QtWindow::~QtWindow() {
   events = nullptr;
   frameWatch.reset();
+  wayland.reset();
   bannerStrip.reset();
   form.reset();
 }
@@ -198,6 +204,16 @@ double QtWindow::tppY() const {
 
 FrameExtents QtWindow::frameExtents() const {
   if (appliedBorder == kBorderNone) return {};
+  // On Wayland the frame is what Qt draws itself, as it stands when first
+  // asked, and stays so: the frame height the layout was measured with and
+  // the outer size never part.
+  if (wayland) {
+    if (!decoratedFrame) {
+      const QMargins m = wayland->frame();
+      decoratedFrame = FrameExtents{m.left(), m.right(), m.top(), m.bottom()};
+    }
+    return *decoratedFrame;
+  }
   if (!decoratedFrame && !frameAsked) {
     frameAsked = true;
     const FrameAnswer answer = requestFrameExtents(*form, kFrameAnswerBound);
@@ -270,6 +286,13 @@ Status QtWindow::setHeight(double twips) {
 // sets the player's size right after the window's), so resize events are
 // ignored until the requested size comes back or the request goes stale.
 Status QtWindow::resizeClient(QSize size) {
+  // No compositor would show more than the output: the size is bounded here,
+  // where the window's frame is known.
+  if (wayland) {
+    const FrameExtents e = frameExtents();
+    const QSize room = wayland->room(QMargins(e.left, e.top, e.right, e.bottom));
+    if (room.isValid()) size = size.boundedTo(room).expandedTo(QSize(1, 1));
+  }
   if (size == form->size()) return Status::ok();
   requestedSize = size;
   requestExpiry.start();
@@ -307,6 +330,7 @@ void QtWindow::onRequestExpired() {
 // below and right of the frame, which does not depend on when the window
 // manager tells Qt about its frame.
 Status QtWindow::setTop(double twips) {
+  if (wayland) return Status::failed("the compositor places the window");
   auto y = toPixels(twips, tppY());
   if (!y) return Status::failed("invalid top");
   QRect client = form->geometry();
@@ -317,6 +341,7 @@ Status QtWindow::setTop(double twips) {
 }
 
 Status QtWindow::setLeft(double twips) {
+  if (wayland) return Status::failed("the compositor places the window");
   auto x = toPixels(twips, tppX());
   if (!x) return Status::failed("invalid left");
   QRect client = form->geometry();
@@ -327,10 +352,12 @@ Status QtWindow::setLeft(double twips) {
 }
 
 Maybe<double> QtWindow::outerTop() const {
+  if (wayland) return std::nullopt;
   return (form->geometry().top() - frameExtents().top) * tppY();
 }
 
 Maybe<double> QtWindow::outerLeft() const {
+  if (wayland) return std::nullopt;
   return (form->geometry().left() - frameExtents().left) * tppX();
 }
 
@@ -352,7 +379,21 @@ Status QtWindow::setCaption(const std::string& caption) {
 // what is due.
 void QtWindow::applyBorderStyle() {
   appliedBorder = requestedBorder;
-  if (form->isVisible()) applyNativeBorder();
+  if (!form->isVisible()) return;
+  if (wayland)
+    applyWaylandState();
+  else
+    applyNativeBorder();
+}
+
+// On Wayland no client makes itself borderless and as large as the output:
+// the borderless window is the compositor's full-screen state, which covers
+// the output without a title bar, and the sizable one is its normal state.
+void QtWindow::applyWaylandState() {
+  if (appliedBorder == kBorderNone)
+    wayland->enterFullScreen();
+  else
+    wayland->leaveFullScreen();
 }
 
 // A border change keeps the client area where it is. A mapped window only
@@ -399,9 +440,14 @@ void QtWindow::centreOnScreen() {
 
 Status QtWindow::show() {
   const bool first = !shownBefore;
-  applyNativeBorder();
-  if (first && !placed) centreOnScreen();
-  form->show();
+  if (wayland) {
+    form->show();
+    if (appliedBorder == kBorderNone) applyWaylandState();
+  } else {
+    applyNativeBorder();
+    if (first && !placed) centreOnScreen();
+    form->show();
+  }
   if (first) {
     shownBefore = true;
     reportResize();  // the first display lays the window out

@@ -21,6 +21,7 @@ namespace quillet::qt {
 
 class QtBanner;
 class QtWindow;
+class WaylandToplevel;
 
 // The top-level widget itself; it reports its size changes and its closing.
 class FormWidget : public QWidget {
@@ -89,6 +90,7 @@ class QtWindow : public Window {
   double tppY() const;
   void applyBorderStyle();
   void applyNativeBorder();
+  void applyWaylandState();
   void onRequestExpired();
   Status resizeClient(QSize size);
   void reportResize();
@@ -116,6 +118,8 @@ class QtWindow : public Window {
   mutable std::optional<FrameExtents> decoratedFrame;
   mutable bool frameAsked = false;
   std::unique_ptr<FrameWatch> frameWatch;
+  // On Wayland: the compositor places the window and grants full screen.
+  std::unique_ptr<WaylandToplevel> wayland;
   bool frameFollowQueued = false;
   // After the window takes its border back, until its new hints reach the
   // X server, what the window manager says is about the borderless window.

@@ -1,0 +1,91 @@
+#include "platform/qt/wayland/WaylandToplevel.h"
+
+#include <QScreen>
+#include <QWidget>
+#include <QWindow>
+#include <chrono>
+#include <utility>
+
+#include "platform/qt/wayland/WaylandTrace.h"
+
+namespace quillet::qt {
+
+Q_LOGGING_CATEGORY(waylandTrace, "quillet.wayland", QtWarningMsg)
+
+namespace {
+
+// How long a normal state may last after a full-screen request before it
+// counts as the compositor's answer. A configure already on its way when the
+// request left arrives within a frame or two; this leaves room for a loaded
+// machine.
+constexpr std::chrono::milliseconds kVerdictDelay(1500);
+
+}  // namespace
+
+WaylandToplevel::WaylandToplevel(QWidget& window, std::function<void(QSize)> refused)
+    : window(window), refused(std::move(refused)) {
+  verdict.setSingleShot(true);
+  verdict.setInterval(kVerdictDelay);
+  connect(&verdict, &QTimer::timeout, this, &WaylandToplevel::settle);
+}
+
+QMargins WaylandToplevel::frame() const {
+  const QWindow* handle = window.windowHandle();
+  if (!handle || !handle->handle()) return {};
+  return handle->frameMargins();
+}
+
+QSize WaylandToplevel::room(QMargins margins) const {
+  const QScreen* screen = window.screen();
+  if (!screen) return {};
+  return screen->availableGeometry().size().shrunkBy(margins);
+}
+
+// Qt makes the window's native surface anew in some cases; the state
+// followed is always the current one's.
+void WaylandToplevel::follow() {
+  QWindow* handle = window.windowHandle();
+  if (handle == watched) return;
+  disconnect(watch);
+  watched = handle;
+  if (handle)
+    watch = connect(handle, &QWindow::windowStateChanged, this, &WaylandToplevel::stateChanged);
+}
+
+void WaylandToplevel::enterFullScreen() {
+  if (!wanted) before = window.size();
+  wanted = true;
+  follow();
+  window.showFullScreen();
+  qCDebug(waylandTrace) << "full screen asked of the compositor";
+}
+
+void WaylandToplevel::leaveFullScreen() {
+  wanted = false;
+  verdict.stop();
+  window.showNormal();
+  qCDebug(waylandTrace) << "normal state asked of the compositor";
+}
+
+void WaylandToplevel::stateChanged(Qt::WindowState state) {
+  if (!wanted) return;
+  if (state == Qt::WindowFullScreen) {
+    verdict.stop();
+  } else if (state != Qt::WindowMinimized && !verdict.isActive()) {
+    verdict.start();
+  }
+}
+
+// Still not full screen: the compositor said no, or took the state back
+// (its own key binding). The window goes back to the size it had, so that
+// it never stands larger than the output with a title bar added.
+void WaylandToplevel::settle() {
+  const QWindow* handle = window.windowHandle();
+  if (!wanted || (handle && handle->windowStates().testFlag(Qt::WindowFullScreen))) return;
+  wanted = false;
+  qCInfo(waylandTrace) << "full screen skipped: the compositor refused it or took it back; back to"
+                       << before;
+  refused(before);
+}
+
+}  // namespace quillet::qt
