@@ -1,6 +1,6 @@
 // The keys beyond the bar's on the real libmpv engine: speed, single
-// frames, screenshots to a folder and to the clipboard, the notes that tell
-// what they did, and the request for the folder's next video.
+// frames, screenshots to a folder and to the clipboard, and the notes that
+// tell what they did.
 #include <gtest/gtest.h>
 
 #include <QClipboard>
@@ -201,14 +201,4 @@ TEST_F(PlayerTools, ScreenshotsAreTheFrameAtItsOwnSizeNeverOverwrittenAndGoToThe
   EXPECT_EQ(QDir(pictures).entryList(QDir::Files).size(), 2);
   EXPECT_EQ(playback().state(), PlaybackControl::State::Paused);
   qunsetenv("XDG_CONFIG_HOME");
-}
-
-TEST_F(PlayerTools, PageDownAndUpAskForTheNeighboursOnceTheVideoIsOpen) {
-  QSignalSpy neighbour(&playback(), &PlaybackControl::neighbourRequested);
-  load(false);
-  key(Qt::Key_PageDown);
-  key(Qt::Key_PageUp);
-  ASSERT_EQ(neighbour.count(), 2);
-  EXPECT_EQ(neighbour.at(0).at(0).toInt(), 1);
-  EXPECT_EQ(neighbour.at(1).at(0).toInt(), -1);
 }
