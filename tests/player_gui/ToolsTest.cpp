@@ -170,9 +170,10 @@ TEST_F(PlayerTools, ScreenshotsAreTheFrameAtItsOwnSizeNeverOverwrittenAndGoToThe
   key(Qt::Key_S);  // the same frame again: a name of its own
   const QStringList saved = QDir(pictures).entryList(QDir::Files, QDir::Name);
   ASSERT_EQ(saved.size(), 2) << saved.join(", ").toStdString();
+  const long ms = std::lround(at * 1000);
   const QString stamp = QStringLiteral("moving 00-%1.%2")
-                            .arg(int(at), 2, 10, QLatin1Char('0'))
-                            .arg(std::lround(at * 1000) % 1000, 3, 10, QLatin1Char('0'));
+                            .arg(ms / 1000, 2, 10, QLatin1Char('0'))
+                            .arg(ms % 1000, 3, 10, QLatin1Char('0'));
   EXPECT_EQ(saved, (QStringList{stamp + " (2).png", stamp + ".png"}));
   EXPECT_EQ(player->note(), "Saved " + stamp + " (2).png");
 
