@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QSessionManager>
 #include <QTimer>
 #include <clocale>
@@ -20,6 +21,7 @@
 #include "platform/Platform.h"
 #include "platform/qt/desktop/MprisService.h"
 #include "platform/qt/desktop/PlayerSession.h"
+#include "platform/qt/desktop/RecentFiles.h"
 #include "platform/qt/desktop/ScreenSaverInhibitor.h"
 #include "platform/qt/settings/QtRegistry.h"
 #include "platform/qt/system/HeapArenas.h"
@@ -37,6 +39,7 @@
 #include "player/EarlyStart.h"
 #include "player/FlashPlayer.h"
 #include "player/FlashVars.h"
+#include "player/PlaybackControl.h"
 #include "quillet/Installation.h"
 #include "shell/CommandLine.h"
 #include "startup/Main.h"
@@ -58,12 +61,47 @@ struct MainWindow {
         form(platform),
         mpris(session, {[this] { raise(); },
                         [this] { quillet::qt::closeApplicationPolitely(&window.widget()); },
-                        [this](const std::string& path) { form.GotADrop(path); }}),
+                        [this](const std::string& path) { form.GotADrop(path); },
+                        [this](int step) { return form.HasNeighbour(step); },
+                        [this](int step) { openNeighbour(step); }}),
         screenSaver(session),
         idleInhibitor(session, window.widget()) {
     controls.setAddedHandler([this](const std::string&, QWidget& component) {
       session.follow(quillet::player::playbackOf(&component));
+      followPlayer(quillet::player::playbackOf(&component));
     });
+  }
+
+  // Each new player: its Page Down/Up open the folder's other videos, and
+  // the video it opens goes into the desktop's recent files.
+  void followPlayer(quillet::player::PlaybackControl* player) {
+    current = player;
+    if (!player) return;
+    using quillet::player::PlaybackControl;
+    // Queued: the player that asks is replaced by the one that answers.
+    QObject::connect(
+        player, &PlaybackControl::neighbourRequested, &window.widget(),
+        [this](int step) { openNeighbour(step); }, Qt::QueuedConnection);
+    QObject::connect(player, &PlaybackControl::metadataChanged, &window.widget(), [this, player] {
+      // Once it is open: a file that is no video is not remembered.
+      if (!player->canSeek() || player->videoNumber() == recentVideo) return;
+      recentVideo = player->videoNumber();
+      const QByteArray address = quillet::player::bytesOf(player->address());
+      if (address.startsWith("file://")) {
+        recent.add(QByteArray::fromPercentEncoding(address.mid(7)), QStringLiteral("video/x-flv"));
+      } else if (!address.contains("://")) {  // network addresses are not added
+        recent.add(address, QStringLiteral("video/x-flv"));
+      }
+    });
+  }
+
+  // The folder's other video, opened like any other; the new player shows
+  // its name.
+  void openNeighbour(int step) {
+    const auto path = form.OpenNeighbour(step);
+    if (!path || !current) return;
+    const QString name = QFile::decodeName(QByteArray::fromStdString(*path)).section(u'/', -1);
+    current->showNote(name);
   }
 
   // Once the window is up: claiming names on the bus costs a few round trips.
@@ -96,6 +134,9 @@ struct MainWindow {
   quillet::qt::MprisService mpris;
   quillet::qt::ScreenSaverInhibitor screenSaver;
   quillet::qt::WaylandIdleInhibitor idleInhibitor;
+  QPointer<quillet::player::PlaybackControl> current;
+  quillet::qt::RecentFiles recent{{QStringLiteral("Quillet"), QStringLiteral("quillet %f")}};
+  quint64 recentVideo = 0;
 };
 
 constexpr const char* kUsage =

@@ -28,6 +28,10 @@ class Files {
   // the bytes from its start.
   virtual Status writeFile(const std::string& path, const Bytes& bytes) = 0;
   virtual Status deleteFile(const std::string& path) = 0;
+  // The names in the folder dir (the file system's bytes; "." and ".." left
+  // out), in the order a file manager shows them: natural order, "clip 2"
+  // before "clip 10". Nullopt when the folder cannot be listed.
+  virtual Maybe<std::vector<std::string>> listFolder(const std::string& dir) = 0;
   // The running executable's real path, and the folder that holds it.
   virtual std::string exePath() = 0;
   virtual std::string programFolder() = 0;

@@ -28,6 +28,7 @@ FlashPlayerWidget::FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, Engine
   createPlayback();
   addShortcuts();
   connectSession();
+  setUpNotes();
   relayout();
 }
 
@@ -325,6 +326,7 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
     paintControlBar(p, layout().bar, look, event->rect());
   }
   if (isShown(Part::Message)) paintNotFoundMessage(p, layout().stage);
+  if (!note_.isEmpty()) paintNote(p);
 }
 
 }  // namespace quillet::player

@@ -11,6 +11,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringView>
+#include <QTimer>
 #include <QWidget>
 #include <QtGlobal>
 #include <memory>
@@ -83,6 +84,22 @@ class FlashPlayerWidget : public QWidget {
   double duration() const { return session_.duration(); }
   bool isRefreshing() const { return session_.isRefreshing(); }
   QColor stageColour() const { return stageColour_; }
+  // The note shown over the picture now; empty when none.
+  QString note() const { return note_; }
+
+  // A short note over the picture for a second or two (never in a
+  // screenshot).
+  void showNote(const QString& text);
+  // The frame shown, at the video's own size, as a PNG in the desktop's
+  // Pictures folder (else the home folder), or on the clipboard. The note
+  // says where it went or why not.
+  void saveScreenshot();
+  void copyScreenshot();
+  // The commands of the keys beyond the bar's; each does nothing without a
+  // video or while one is still opening.
+  void changeSpeed(int steps);  // a tenth faster (+) or slower (-) a step; 0: back to 1x
+  void stepFrame(bool forward);
+  void requestNeighbour(int step);  // the next (+1) or previous (-1) video of the folder
   static QString partName(Part part) { return quillet::player::partName(part); }
   static std::optional<Part> partByName(QStringView name) {
     return quillet::player::partByName(name);
@@ -137,6 +154,11 @@ class FlashPlayerWidget : public QWidget {
 
   // Keys and the wheel (PlayerInput.cpp).
   void addShortcuts();
+  // A video is open and past its opening: the keys beyond the bar's act.
+  bool videoReady() const;
+  void setUpNotes();
+  QRect noteRect() const;
+  void paintNote(QPainter& p) const;
   // Tells the playback's listeners what changed since they last heard.
   void notifyPlayback();
 
@@ -153,6 +175,8 @@ class FlashPlayerWidget : public QWidget {
   mutable StageLayout layout_;           // follows size() as soon as it is asked for
   bool onScreen_ = false;                // between a show event and a hide event
   PlaybackControl* playback_ = nullptr;  // child
+  QString note_;
+  QTimer* noteTimer_ = nullptr;  // child
 };
 
 }  // namespace quillet::player

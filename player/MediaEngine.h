@@ -51,6 +51,14 @@ class MediaEngine : public QObject {
   // The title the stream's metadata gives; empty when it gives none.
   virtual QString title() const { return {}; }
 
+  // Playback speed, 1 for normal; the sound keeps its pitch.
+  virtual void setSpeed(double factor) { Q_UNUSED(factor); }
+  // Pauses and shows the next frame, or the one before.
+  virtual void stepFrame(bool forward) { Q_UNUSED(forward); }
+  // The current frame at the video's own size, apart from anything the
+  // view draws over it; null while there is none.
+  virtual QImage snapshot() { return {}; }
+
   // The view's decision: the size (device pixels) it shows frames at, or an
   // empty size while it shows none (hidden, or sound only). Frames are then
   // taken as they come without being drawn.
@@ -79,6 +87,8 @@ class MediaEngine : public QObject {
   void pausedChanged(bool paused);
   void endOfStream();  // the stream played to its end and waits there, paused
   void titleChanged();
+  // The position moved while paused: a frame step or a seek landed.
+  void positionChanged();
 };
 
 // A libmpv engine, or null when libmpv cannot be initialised.

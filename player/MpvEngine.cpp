@@ -189,6 +189,18 @@ void MpvEngine::setMuted(bool muted) {
   setFlag("mute", muted);
 }
 
+void MpvEngine::setSpeed(double factor) {
+  if (!std::isfinite(factor) || factor <= 0) return;
+  mpv_set_property_async(mpv_.get(), 0, "speed", MPV_FORMAT_DOUBLE, &factor);
+}
+
+void MpvEngine::stepFrame(bool forward) {
+  // libmpv pauses for the step itself; the player says so at once.
+  setPausedLocally(true);
+  command({forward ? "frame-step" : "frame-back-step"});
+  atEnd_ = false;
+}
+
 double MpvEngine::position() const {
   return startSeconds_ + timePos_;
 }
@@ -299,11 +311,16 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
     if (has) setPausedLocally(flag());
     return;
   }
+  if (id == kSpeed) {
+    reportedSpeed_ = real(reportedSpeed_);
+    return;
+  }
   if (!streamStarted()) return;
 
   switch (id) {
     case kTimePos:
       if (has) timePos_ = std::max(0.0, real(0));
+      if (has && paused_) emit positionChanged();
       break;
     case kDuration:
       if (const double d = real(0); d > 0 && startSeconds_ + d != duration_) {

@@ -39,6 +39,9 @@ class MpvEngine final : public MediaEngine {
   void seek(double seconds) override;
   void setVolume(int percent) override;
   void setMuted(bool muted) override;
+  void setSpeed(double factor) override;
+  void stepFrame(bool forward) override;
+  QImage snapshot() override;
 
   bool isPaused() const override { return paused_; }
   double position() const override;
@@ -58,6 +61,8 @@ class MpvEngine final : public MediaEngine {
   QString videoCodec() const { return videoCodec_; }
   QString audioCodec() const { return audioCodec_; }
   int audioSampleRate() const { return audioSampleRate_; }
+  // The playback speed as libmpv last reported it.
+  double reportedSpeed() const { return reportedSpeed_; }
   // Whether the stream is the one a core started early had opened.
   bool tookEarlyOpening() const { return tookEarly_; }
 
@@ -125,6 +130,7 @@ class MpvEngine final : public MediaEngine {
   QString videoCodec_, audioCodec_;
   QString title_;
   int audioSampleRate_ = 0;
+  double reportedSpeed_ = 1;
 
   // The one frame cache: drawn as soon as libmpv has a frame, at the size
   // the view shows frames at; taken without drawing while it shows none.

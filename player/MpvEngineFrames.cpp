@@ -29,6 +29,12 @@ QImage MpvEngine::renderFrame(const QSize& size) {
   return frame_;
 }
 
+QImage MpvEngine::snapshot() {
+  if (!haveFrame_ || !renderer_ || videoSize_.isEmpty()) return {};
+  // The renderer's buffers are its own: the caller keeps a copy.
+  return renderer_->render(videoSize_).copy();
+}
+
 bool MpvEngine::renderInto(uchar* pixels, const QSize& size, qsizetype stride) {
   if (!haveFrame_ || !renderer_ || !pixels) return false;
   if (frameDrawn_ && frame_.size() == size) {

@@ -84,6 +84,8 @@ bool applyMpvOptions(mpv_handle* mpv) {
       {"keep-open", "yes", true},
       {"ao", soundOutputs(), true},
       {"audio-fallback-to-null", "yes", false},
+      // A faster or slower video keeps its voices' pitch.
+      {"audio-pitch-correction", "yes", false},
   };
   for (const Option& o : options)
     if (mpv_set_option_string(mpv, o.name, o.value.constData()) < 0 && o.essential) return false;
@@ -104,6 +106,7 @@ void observeMpvProperties(mpv_handle* h) {
   mpv_observe_property(h, kAudioSampleRate, "audio-params/samplerate", MPV_FORMAT_INT64);
   // FLV's onMetaData fields beyond the known ones land in libmpv's metadata.
   mpv_observe_property(h, kTitle, "metadata/by-key/title", MPV_FORMAT_STRING);
+  mpv_observe_property(h, kSpeed, "speed", MPV_FORMAT_DOUBLE);
 }
 
 bool isHttpAddress(const QString& address) {

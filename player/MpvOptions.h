@@ -29,6 +29,7 @@ enum MpvProperty : std::uint64_t {
   kAudioCodec,
   kAudioSampleRate,
   kTitle,
+  kSpeed,
 };
 void observeMpvProperties(mpv_handle* mpv);
 

@@ -48,11 +48,23 @@ class PlaybackControl : public QObject {
   virtual QString title() const = 0;
   virtual quint64 videoNumber() const = 0;
 
+  // Speed (0.25 to 4, 1 normal), single frames and short notes over the
+  // picture; a player that offers none of them ignores them. None acts
+  // without a video or while one is still opening.
+  virtual void setSpeed(double factor) { Q_UNUSED(factor); }
+  virtual double speed() const { return 1; }
+  virtual void stepFrame(bool forward) { Q_UNUSED(forward); }
+  virtual void showNote(const QString& text) { Q_UNUSED(text); }
+
  signals:
   void stateChanged();
   void volumeChanged();
   void metadataChanged();  // address, title, duration or what can be done
   void seeked(double seconds);
+  void speedChanged();
+  // The user asks for the next (+1) or the previous (-1) video of the
+  // current one's folder; whoever opens videos answers, or not.
+  void neighbourRequested(int step);
 };
 
 }  // namespace quillet::player

@@ -46,6 +46,7 @@ void PlaybackSession::connectEngine() {
   connect(e, &MediaEngine::durationChanged, this, &PlaybackSession::onDurationChanged);
   connect(e, &MediaEngine::videoSizeChanged, this, &PlaybackSession::onVideoSizeChanged);
   connect(e, &MediaEngine::titleChanged, this, &PlaybackSession::titleChanged);
+  connect(e, &MediaEngine::positionChanged, this, &PlaybackSession::onPositionChanged);
 }
 
 bool PlaybackSession::ensureEngine() {
@@ -57,6 +58,7 @@ bool PlaybackSession::ensureEngine() {
   engine_->setFrameSize(frameSize_);
   engine_->setVolume(volume());
   engine_->setMuted(isMuted());
+  engine_->setSpeed(speed());
   return true;
 }
 
@@ -82,6 +84,7 @@ void PlaybackSession::start(const MovieSettings& settings) {
   if (engine_) {
     engine_->setVolume(m.volume);
     engine_->setMuted(false);
+    engine_->setSpeed(m.speed);
   }
   if (settings.wantsStream && (settings.source.isEmpty() || !ensureEngine())) {
     // Nothing to look for, or nothing to play it with: the same outcome as a
@@ -190,6 +193,36 @@ void PlaybackSession::setMuted(bool muted) {
   movie_->muted = muted;
   if (engine_) engine_->setMuted(muted);
   emit barChanged();
+}
+
+void PlaybackSession::setSpeed(double factor) {
+  if (!canPlay() || !std::isfinite(factor)) return;
+  double s = std::clamp(factor, kMinSpeed, kMaxSpeed);
+  // Steps of a tenth up and down meet at 1 again, whatever rounding did.
+  if (std::abs(s - 1.0) < 0.005) s = 1.0;
+  if (s == movie_->speed) return;
+  movie_->speed = s;
+  engine_->setSpeed(s);
+  emit speedChanged();
+}
+
+void PlaybackSession::stepFrame(bool forward) {
+  if (!canPlay() || movie_->settings.audioOnly) return;
+  Movie& m = *movie_;
+  // A step is a move of its own: the video counts as started, away from
+  // its end and from a stop.
+  m.started = true;
+  m.stopped = false;
+  m.atEnd = false;
+  m.playing = false;
+  engine_->stepFrame(forward);
+  updateRefreshTimer();
+  emit stageChanged();
+}
+
+QImage PlaybackSession::snapshot() {
+  if (!hasFrameToShow()) return {};
+  return engine_->snapshot();
 }
 
 // ---- Frames and what is shown ------------------------------------------------
@@ -304,6 +337,11 @@ void PlaybackSession::onVideoSizeChanged(QSize size) {
   if (!movie_) return;
   movie_->videoSize = size;
   emit videoSizeChanged();
+}
+
+void PlaybackSession::onPositionChanged() {
+  // Playing, the timer follows the position; paused, each landing counts.
+  if (canPlay() && !movie_->playing) refresh();
 }
 
 void PlaybackSession::refresh() {

@@ -19,6 +19,9 @@
 
 namespace quillet::player {
 
+inline constexpr double kMinSpeed = 0.25;
+inline constexpr double kMaxSpeed = 4;
+
 class PlaybackSession final : public QObject {
   Q_OBJECT
  public:
@@ -45,6 +48,12 @@ class PlaybackSession final : public QObject {
   void scrubTo(double seconds);
   void setVolume(int percent);
   void setMuted(bool muted);
+  // Within kMinSpeed to kMaxSpeed; a new movie starts at 1.
+  void setSpeed(double factor);
+  // Pauses, then shows the next frame or the one before.
+  void stepFrame(bool forward);
+  // The current frame at the video's own size; null while none is shown.
+  QImage snapshot();
 
   // The view's frame size (device pixels); empty while it shows no frames.
   void setFrameSize(const QSize& size);
@@ -73,6 +82,7 @@ class PlaybackSession final : public QObject {
   QSize videoSize() const { return movie_ ? movie_->videoSize : QSize(); }
   int volume() const { return movie_ ? movie_->volume : kDefaultVolume; }
   bool isMuted() const { return movie_ && movie_->muted; }
+  double speed() const { return movie_ ? movie_->speed : 1.0; }
   bool isRefreshing() const { return refreshTimer_.isActive(); }
   quint64 videoNumber() const { return videoNumber_; }
   QString title() const;
@@ -85,6 +95,7 @@ class PlaybackSession final : public QObject {
   void videoSizeChanged();
   void titleChanged();
   void seeked(double seconds);
+  void speedChanged();
 
  private:
   // What one movie's playback knows; replaced whole for the next movie.
@@ -100,6 +111,7 @@ class PlaybackSession final : public QObject {
     bool frameSeen = false;
     int volume = kDefaultVolume;
     bool muted = false;
+    double speed = 1;
     double position = 0;
     double duration = 0;
     double loadedFraction = 0;
@@ -120,6 +132,7 @@ class PlaybackSession final : public QObject {
   void onEndOfStream();
   void onDurationChanged(double seconds);
   void onVideoSizeChanged(QSize size);
+  void onPositionChanged();
   void refresh();
   void updateRefreshTimer();
 

@@ -53,6 +53,27 @@ const std::array<KeyCommand, 15> kKeyCommands = {{
     {QKeyCombination(Qt::Key_Home), false, [](PlaybackControl& p) { p.seekTo(0); }},
 }};
 
+// The keys beyond the bar's: speed, single frames, screenshots and the
+// folder's other videos.
+struct ToolKey {
+  QKeyCombination key;
+  bool repeats;
+  void (*run)(FlashPlayerWidget&);
+};
+
+const std::array<ToolKey, 9> kToolKeys = {{
+    {QKeyCombination(Qt::Key_BracketRight), true, [](FlashPlayerWidget& w) { w.changeSpeed(1); }},
+    {QKeyCombination(Qt::Key_BracketLeft), true, [](FlashPlayerWidget& w) { w.changeSpeed(-1); }},
+    {QKeyCombination(Qt::Key_Backspace), false, [](FlashPlayerWidget& w) { w.changeSpeed(0); }},
+    {QKeyCombination(Qt::Key_Period), true, [](FlashPlayerWidget& w) { w.stepFrame(true); }},
+    {QKeyCombination(Qt::Key_Comma), true, [](FlashPlayerWidget& w) { w.stepFrame(false); }},
+    {QKeyCombination(Qt::Key_S), false, [](FlashPlayerWidget& w) { w.saveScreenshot(); }},
+    {QKeyCombination(Qt::ControlModifier, Qt::Key_C), false,
+     [](FlashPlayerWidget& w) { w.copyScreenshot(); }},
+    {QKeyCombination(Qt::Key_PageDown), false, [](FlashPlayerWidget& w) { w.requestNeighbour(1); }},
+    {QKeyCombination(Qt::Key_PageUp), false, [](FlashPlayerWidget& w) { w.requestNeighbour(-1); }},
+}};
+
 }  // namespace
 
 void FlashPlayerWidget::addShortcuts() {
@@ -63,6 +84,11 @@ void FlashPlayerWidget::addShortcuts() {
     shortcut->setAutoRepeat(command.repeats);
     connect(shortcut, &QShortcut::activated, playback_,
             [p = playback_, run = command.run] { run(*p); });
+  }
+  for (const ToolKey& tool : kToolKeys) {
+    auto* shortcut = new QShortcut(QKeySequence(tool.key), this);
+    shortcut->setAutoRepeat(tool.repeats);
+    connect(shortcut, &QShortcut::activated, this, [this, run = tool.run] { run(*this); });
   }
 }
 
@@ -77,6 +103,11 @@ void FlashPlayerWidget::keyPressEvent(QKeyEvent* event) {
   for (const KeyCommand& command : kKeyCommands) {
     if (command.key != key) continue;
     if (command.repeats || !event->isAutoRepeat()) command.run(*playback_);
+    return;
+  }
+  for (const ToolKey& tool : kToolKeys) {
+    if (tool.key != key) continue;
+    if (tool.repeats || !event->isAutoRepeat()) tool.run(*this);
     return;
   }
   QWidget::keyPressEvent(event);

@@ -55,6 +55,15 @@ class FlashPlayerWidget::Playback final : public PlaybackControl {
   QString title() const override { return w.movie_ ? s.title() : QString(); }
   quint64 videoNumber() const override { return s.videoNumber(); }
 
+  void setSpeed(double factor) override {
+    if (w.videoReady()) s.setSpeed(factor);
+  }
+  double speed() const override { return s.speed(); }
+  void stepFrame(bool forward) override {
+    if (w.videoReady()) s.stepFrame(forward);
+  }
+  void showNote(const QString& text) override { w.showNote(text); }
+
   void notify() {
     const State st = state();
     if (st != lastState) {

@@ -15,7 +15,8 @@ run=(xdg-utils qt6-wayland)
 test=(xvfb xauth x11-utils xdotool openbox imagemagick ffmpeg libgl1-mesa-dri xdg-utils
       python3 clang desktop-file-utils appstream man-db gtk-update-icon-cache dbus-daemon playerctl
       python3-dbus python3-gi qt6-gtk-platformtheme
-      sway grim wtype jq wayvnc gir1.2-gtk-3.0 passwd util-linux)
+      sway grim wtype jq wayvnc gir1.2-gtk-3.0 passwd util-linux
+      libglib2.0-bin)
 bench=(mpv time libx11-dev libxtst-dev libdbus-1-dev)
 package=(dpkg-dev file lintian)
 

@@ -5,6 +5,7 @@
 
 #include "shell/Association.h"
 #include "shell/CommandLine.h"
+#include "shell/FolderVideos.h"
 #include "shell/OpenDialog.h"
 #include "shell/WebLinks.h"
 #include "window/LoadError.h"
@@ -69,7 +70,18 @@ void Form1::Show() {
 }
 
 void Form1::GotADrop(std::string flvfile) {
+  currentVideo = flvfile;
   playback.GotADrop(std::move(flvfile));
+}
+
+bool Form1::HasNeighbour(int step) {
+  return NeighbourVideo(platform.files, platform.trace, currentVideo, step).has_value();
+}
+
+Maybe<std::string> Form1::OpenNeighbour(int step) {
+  auto path = NeighbourVideo(platform.files, platform.trace, currentVideo, step);
+  if (path) GotADrop(*path);
+  return path;
 }
 
 void Form1::Form_Load() {

@@ -29,6 +29,12 @@ class Form1 : public WindowEvents, public PlayerWindow {
   // The one way every video is opened (playback/PlayerControl.cpp).
   void GotADrop(std::string flvfile);
 
+  // The video `step` places after (+) or before (-) the one opened last in
+  // its folder (shell/FolderVideos.h): whether there is one, and opening it
+  // through GotADrop. The path opened, or nothing at either end.
+  bool HasNeighbour(int step);
+  Maybe<std::string> OpenNeighbour(int step);
+
   // Window events.
   void Form_Load();
   void Form_Resize() override;
@@ -50,7 +56,8 @@ class Form1 : public WindowEvents, public PlayerWindow {
   AreaTrace windowTrace;
   std::string moviePath;
   std::int16_t frameHeight = 0;
-  bool inResize = false;  // Form_Resize's guard against nested layout
+  bool inResize = false;     // Form_Resize's guard against nested layout
+  std::string currentVideo;  // the text GotADrop was given last
 
   // Collaborators that live as long as the program's window.
   TempFileNames tempNames;

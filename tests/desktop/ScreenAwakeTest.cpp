@@ -54,6 +54,10 @@ class FakeSession final : public MediaSession {
   void seekTo(double) override {}
   void seekBy(double) override {}
   void setVolume(double) override {}
+  double rate() const override { return 1; }
+  double minimumRate() const override { return 1; }
+  double maximumRate() const override { return 1; }
+  void setRate(double) override {}
 
  private:
   State now = State::Stopped;

@@ -328,6 +328,12 @@ class FakeFiles : public Files {
     j.add("DeleteFile " + path);
     return files.erase(path) ? Status::ok() : Status::failed("no such file");
   }
+  Maybe<std::vector<std::string>> listFolder(const std::string& dir) override {
+    j.add("ListFolder " + dir);
+    auto it = folders.find(dir);
+    if (it == folders.end()) return std::nullopt;
+    return it->second;
+  }
   std::string exePath() override { return exe; }
   std::string programFolder() override { return exe.substr(0, exe.rfind('/')); }
 
@@ -337,6 +343,7 @@ class FakeFiles : public Files {
   bool failCreate = false, failWrite = false;
   unsigned counter = 0;
   std::map<std::string, Bytes> files;
+  std::map<std::string, std::vector<std::string>> folders;  // listed in the given order
   std::map<int, Bytes> resources{{101, Bytes{'C', 'W', 'S', 7, 1, 2, 3}}};
 };
 

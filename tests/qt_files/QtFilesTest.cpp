@@ -186,3 +186,24 @@ TEST_F(QtFilesTest, ExePathIsTheRunningProgramAndItsFolder) {
 
 }  // namespace
 }  // namespace quillet::qt
+
+namespace quillet::qt {
+namespace {
+
+TEST(QtFilesFolder, ListsNamesInNaturalOrderWithTheirOwnBytes) {
+  namespace fs = std::filesystem;
+  std::string pattern = (fs::temp_directory_path() / "qt_folder_XXXXXX").string();
+  const fs::path dir = ::mkdtemp(pattern.data());
+  const std::string latin1 = "caf\xe9 clip.flv";  // not UTF-8
+  for (const std::string name : {"clip 10.flv", "Clip 2.flv", "clip 1.FLV", latin1.c_str()})
+    std::ofstream(dir / name).put('x');
+  fs::create_directory(dir / "sub");
+  QtFiles files;
+  EXPECT_EQ(files.listFolder(dir.string()),
+            (std::vector<std::string>{latin1, "clip 1.FLV", "Clip 2.flv", "clip 10.flv", "sub"}));
+  EXPECT_EQ(files.listFolder((dir / "missing").string()), std::nullopt);
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace quillet::qt

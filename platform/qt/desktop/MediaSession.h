@@ -40,11 +40,18 @@ class MediaSession : public QObject {
   virtual void seekBy(double seconds) = 0;
   virtual void setVolume(double volume) = 0;
 
+  // Playback speed: 1 normal, within the two bounds.
+  virtual double rate() const = 0;
+  virtual double minimumRate() const = 0;
+  virtual double maximumRate() const = 0;
+  virtual void setRate(double rate) = 0;
+
  signals:
   void stateChanged();
   void videoChanged();  // the video, its details or what can be done with it
   void volumeChanged();
   void seeked(double seconds);
+  void rateChanged();
 };
 
 }  // namespace quillet::qt

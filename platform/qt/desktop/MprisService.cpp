@@ -105,13 +105,13 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
   Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
   Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
   Q_PROPERTY(double Rate READ rate WRITE setRate)
-  Q_PROPERTY(double MinimumRate READ rate)
-  Q_PROPERTY(double MaximumRate READ rate)
+  Q_PROPERTY(double MinimumRate READ minimumRate)
+  Q_PROPERTY(double MaximumRate READ maximumRate)
   Q_PROPERTY(QVariantMap Metadata READ metadata)
   Q_PROPERTY(double Volume READ volume WRITE setVolume)
   Q_PROPERTY(qlonglong Position READ position)
-  Q_PROPERTY(bool CanGoNext READ no)
-  Q_PROPERTY(bool CanGoPrevious READ no)
+  Q_PROPERTY(bool CanGoNext READ canGoNext)
+  Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
   Q_PROPERTY(bool CanPlay READ canPlay)
   Q_PROPERTY(bool CanPause READ canPlay)
   Q_PROPERTY(bool CanSeek READ canSeek)
@@ -131,8 +131,20 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     }
     return QStringLiteral("Stopped");
   }
-  double rate() const { return 1.0; }
-  void setRate(double) {}  // one speed only; 1.0 is the only value offered
+  double rate() const { return s.session.rate(); }
+  double minimumRate() const { return s.session.minimumRate(); }
+  double maximumRate() const { return s.session.maximumRate(); }
+  void setRate(double rate) {
+    if (!std::isfinite(rate)) return;
+    // MPRIS: a rate of 0 means pause.
+    if (rate == 0) {
+      s.session.pause();
+      return;
+    }
+    s.session.setRate(rate);
+  }
+  bool canGoNext() const { return s.actions.hasNeighbour && s.actions.hasNeighbour(1); }
+  bool canGoPrevious() const { return s.actions.hasNeighbour && s.actions.hasNeighbour(-1); }
   QVariantMap metadata() const {
     const MediaSession::Video v = s.session.video();
     QVariantMap m;
@@ -155,8 +167,12 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
   bool canSeek() const { return s.session.canSeek(); }
 
  public slots:
-  void Next() {}
-  void Previous() {}
+  void Next() {
+    if (s.actions.openNeighbour) s.actions.openNeighbour(1);
+  }
+  void Previous() {
+    if (s.actions.openNeighbour) s.actions.openNeighbour(-1);
+  }
   void Play() { s.session.play(); }
   void Pause() { s.session.pause(); }
   void PlayPause() { s.session.playPause(); }
@@ -218,9 +234,13 @@ bool MprisService::registerOnSessionBus() {
     connect(&session, &MediaSession::volumeChanged, this,
             [this] { propertiesChanged(kPlayerInterface, {QStringLiteral("Volume")}); });
     connect(&session, &MediaSession::videoChanged, this, [this] {
-      propertiesChanged(kPlayerInterface, {QStringLiteral("Metadata"), QStringLiteral("CanPlay"),
-                                           QStringLiteral("CanPause"), QStringLiteral("CanSeek")});
+      propertiesChanged(kPlayerInterface,
+                        {QStringLiteral("Metadata"), QStringLiteral("CanPlay"),
+                         QStringLiteral("CanPause"), QStringLiteral("CanSeek"),
+                         QStringLiteral("CanGoNext"), QStringLiteral("CanGoPrevious")});
     });
+    connect(&session, &MediaSession::rateChanged, this,
+            [this] { propertiesChanged(kPlayerInterface, {QStringLiteral("Rate")}); });
     connect(&session, &MediaSession::seeked, p,
             [p](double seconds) { emit p->Seeked(microseconds(seconds)); });
   }

@@ -23,6 +23,10 @@ class MprisService : public QObject {
     std::function<void()> quit;   // close the window the normal way
     // Open a local video by its path's bytes; null when opening is not offered.
     std::function<void(const std::string& path)> open;
+    // Whether there is a next (+1) or previous (-1) video, and opening it;
+    // null when the player offers none.
+    std::function<bool(int step)> hasNeighbour;
+    std::function<void(int step)> openNeighbour;
   };
 
   MprisService(MediaSession& session, Actions actions, QObject* parent = nullptr);

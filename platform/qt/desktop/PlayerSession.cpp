@@ -9,6 +9,8 @@
 #include "player/FlashVars.h"
 #include "player/MpvOptions.h"
 
+#include "player/PlaybackSession.h"
+
 namespace quillet::qt {
 
 using player::PlaybackControl;
@@ -21,6 +23,7 @@ void PlayerSession::follow(PlaybackControl* control) {
     connect(player, &PlaybackControl::metadataChanged, this, &MediaSession::videoChanged);
     connect(player, &PlaybackControl::volumeChanged, this, &MediaSession::volumeChanged);
     connect(player, &PlaybackControl::seeked, this, &MediaSession::seeked);
+    connect(player, &PlaybackControl::speedChanged, this, &MediaSession::rateChanged);
     connect(player, &QObject::destroyed, this, [this] { changedAll(); });
   }
   changedAll();
@@ -100,7 +103,21 @@ void PlayerSession::setVolume(double volume) {
   if (player) player->setVolume(static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
 }
 
+double PlayerSession::rate() const {
+  return player ? player->speed() : 1.0;
+}
+double PlayerSession::minimumRate() const {
+  return player::kMinSpeed;
+}
+double PlayerSession::maximumRate() const {
+  return player::kMaxSpeed;
+}
+void PlayerSession::setRate(double rate) {
+  if (player) player->setSpeed(rate);
+}
+
 void PlayerSession::changedAll() {
+  emit rateChanged();
   emit stateChanged();
   emit videoChanged();
   emit volumeChanged();

@@ -31,6 +31,10 @@ class PlayerSession final : public MediaSession {
   void seekTo(double seconds) override;
   void seekBy(double seconds) override;
   void setVolume(double volume) override;
+  double rate() const override;
+  double minimumRate() const override;
+  double maximumRate() const override;
+  void setRate(double rate) override;
 
  private:
   void changedAll();

@@ -1,18 +1,24 @@
 #include "platform/qt/system/QtFiles.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QCollator>
 #include <QCoreApplication>
 #include <QFile>
+#include <QLocale>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <set>
+#include <string_view>
 #include <utility>
 
 namespace quillet::qt {
@@ -137,6 +143,38 @@ Status QtFiles::deleteFile(const std::string& path) {
   // unlink never removes a directory.
   if (::unlink(path.c_str()) != 0) return errnoFailure("unlink");
   return Status::ok();
+}
+
+Maybe<std::vector<std::string>> QtFiles::listFolder(const std::string& dir) {
+  // POSIX rather than QDir: a name that is not UTF-8 keeps its bytes.
+  const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(dir.c_str()), &::closedir);
+  if (!folder) return std::nullopt;
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(folder.get())) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  // As file managers show them (Dolphin's QCollator, Nautilus's collation
+  // keys for file names): case aside, digits by their number; names equal
+  // to the collator keep their bytes' order.
+  // Qt's collator for the C locale compares code points only: numbers
+  // then take English rules.
+  QLocale locale;
+  if (locale.language() == QLocale::C) locale = QLocale(QLocale::English);
+  QCollator collator(locale);
+  collator.setNumericMode(true);
+  collator.setCaseSensitivity(Qt::CaseInsensitive);
+  std::vector<std::pair<QString, std::string>> keyed;
+  keyed.reserve(names.size());
+  for (std::string& n : names)
+    keyed.emplace_back(QString::fromLocal8Bit(n.data(), qsizetype(n.size())), std::move(n));
+  std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+    const int order = collator.compare(a.first, b.first);
+    return order != 0 ? order < 0 : a.second < b.second;
+  });
+  names.clear();
+  for (auto& k : keyed) names.push_back(std::move(k.second));
+  return names;
 }
 
 std::string QtFiles::exePath() {

@@ -15,6 +15,8 @@ class QtFiles : public Files {
   Maybe<Bytes> readResource(int resourceId) override;
   Status writeFile(const std::string& path, const Bytes& bytes) override;
   Status deleteFile(const std::string& path) override;
+  // Ordered by the user's locale, case aside and numbers by their value.
+  Maybe<std::vector<std::string>> listFolder(const std::string& dir) override;
   std::string exePath() override;
   std::string programFolder() override;
 };
