@@ -14,6 +14,7 @@
 #include "player/ControlBarSliders.h"
 #include "player/MovieFile.h"
 #include "player/MovieSettings.h"
+#include "player/PlayerAccessible.h"
 
 namespace quillet::player {
 
@@ -25,6 +26,7 @@ FlashPlayerWidget::FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, Engine
   // Clicks and a new video give the picture the focus; Tab keeps walking
   // the window's own controls.
   setFocusPolicy(Qt::ClickFocus);
+  installPlayerAccessibility();
   createPlayback();
   addShortcuts();
   connectSession();
@@ -325,6 +327,33 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
     paintControlBar(p, layout().bar, look, event->rect());
   }
   if (isShown(Part::Message)) paintNotFoundMessage(p, layout().stage);
+  if (hasFocus() && event->rect().intersects(focusRingRect())) paintFocusRing(p);
+}
+
+// ---- Keyboard focus -------------------------------------------------------
+
+QRect FlashPlayerWidget::focusRingRect() const {
+  // Around the picture, above the bar, which draws its own parts.
+  return movie_ ? layout().aboveBar : rect();
+}
+
+void FlashPlayerWidget::paintFocusRing(QPainter& p) const {
+  const QRect ring = focusRingRect();
+  if (ring.width() < 8 || ring.height() < 8) return;
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
+  p.drawRect(QRectF(ring).adjusted(1, 1, -1, -1));
+}
+
+void FlashPlayerWidget::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  update(focusRingRect());
+}
+
+void FlashPlayerWidget::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  update(focusRingRect());
 }
 
 }  // namespace quillet::player

@@ -77,6 +77,7 @@ class FlashPlayerWidget : public QWidget {
   QString displayedTime() const;
   int volume() const { return session_.volume(); }
   bool isMuted() const { return session_.isMuted(); }
+  bool isPlaying() const { return session_.playing(); }
   bool inFullScreenState() const { return movie_ && movie_->fullScreen; }
   double playedFraction() const;
   double loadedFraction() const { return session_.loadedFraction(); }
@@ -103,6 +104,8 @@ class FlashPlayerWidget : public QWidget {
   void contextMenuEvent(QContextMenuEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
 
  private:
@@ -128,6 +131,9 @@ class FlashPlayerWidget : public QWidget {
   void updateFrameSize();
   bool barVisible() const;
   QRect chromeRect() const;
+  // The ring that shows the picture has the keyboard focus.
+  QRect focusRingRect() const;
+  void paintFocusRing(QPainter& p) const;
   // The backing store's pixels under r when a frame can be drawn there
   // directly; null when it must go through an image.
   uchar* storePixels(QPainter& p, const QRegion& painting, const QRect& r, qsizetype* stride) const;

@@ -23,10 +23,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QUILLET_WEBSITE_ADDRESS}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # xdg-utils opens links in the browser; a portal or GTK platform theme gives
-# the desktop's own file chooser.
+# the desktop's own file chooser; Qt's translations its own words (Yes, No,
+# the file dialog's) in the user's language.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "qt6-xdgdesktopportal-platformtheme | qt6-gtk-platformtheme")
+    "qt6-xdgdesktopportal-platformtheme | qt6-gtk-platformtheme, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

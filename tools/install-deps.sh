@@ -5,14 +5,17 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
-       qt6-webengine-dev libmpv-dev zlib1g-dev libxcb1-dev libgtest-dev libgmock-dev)
-run=(xdg-utils)
+       qt6-webengine-dev libmpv-dev zlib1g-dev libxcb1-dev libgtest-dev libgmock-dev
+       qt6-l10n-tools qt6-tools-dev)
+# qt6-translations-l10n: Qt's own words (Yes, No, the file dialog) translated.
+run=(xdg-utils qt6-translations-l10n)
 # gtk-update-icon-cache keeps the icon themes' caches as every desktop has
 # them: without one, Qt 6.8 walks each theme folder and its first file dialog
 # takes seconds.
 test=(xvfb xauth x11-utils xdotool openbox imagemagick ffmpeg libgl1-mesa-dri xdg-utils
       python3 clang desktop-file-utils appstream man-db gtk-update-icon-cache dbus-daemon playerctl
-      python3-dbus python3-gi qt6-gtk-platformtheme)
+      python3-dbus python3-gi qt6-gtk-platformtheme
+      at-spi2-core python3-pyatspi fonts-wqy-microhei)
 bench=(mpv time libx11-dev libxtst-dev libdbus-1-dev)
 package=(dpkg-dev file lintian)
 

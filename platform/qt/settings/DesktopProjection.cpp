@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include "quillet/DesktopTranslations.h"
+
 namespace quillet::qt::desktop {
 
 namespace {
@@ -169,9 +171,8 @@ Maybe<std::string> desktopEntry(const Association& association) {
          "Version=1.0\n"
          "Name=Quillet\n"
          "GenericName=Video Player\n"
-         "Comment=Play Flash Video files\n"
-         "Exec=" +
-         execValue(exe) +
+         "Comment=Play Flash Video files\n" +
+         std::string(installation::kDesktopTranslations) + "Exec=" + execValue(exe) +
          "\n"
          "Icon=" +
          std::string(installation::kAppId) +
