@@ -327,7 +327,10 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
     paintControlBar(p, layout().bar, look, event->rect());
   }
   if (isShown(Part::Message)) paintNotFoundMessage(p, layout().stage);
-  if (hasFocus() && event->rect().intersects(focusRingRect())) paintFocusRing(p);
+  // In full screen nothing else can have the focus, and the picture is
+  // left whole.
+  if (hasFocus() && !inFullScreenState() && event->rect().intersects(focusRingRect()))
+    paintFocusRing(p);
 }
 
 // ---- Keyboard focus -------------------------------------------------------
