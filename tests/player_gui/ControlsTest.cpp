@@ -305,3 +305,14 @@ TEST_F(Controls, ThePlaybackInterfaceActsAsTheBarAndReportsWhatChanged) {
   loadVideo();
   EXPECT_GT(playback().videoNumber(), first);
 }
+
+TEST_F(Controls, APictureWithTheKeyboardFocusShowsARing) {
+  loadVideo();
+  const QColor ring = player->palette().color(QPalette::Active, QPalette::Highlight);
+  const auto corner = [this] { return player->grab().toImage().pixelColor(1, 1); };
+  player->setFocus();
+  ASSERT_TRUE(player->hasFocus());
+  EXPECT_EQ(corner(), ring);
+  button->setFocus();
+  EXPECT_NE(corner(), ring);
+}
