@@ -3,10 +3,12 @@
 #include <QBackingStore>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QRegion>
+#include <QToolTip>
 #include <QWindow>
 #include <utility>
 
@@ -245,6 +247,19 @@ void FlashPlayerWidget::mouseReleaseEvent(QMouseEvent* event) {
     default:
       break;
   }
+}
+
+bool FlashPlayerWidget::event(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+  auto* help = static_cast<QHelpEvent*>(event);
+  const PartToolTip tip = partToolTip(*this, help->pos());
+  if (tip.text.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+  } else {
+    QToolTip::showText(help->globalPos(), tip.text, this, tip.area);
+  }
+  return true;
 }
 
 void FlashPlayerWidget::leaveEvent(QEvent* event) {

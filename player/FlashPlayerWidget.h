@@ -93,6 +93,7 @@ class FlashPlayerWidget : public QWidget {
   void FSCommand(const QString& command, const QString& args);
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;

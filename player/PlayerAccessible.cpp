@@ -281,6 +281,17 @@ void announcePlayerChanges(FlashPlayerWidget& player) {
     iface->announce();
 }
 
+PartToolTip partToolTip(FlashPlayerWidget& player, QPoint pos) {
+  auto* face = dynamic_cast<PlayerAccessible*>(QAccessible::queryAccessibleInterface(&player));
+  if (!face) return {};
+  const QPoint global = player.mapToGlobal(pos);
+  auto* piece = dynamic_cast<PieceAccessible*>(face->childAt(global.x(), global.y()));
+  if (!piece || piece->piece() == Piece::Time) return {};
+  const QRect area = piece->rect();
+  return {piece->piece() == Piece::Seek ? piece->seekText() : piece->text(QAccessible::Name),
+          QRect(player.mapFromGlobal(area.topLeft()), area.size())};
+}
+
 PlayerAccessible::PlayerAccessible(FlashPlayerWidget* player)
     : QAccessibleWidget(player, QAccessible::Pane) {
   sinceSeekValue_.start();

@@ -8,6 +8,8 @@
 
 #include <QAccessibleWidget>
 #include <QElapsedTimer>
+#include <QPoint>
+#include <QRect>
 #include <QString>
 #include <array>
 #include <optional>
@@ -24,6 +26,15 @@ void installPlayerAccessibility();
 // states and values. The seek slider's value at most about once a second
 // while it only moves on with playback.
 void announcePlayerChanges(FlashPlayerWidget& player);
+
+// The tooltip of the bar's part at pos, and that part's place (widget
+// coordinates): the name a screen reader reads, and for the seek slider
+// where it stands; no text elsewhere.
+struct PartToolTip {
+  QString text;
+  QRect area;
+};
+PartToolTip partToolTip(FlashPlayerWidget& player, QPoint pos);
 
 class PlayerAccessible : public QAccessibleWidget {
  public:

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <memory>
 
@@ -315,4 +316,18 @@ TEST_F(Controls, APictureWithTheKeyboardFocusShowsARing) {
   EXPECT_EQ(corner(), ring);
   button->setFocus();
   EXPECT_NE(corner(), ring);
+}
+
+TEST_F(Controls, TheBarsButtonsAndSeekBarHaveTooltips) {
+  loadVideo();
+  const auto tipAt = [this](Part part) {
+    const QPoint at = player->partRect(part).center();
+    QHelpEvent help(QEvent::ToolTip, at, player->mapToGlobal(at));
+    QApplication::sendEvent(player, &help);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+  };
+  EXPECT_EQ(tipAt(Part::Pause), "Pause");
+  EXPECT_EQ(tipAt(Part::Mute), "Mute");
+  EXPECT_EQ(tipAt(Part::Full), "Full screen");
+  EXPECT_EQ(tipAt(Part::Progress), "0:50 of 1:40");
 }
