@@ -61,8 +61,10 @@ void FlashPlayerWidget::connectSession() {
     update();
   });
   connect(&session_, &PlaybackSession::titleChanged, this, &FlashPlayerWidget::notifyPlayback);
-  connect(&session_, &PlaybackSession::seeked, this,
-          [this](double seconds) { emit playback_->seeked(seconds); });
+  connect(&session_, &PlaybackSession::seeked, this, [this](double seconds) {
+    emit playback_->seeked(seconds);
+    announcePlayerChanges(*this, true);
+  });
   // Kept even when it arrives after the first play, which hides it.
   connect(&preview_, &PreviewLoader::loaded, this, [this](const QImage& picture) {
     if (!movie_) return;

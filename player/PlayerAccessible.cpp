@@ -275,10 +275,11 @@ void installPlayerAccessibility() {
   (void)installed;
 }
 
-void announcePlayerChanges(FlashPlayerWidget& player) {
-  if (!QAccessible::isActive()) return;
+void announcePlayerChanges(FlashPlayerWidget& player, bool seeked) {
+  // Told whether or not assistive technology listens: a few comparisons,
+  // and Qt drops the events when nothing listens.
   if (auto* iface = dynamic_cast<PlayerAccessible*>(QAccessible::queryAccessibleInterface(&player)))
-    iface->announce();
+    iface->announce(seeked);
 }
 
 PartToolTip partToolTip(FlashPlayerWidget& player, QPoint pos) {
@@ -366,19 +367,19 @@ void PlayerAccessible::forgetPieces() {
   }
 }
 
-void PlayerAccessible::announce() {
+void PlayerAccessible::announce(bool seeked) {
   FlashPlayerWidget* w = player();
   PlaybackControl& p = w->playback();
+  const Told before = told_.value_or(Told{});
+  const bool first = !told_;
   Told now{.children = pieceCount(),
            .name = text(QAccessible::Name),
            .playing = w->isPlaying(),
            .muted = w->isMuted(),
            .volume = w->volume(),
-           .second = static_cast<qint64>(std::floor(p.position())),
+           .second = before.second,  // the last one told, below
            .duration = p.duration(),
            .fullScreen = w->inFullScreenState()};
-  const Told before = told_.value_or(Told{});
-  const bool first = !told_;
   told_ = now;
 
   if (first || now.name != before.name) {
@@ -408,11 +409,14 @@ void PlayerAccessible::announce() {
     QAccessibleValueChangeEvent e(pieceInterface(Piece::Volume), now.volume);
     QAccessible::updateAccessibility(&e);
   }
-  // A jump, a new length or a pause is told at once; playing on, once a
-  // second at most.
-  const bool jumped = std::abs(now.second - before.second) > 1 || now.duration != before.duration ||
-                      now.playing != before.playing;
-  if (now.second != before.second && (jumped || sinceSeekValue_.elapsed() >= kSeekValueEveryMs)) {
+  // A seek, a new length, a pause or a play is told at once, as soon as the
+  // position shows it; playing on, once a second at most.
+  seekPending_ =
+      seekPending_ || seeked || now.duration != before.duration || now.playing != before.playing;
+  const auto second = static_cast<qint64>(std::floor(p.position()));
+  if (second != before.second && (seekPending_ || sinceSeekValue_.elapsed() >= kSeekValueEveryMs)) {
+    told_->second = second;
+    seekPending_ = false;
     sinceSeekValue_.restart();
     QAccessibleValueChangeEvent e(pieceInterface(Piece::Seek), p.position());
     QAccessible::updateAccessibility(&e);

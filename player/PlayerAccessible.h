@@ -24,8 +24,8 @@ void installPlayerAccessibility();
 
 // Tells assistive technology what changed since it last heard: names,
 // states and values. The seek slider's value at most about once a second
-// while it only moves on with playback.
-void announcePlayerChanges(FlashPlayerWidget& player);
+// while it only moves on with playback; at once after a seek.
+void announcePlayerChanges(FlashPlayerWidget& player, bool seeked = false);
 
 // The tooltip of the bar's part at pos, and that part's place (widget
 // coordinates): the name a screen reader reads, and for the seek slider
@@ -53,7 +53,7 @@ class PlayerAccessible : public QAccessibleWidget {
   int indexOfChild(const QAccessibleInterface* child) const override;
   QAccessibleInterface* childAt(int x, int y) const override;
 
-  void announce();
+  void announce(bool seeked);
 
  private:
   // What was last told, to tell only what changed.
@@ -75,6 +75,7 @@ class PlayerAccessible : public QAccessibleWidget {
 
   mutable std::array<QAccessible::Id, 6> ids_{};
   std::optional<Told> told_;
+  bool seekPending_ = false;  // a change to tell at once, when the position shows it
   QElapsedTimer sinceSeekValue_;
 };
 

@@ -25,6 +25,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 sys.dont_write_bytecode = True  # nothing is written into the source tree
@@ -167,6 +168,30 @@ def action(node, name):
     act.doAction(names.index(name))
 
 
+def seek_value_events(while_doing, seconds):
+    """How many value changes of the seek slider reach AT-SPI while doing
+    runs (in a thread), and until seconds have passed."""
+    a = pyatspi()
+    from gi.repository import GLib
+    times = []
+
+    def heard(event):
+        try:
+            if event.source.name == "Seek":
+                times.append(time.monotonic())
+        except Exception:  # gone meanwhile
+            pass
+
+    a.Registry.registerEventListener(heard, "object:property-change:accessible-value")
+    worker = threading.Thread(target=while_doing)
+    GLib.timeout_add(int(seconds * 1000), lambda: a.Registry.stop())
+    worker.start()
+    a.Registry.start()
+    worker.join()
+    a.Registry.deregisterEventListener(heard, "object:property-change:accessible-value")
+    return len(times)
+
+
 def window_of(s, pid, language="en"):
     """The application once its main window is in the tree."""
     return wait_for(f"Quillet's window in the accessible tree ({language})",
@@ -238,6 +263,25 @@ def check_playing(s, program):
     level = volume.queryValue()
     assert level.maximumValue == 100
     assert abs(level.currentValue / 100 - float(s.ctl("volume"))) < 0.01
+
+    # While it plays, the seek slider's value reaches AT-SPI once a second;
+    # dragging its handle back and forth does not make it talk faster.
+    heard = seek_value_events(lambda: None, 3.5)
+    assert 2 <= heard <= 5, f"{heard} value changes in 3.5 s of playback"
+    x, y, w, h = seek.queryComponent().getExtents(a.DESKTOP_COORDS)
+
+    def drag():
+        tool("xdotool", "mousemove", str(x + 2), str(y + h // 2), "mousedown", "1")
+        for i in range(24):
+            tool("xdotool", "mousemove", str(x + 2 + (w - 4) * (i % 12) // 11), str(y + h // 2))
+            time.sleep(0.05)
+        # Let go near the start, so that the clip plays on.
+        tool("xdotool", "mousemove", str(x + 2 + (w - 4) // 10), str(y + h // 2), "mouseup", "1")
+
+    started = time.monotonic()
+    heard = seek_value_events(drag, 2.0)
+    took = time.monotonic() - started
+    assert heard <= 2 + took, f"{heard} value changes in {took:.1f} s of dragging"
 
     # Driving the player through AT-SPI.
     action(play, "Press")
