@@ -276,8 +276,7 @@ void installPlayerAccessibility() {
 }
 
 void announcePlayerChanges(FlashPlayerWidget& player, bool seeked) {
-  // Told whether or not assistive technology listens: a few comparisons,
-  // and Qt drops the events when nothing listens.
+  if (!QAccessible::isActive()) return;
   if (auto* iface = dynamic_cast<PlayerAccessible*>(QAccessible::queryAccessibleInterface(&player)))
     iface->announce(seeked);
 }
