@@ -224,6 +224,9 @@ def check_idle(s, program):
         button = find(app, "ROLE_PUSH_BUTTON", name)
         assert button is not None, f"no push button {name!r}"
         assert {"enabled", "showing", "focusable"} <= states(button), states(button)
+    # The keyboard starts where the tab order does.
+    first = find(app, "ROLE_PUSH_BUTTON", "Open File")
+    wait_for("the focus on Open File", lambda: ("focused" in states(first), states(first)))
     box = find(app, "ROLE_CHECK_BOX", "Associate with .flv files")
     assert box is not None and "checked" in states(box), "the check box is missing or unchecked"
     assert any(n.name == "Banner" for n in walk(app)), "the banner strip has no name"
@@ -238,6 +241,7 @@ def check_playing(s, program):
     player = wait_for("the player named after the clip",
                       lambda: (lambda p: (p is not None and p.name == TITLE, p))(
                           player_area(app)))
+    wait_for("the focus on the picture", lambda: ("focused" in states(player), states(player)))
     parts = bar(player)
     roles = [p.getRole() for p in parts]
     assert roles == [a.ROLE_PUSH_BUTTON, a.ROLE_SLIDER, a.ROLE_LABEL, a.ROLE_PUSH_BUTTON,
