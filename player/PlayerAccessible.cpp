@@ -196,7 +196,25 @@ class PieceAccessible final : public QAccessibleInterface,
     }
   }
 
-  QStringList keyBindingsForAction(const QString&) const override { return {}; }
+  // The player's own keys that do the same, which work wherever the focus is.
+  QStringList keyBindingsForAction(const QString& name) const override {
+    const bool less = name == decreaseAction();
+    switch (piece_) {
+      case Piece::PlayPause:
+        return {QStringLiteral("K")};
+      case Piece::Seek:
+        return {less ? QStringLiteral("Left") : QStringLiteral("Right")};
+      case Piece::Volume:
+        return {less ? QStringLiteral("Down") : QStringLiteral("Up")};
+      case Piece::Mute:
+        return {QStringLiteral("M")};
+      case Piece::Screen:
+        return {QStringLiteral("F")};
+      case Piece::Time:
+        break;
+    }
+    return {};
+  }
 
   // ---- Values: the seek slider in seconds, the volume in percent.
 

@@ -287,7 +287,10 @@ def check_playing(s, program):
     took = time.monotonic() - started
     assert heard <= 2 + took, f"{heard} value changes in {took:.1f} s of dragging"
 
-    # Driving the player through AT-SPI.
+    # Driving the player through AT-SPI; each action names the player's own
+    # key that does the same.
+    assert play.queryAction().getKeyBinding(0) == "K"
+    assert mute.queryAction().getKeyBinding(0) == "M"
     action(play, "Press")
     wait_for("paused by the button's action", lambda: (s.ctl("status") == "Paused",
                                                        s.ctl("status")))
