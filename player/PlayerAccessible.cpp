@@ -127,7 +127,10 @@ class PieceAccessible final : public QAccessibleInterface,
       s.invalid = true;
       return s;
     }
-    if (!w()->isShown(part())) s.invisible = s.offscreen = true;
+    // Not shown (the bar hidden in full screen), or outside a player too
+    // small to hold it.
+    if (!w()->isShown(part()) || !w()->rect().intersects(w()->partRect(part())))
+      s.invisible = s.offscreen = true;
     if (piece_ == Piece::Mute) {
       // A toggle: checked while muted, and pressed, which is how AT-SPI
       // tells a toggle button's state.
