@@ -29,6 +29,7 @@
 #include "platform/qt/system/QtProcesses.h"
 #include "platform/qt/system/QtTrace.h"
 #include "platform/qt/system/TerminationSignals.h"
+#include "platform/qt/system/Translations.h"
 #include "platform/qt/wayland/Decorations.h"
 #include "platform/qt/wayland/IdleInhibitor.h"
 #include "platform/qt/window/QtControlHost.h"
@@ -178,6 +179,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // libmpv cannot start under any other numeric locale.
   std::setlocale(LC_NUMERIC, "C");
+  quillet::qt::installTranslations(app);
   // Qt has taken its own options out of argv by now.
   quillet::qt::QtProcesses processes(std::vector<std::string>(argv + 1, argv + argc));
   // libmpv sets itself up and decodes the video's first frame on a thread of

@@ -3,10 +3,12 @@
 #include <QBackingStore>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QRegion>
+#include <QToolTip>
 #include <QWindow>
 #include <utility>
 
@@ -14,6 +16,7 @@
 #include "player/ControlBarSliders.h"
 #include "player/MovieFile.h"
 #include "player/MovieSettings.h"
+#include "player/PlayerAccessible.h"
 
 namespace quillet::player {
 
@@ -25,6 +28,7 @@ FlashPlayerWidget::FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, Engine
   // Clicks and a new video give the picture the focus; Tab keeps walking
   // the window's own controls.
   setFocusPolicy(Qt::ClickFocus);
+  installPlayerAccessibility();
   createPlayback();
   addShortcuts();
   connectSession();
@@ -58,8 +62,10 @@ void FlashPlayerWidget::connectSession() {
     update();
   });
   connect(&session_, &PlaybackSession::titleChanged, this, &FlashPlayerWidget::notifyPlayback);
-  connect(&session_, &PlaybackSession::seeked, this,
-          [this](double seconds) { emit playback_->seeked(seconds); });
+  connect(&session_, &PlaybackSession::seeked, this, [this](double seconds) {
+    emit playback_->seeked(seconds);
+    announcePlayerChanges(*this, true);
+  });
   // Kept even when it arrives after the first play, which hides it.
   connect(&preview_, &PreviewLoader::loaded, this, [this](const QImage& picture) {
     if (!movie_) return;
@@ -246,6 +252,19 @@ void FlashPlayerWidget::mouseReleaseEvent(QMouseEvent* event) {
   }
 }
 
+bool FlashPlayerWidget::event(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+  auto* help = static_cast<QHelpEvent*>(event);
+  const PartToolTip tip = partToolTip(*this, help->pos());
+  if (tip.text.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+  } else {
+    QToolTip::showText(help->globalPos(), tip.text, this, tip.area);
+  }
+  return true;
+}
+
 void FlashPlayerWidget::leaveEvent(QEvent* event) {
   QWidget::leaveEvent(event);
   if (movie_ && movie_->fullScreen && movie_->drag == Drag::None) setBarShownInFullScreen(false);
@@ -327,6 +346,36 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
   }
   if (isShown(Part::Message)) paintNotFoundMessage(p, layout().stage);
   if (!note_.isEmpty()) paintNote(p);
+  // In full screen nothing else can have the focus, and the picture is
+  // left whole.
+  if (hasFocus() && !inFullScreenState() && event->rect().intersects(focusRingRect()))
+    paintFocusRing(p);
+}
+
+// ---- Keyboard focus -------------------------------------------------------
+
+QRect FlashPlayerWidget::focusRingRect() const {
+  // Around the picture, above the bar, which draws its own parts.
+  return movie_ ? layout().aboveBar : rect();
+}
+
+void FlashPlayerWidget::paintFocusRing(QPainter& p) const {
+  const QRect ring = focusRingRect();
+  if (ring.width() < 8 || ring.height() < 8) return;
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
+  p.drawRect(QRectF(ring).adjusted(1, 1, -1, -1));
+}
+
+void FlashPlayerWidget::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  update(focusRingRect());
+}
+
+void FlashPlayerWidget::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  update(focusRingRect());
 }
 
 }  // namespace quillet::player

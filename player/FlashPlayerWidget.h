@@ -78,6 +78,7 @@ class FlashPlayerWidget : public QWidget {
   QString displayedTime() const;
   int volume() const { return session_.volume(); }
   bool isMuted() const { return session_.isMuted(); }
+  bool isPlaying() const { return session_.playing(); }
   bool inFullScreenState() const { return movie_ && movie_->fullScreen; }
   double playedFraction() const;
   double loadedFraction() const { return session_.loadedFraction(); }
@@ -109,6 +110,7 @@ class FlashPlayerWidget : public QWidget {
   void FSCommand(const QString& command, const QString& args);
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -120,6 +122,8 @@ class FlashPlayerWidget : public QWidget {
   void contextMenuEvent(QContextMenuEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
 
  private:
@@ -145,6 +149,9 @@ class FlashPlayerWidget : public QWidget {
   void updateFrameSize();
   bool barVisible() const;
   QRect chromeRect() const;
+  // The ring that shows the picture has the keyboard focus.
+  QRect focusRingRect() const;
+  void paintFocusRing(QPainter& p) const;
   // The backing store's pixels under r when a frame can be drawn there
   // directly; null when it must go through an image.
   uchar* storePixels(QPainter& p, const QRegion& painting, const QRect& r, qsizetype* stride) const;

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "player/FlashPlayerWidget.h"
+#include "player/PlayerAccessible.h"
 
 namespace quillet::player {
 
@@ -102,6 +103,7 @@ PlaybackControl& FlashPlayerWidget::playback() const {
 
 void FlashPlayerWidget::notifyPlayback() {
   static_cast<Playback*>(playback_)->notify();
+  announcePlayerChanges(*this);
 }
 
 }  // namespace quillet::player

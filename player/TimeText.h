@@ -10,4 +10,8 @@ namespace quillet::player {
 // "01:00". Negative, NaN or infinite positions read "00:00".
 QString timeText(double seconds);
 
+// The same time as a screen reader reads it: minutes without a leading zero
+// and hours when there are any ("1:23", "1:02:03"); the same rounding.
+QString spokenTimeText(double seconds);
+
 }  // namespace quillet::player

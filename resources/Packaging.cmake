@@ -24,10 +24,11 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QUILLET_WEBSITE_ADDRESS}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # xdg-utils opens links in the browser; a portal or GTK platform theme gives
 # the desktop's own file chooser; Qt's Wayland plugin makes Quillet a native
-# client of a Wayland session instead of an XWayland one.
+# client of a Wayland session instead of an XWayland one; Qt's translations
+# give its own words (Yes, No, the file dialog's) in the user's language.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "qt6-xdgdesktopportal-platformtheme | qt6-gtk-platformtheme, qt6-wayland")
+    "qt6-xdgdesktopportal-platformtheme | qt6-gtk-platformtheme, qt6-wayland, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

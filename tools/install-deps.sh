@@ -7,8 +7,9 @@ set -euo pipefail
 build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
        qt6-webengine-dev libmpv-dev zlib1g-dev libxcb1-dev libgtest-dev libgmock-dev
        libxss-dev libx11-dev qt6-wayland-dev qt6-base-private-dev wayland-protocols
-       libwayland-dev)
-run=(xdg-utils qt6-wayland)
+       libwayland-dev qt6-l10n-tools qt6-tools-dev)
+# qt6-translations-l10n: Qt's own words (Yes, No, the file dialog) translated.
+run=(xdg-utils qt6-wayland qt6-translations-l10n)
 # gtk-update-icon-cache keeps the icon themes' caches as every desktop has
 # them: without one, Qt 6.8 walks each theme folder and its first file dialog
 # takes seconds.
@@ -16,7 +17,7 @@ test=(xvfb xauth x11-utils xdotool openbox imagemagick ffmpeg libgl1-mesa-dri xd
       python3 clang desktop-file-utils appstream man-db gtk-update-icon-cache dbus-daemon playerctl
       python3-dbus python3-gi qt6-gtk-platformtheme
       sway grim wtype jq wayvnc gir1.2-gtk-3.0 passwd util-linux
-      libglib2.0-bin)
+      libglib2.0-bin at-spi2-core python3-pyatspi fonts-wqy-microhei)
 bench=(mpv time libx11-dev libxtst-dev libdbus-1-dev)
 package=(dpkg-dev file lintian)
 

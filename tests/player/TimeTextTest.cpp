@@ -4,6 +4,7 @@
 
 #include <limits>
 
+using quillet::player::spokenTimeText;
 using quillet::player::timeText;
 
 TEST(TimeText, StartsAtZeroAndPadsBothFields) {
@@ -33,4 +34,14 @@ TEST(TimeText, NonsenseReadsAsZero) {
   // Huge values stay defined and readable.
   EXPECT_FALSE(timeText(std::numeric_limits<double>::infinity()).isEmpty());
   EXPECT_FALSE(timeText(1e300).isEmpty());
+}
+
+TEST(TimeText, SpokenFormDropsLeadingZerosAndCountsHours) {
+  EXPECT_EQ(spokenTimeText(0), "0:00");
+  EXPECT_EQ(spokenTimeText(83), "1:23");
+  EXPECT_EQ(spokenTimeText(59.5), "1:00");
+  EXPECT_EQ(spokenTimeText(3599.4), "59:59");
+  EXPECT_EQ(spokenTimeText(3723), "1:02:03");
+  EXPECT_EQ(spokenTimeText(36000), "10:00:00");
+  EXPECT_EQ(spokenTimeText(-1), "0:00");
 }

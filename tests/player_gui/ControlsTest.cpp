@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <memory>
 
@@ -304,4 +305,29 @@ TEST_F(Controls, ThePlaybackInterfaceActsAsTheBarAndReportsWhatChanged) {
   EXPECT_EQ(engine->playbackCalls().size(), calls);
   loadVideo();
   EXPECT_GT(playback().videoNumber(), first);
+}
+
+TEST_F(Controls, APictureWithTheKeyboardFocusShowsARing) {
+  loadVideo();
+  const QColor ring = player->palette().color(QPalette::Active, QPalette::Highlight);
+  const auto corner = [this] { return player->grab().toImage().pixelColor(1, 1); };
+  player->setFocus();
+  ASSERT_TRUE(player->hasFocus());
+  EXPECT_EQ(corner(), ring);
+  button->setFocus();
+  EXPECT_NE(corner(), ring);
+}
+
+TEST_F(Controls, TheBarsButtonsAndSeekBarHaveTooltips) {
+  loadVideo();
+  const auto tipAt = [this](Part part) {
+    const QPoint at = player->partRect(part).center();
+    QHelpEvent help(QEvent::ToolTip, at, player->mapToGlobal(at));
+    QApplication::sendEvent(player, &help);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+  };
+  EXPECT_EQ(tipAt(Part::Pause), "Pause");
+  EXPECT_EQ(tipAt(Part::Mute), "Mute");
+  EXPECT_EQ(tipAt(Part::Full), "Full screen");
+  EXPECT_EQ(tipAt(Part::Progress), "0:50 of 1:40");
 }

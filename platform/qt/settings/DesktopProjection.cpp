@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include "quillet/DesktopTranslations.h"
+
 namespace quillet::qt::desktop {
 
 namespace {
@@ -169,13 +171,10 @@ Maybe<std::string> desktopEntry(const Association& association) {
          "Version=1.0\n"
          "Name=Quillet\n"
          "GenericName=Video Player\n"
-         "Comment=Play Flash Video files\n"
+         "Comment=Play Flash Video files\n" +
+         std::string(installation::kDesktopTranslations) +
          // Without the program, desktops hide the entry and its association.
-         "TryExec=" +
-         keyFileString(exe) +
-         "\n"
-         "Exec=" +
-         execValue(exe) +
+         "TryExec=" + keyFileString(exe) + "\n" + "Exec=" + execValue(exe) +
          "\n"
          "Icon=" +
          std::string(installation::kAppId) +

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/qt/system/Translations.h"
+
 namespace quillet::qt {
 
 namespace {
@@ -19,7 +21,7 @@ bool matchesEverything(const std::string& pattern) {
 
 // Qt reads a filter's patterns from the parentheses at the end of its text.
 QString qtFilter(const std::string& display, const std::string& pattern) {
-  const QString text = QString::fromStdString(display);
+  const QString text = translated(kOpenDialogContext, display);
   const QString patterns = QString::fromStdString(pattern).replace(';', ' ');
   if (text.endsWith("(" + patterns + ")")) return text;
   return text + " (" + patterns + ")";
@@ -71,7 +73,7 @@ std::string fileSystemPath(const QString& path) {
 // length; Qt's own dialog also takes a typed name that does not exist.
 std::optional<std::string> QtDialogs::getOpenFileName(const OpenFileRequest& request) {
   QWidget* owner = request.owner ? QWidget::find(static_cast<WId>(request.owner)) : nullptr;
-  QFileDialog dialog(owner, QString::fromStdString(request.title),
+  QFileDialog dialog(owner, translated(kOpenDialogContext, request.title),
                      QFile::decodeName(QByteArray::fromStdString(request.initialDir)));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);

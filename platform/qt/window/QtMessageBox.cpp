@@ -2,11 +2,13 @@
 
 #include <QMessageBox>
 
+#include "platform/qt/system/Translations.h"
+
 namespace quillet::qt {
 
 Answer QtMessageBox::askYesNoStop(const std::string& text, const std::string& title) {
-  QMessageBox box(QMessageBox::Critical, QString::fromStdString(title),
-                  QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No);
+  QMessageBox box(QMessageBox::Critical, translated(kMessagesContext, title),
+                  translated(kMessagesContext, text), QMessageBox::Yes | QMessageBox::No);
   box.setDefaultButton(QMessageBox::Yes);
   box.setEscapeButton(QMessageBox::No);
   box.setWindowModality(Qt::ApplicationModal);

@@ -1,7 +1,10 @@
 #include "platform/qt/window/QtWindow.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
@@ -69,6 +72,19 @@ QIcon programIcon() {
   return icon;
 }
 
+// For screen readers the window is a window (Qt would offer a plain widget
+// as a filler) and the borderless panel a panel (a QFrame reads as a frame,
+// the role of a top-level window).
+QAccessibleInterface* windowAccessible(const QString& className, QObject* object) {
+  auto* widget = qobject_cast<QWidget*>(object);
+  if (!widget) return nullptr;
+  if (className == QLatin1String("quillet::qt::FormWidget"))
+    return new QAccessibleWidget(widget, QAccessible::Window);
+  if (className == QLatin1String("QFrame") && widget->objectName() == QLatin1String("Picture3"))
+    return new QAccessibleWidget(widget, QAccessible::Pane);
+  return nullptr;
+}
+
 }  // namespace
 
 class QtWindow::PanelImpl : public Panel {
@@ -123,6 +139,8 @@ void FormWidget::closeEvent(QCloseEvent* event) {
 
 QtWindow::QtWindow(QtWindowOptions options)
     : options(options), form(std::make_unique<FormWidget>(*this)) {
+  static const bool accessible = (QAccessible::installFactory(windowAccessible), true);
+  (void)accessible;
   requestExpiry.setSingleShot(true);
   requestExpiry.setInterval(std::chrono::milliseconds(500));
   QObject::connect(&requestExpiry, &QTimer::timeout, [this] { onRequestExpired(); });
@@ -144,26 +162,30 @@ QtWindow::QtWindow(QtWindowOptions options)
   paintWhite(*panelFrame);
   panelFrame->setGeometry(toPixels(kPicture3, tx, ty));
 
-  command1 = new QPushButton("Website", panelFrame);
+  command1 = new QPushButton(QCoreApplication::translate("Form1", "Website"), panelFrame);
   command1->setObjectName("Command1");
   command1->setGeometry(toPixels(kCommand1, tx, ty));
 
-  checkBox = new QCheckBox("Associate with .flv files", panelFrame);
+  checkBox =
+      new QCheckBox(QCoreApplication::translate("Form1", "Associate with .flv files"), panelFrame);
   checkBox->setObjectName("Check1");
   checkBox->setChecked(true);
   paintWhite(*checkBox);
   checkBox->setGeometry(toPixels(kCheck1, tx, ty));
 
-  openFile = new QPushButton("Open File", panelFrame);
+  openFile = new QPushButton(QCoreApplication::translate("Form1", "Open File"), panelFrame);
   openFile->setObjectName("OpenFile");
   openFile->setGeometry(toPixels(kOpenFile, tx, ty));
 
   // Tab order: Open File, the check box, Website, then the banner.
   QWidget& strip = bannerStrip->strip();
   strip.setFocusPolicy(Qt::TabFocus);
+  strip.setAccessibleName(QCoreApplication::translate("Form1", "Banner"));
   QWidget::setTabOrder(openFile, checkBox);
   QWidget::setTabOrder(checkBox, command1);
   QWidget::setTabOrder(command1, &strip);
+  // The keyboard starts where the tab order does.
+  openFile->setFocus(Qt::OtherFocusReason);
 
   QObject::connect(openFile, &QPushButton::clicked, form.get(), [this] {
     if (events) events->OpenFile_Click();

@@ -1,0 +1,104 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ru_RU">
+<context>
+    <name>Form1</name>
+    <message>
+        <source>Website</source>
+        <translation>Веб-сайт</translation>
+    </message>
+    <message>
+        <source>Associate with .flv files</source>
+        <translation>Связать с файлами .flv</translation>
+    </message>
+    <message>
+        <source>Open File</source>
+        <translation>Открыть</translation>
+    </message>
+    <message>
+        <source>Banner</source>
+        <translation>Баннер</translation>
+    </message>
+</context>
+<context>
+    <name>quillet::Messages</name>
+    <message>
+        <source>You need to have installed Flash Player prior to running this software. Do you want to download it now?</source>
+        <translation>Для работы этой программы необходимо установить Flash Player. Загрузить его сейчас?</translation>
+    </message>
+    <message>
+        <source>You need to have installed Flash Player version 8 or higher prior to running this software. Do you want to download it now?</source>
+        <translation>Для работы этой программы необходимо установить Flash Player версии 8 или выше. Загрузить его сейчас?</translation>
+    </message>
+</context>
+<context>
+    <name>quillet::OpenDialog</name>
+    <message>
+        <source>Select file to open</source>
+        <translation>Выберите файл для открытия</translation>
+    </message>
+    <message>
+        <source>Flash video files (*.flv)</source>
+        <translation>Видеофайлы Flash (*.flv)</translation>
+    </message>
+    <message>
+        <source>All Files (*.*)</source>
+        <translation>Все файлы (*.*)</translation>
+    </message>
+</context>
+<context>
+    <name>quillet::player::FlashPlayerWidget</name>
+    <message>
+        <source>Video not found</source>
+        <translation>Видео не найдено</translation>
+    </message>
+</context>
+<context>
+    <name>quillet::player::PlayerAccessible</name>
+    <message>
+        <source>Pause</source>
+        <translation>Пауза</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Воспроизвести</translation>
+    </message>
+    <message>
+        <source>Seek</source>
+        <translation>Позиция</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>Без звука</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>Громкость</translation>
+    </message>
+    <message>
+        <source>Leave full screen</source>
+        <translation>Выйти из полноэкранного режима</translation>
+    </message>
+    <message>
+        <source>Full screen</source>
+        <translation>Во весь экран</translation>
+    </message>
+    <message>
+        <source>%1% loaded</source>
+        <translation>Загружено %1%</translation>
+    </message>
+    <message>
+        <source>Elapsed time</source>
+        <translation>Прошло времени</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <extracomment>The seek slider&apos;s value as read aloud: the position, then the length.</extracomment>
+        <translation>%1 из %2</translation>
+    </message>
+    <message>
+        <source>No video</source>
+        <translation>Нет видео</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,104 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>Form1</name>
+    <message>
+        <source>Website</source>
+        <translation>网站</translation>
+    </message>
+    <message>
+        <source>Associate with .flv files</source>
+        <translation>关联 .flv 文件</translation>
+    </message>
+    <message>
+        <source>Open File</source>
+        <translation>打开文件</translation>
+    </message>
+    <message>
+        <source>Banner</source>
+        <translation>横幅</translation>
+    </message>
+</context>
+<context>
+    <name>quillet::Messages</name>
+    <message>
+        <source>You need to have installed Flash Player prior to running this software. Do you want to download it now?</source>
+        <translation>运行本软件之前需要安装 Flash Player。是否立即下载？</translation>
+    </message>
+    <message>
+        <source>You need to have installed Flash Player version 8 or higher prior to running this software. Do you want to download it now?</source>
+        <translation>运行本软件之前需要安装 Flash Player 8 或更高版本。是否立即下载？</translation>
+    </message>
+</context>
+<context>
+    <name>quillet::OpenDialog</name>
+    <message>
+        <source>Select file to open</source>
+        <translation>选择要打开的文件</translation>
+    </message>
+    <message>
+        <source>Flash video files (*.flv)</source>
+        <translation>Flash 视频文件 (*.flv)</translation>
+    </message>
+    <message>
+        <source>All Files (*.*)</source>
+        <translation>所有文件 (*.*)</translation>
+    </message>
+</context>
+<context>
+    <name>quillet::player::FlashPlayerWidget</name>
+    <message>
+        <source>Video not found</source>
+        <translation>未找到视频</translation>
+    </message>
+</context>
+<context>
+    <name>quillet::player::PlayerAccessible</name>
+    <message>
+        <source>Pause</source>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>Seek</source>
+        <translation>进度</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>静音</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>音量</translation>
+    </message>
+    <message>
+        <source>Leave full screen</source>
+        <translation>退出全屏</translation>
+    </message>
+    <message>
+        <source>Full screen</source>
+        <translation>全屏</translation>
+    </message>
+    <message>
+        <source>%1% loaded</source>
+        <translation>已加载 %1%</translation>
+    </message>
+    <message>
+        <source>Elapsed time</source>
+        <translation>已播放时间</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <extracomment>The seek slider&apos;s value as read aloud: the position, then the length.</extracomment>
+        <translation>%1，共 %2</translation>
+    </message>
+    <message>
+        <source>No video</source>
+        <translation>无视频</translation>
+    </message>
+</context>
+</TS>
