@@ -301,6 +301,7 @@ for what in 'ASKED'.split():
         send(frame(64, 32, 100), memory(8192))
         send(frame(0, 32, 256), memory(8192))
         send(frame(100000, 100000, 400000), memory(8192))
+        send(frame(300, 32, 1200), memory(38400))
         send(struct.pack('<I', OPEN) + b'file:///etc/passwd')
         send(struct.pack('<I', OPEN) + b'http://127.0.0.1/opened')
     elif what == 'frame':

@@ -24,6 +24,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLoggingCategory>
@@ -34,6 +35,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <optional>
@@ -48,10 +50,11 @@ using namespace quillet::qt;
 
 // Longest command line taken; longer ones are dropped whole.
 constexpr qsizetype kMaxLine = 16 * 1024;
-// A change of the page is sent once this much later, together with every
-// other change within that time: animations reach the strip at up to 25
-// frames a second, and a page at rest costs nothing.
-constexpr int kFrameDelayMs = 40;
+// Frames go at most this often: a change after a rest goes at once, and
+// every change within this time of the last frame goes with the next one.
+// Animations reach the strip at up to 25 frames a second, and a page at rest
+// costs nothing.
+constexpr int kFrameIntervalMs = 40;
 // When Quillet has not taken the last frames yet, the next try comes later.
 constexpr int kRetryMs = 200;
 
@@ -66,8 +69,11 @@ class Frames : public QObject {
     qApp->installEventFilter(this);
   }
 
-  void changed(int delayMs = kFrameDelayMs) {
-    if (!timer.isActive()) timer.start(delayMs);
+  void changed() {
+    if (timer.isActive()) return;
+    const qint64 since = lastSent.isValid() ? lastSent.elapsed() : kFrameIntervalMs;
+    // Even at once, only after the paint that told of the change is done.
+    timer.start(int(std::max<qint64>(0, kFrameIntervalMs - since)));
   }
 
  protected:
@@ -86,12 +92,14 @@ class Frames : public QObject {
     const bool sent =
         bannerwire::sendFrame(socket, view.size(), [this](QImage& image) { view.render(&image); });
     rendering = false;
-    if (!sent) changed(kRetryMs);
+    lastSent.start();
+    if (!sent) timer.start(kRetryMs);
   }
 
   QWebEngineView& view;
   int socket;
   QTimer timer;
+  QElapsedTimer lastSent;
   bool rendering = false;
 };
 
@@ -133,9 +141,9 @@ class Input {
                         : words[1] == "move"    ? QEvent::MouseMove
                                                 : QEvent::None;
       if (type == QEvent::None) return;
+      const auto modifiers = Qt::KeyboardModifiers::fromInt(n[4]);
       if (type == QEvent::MouseButtonPress) focus(*target);
-      QMouseEvent event(type, at, at, Qt::MouseButton(n[2]), buttons,
-                        Qt::KeyboardModifiers::fromInt(n[4]));
+      QMouseEvent event(type, at, at, Qt::MouseButton(n[2]), buttons, modifiers);
       QApplication::sendEvent(target, &event);
     } else if (words[0] == "wheel" && words.size() == 7) {
       const QPointF at(n[0], n[1]);
@@ -217,7 +225,11 @@ class Commands : public QObject {
           qint64(w) * h * 4 > bannerwire::kMaxFrameBytes)
         return;
       view.setGeometry(0, 0, w, h);
-      if (!view.isVisible()) view.show();
+      if (!view.isVisible()) {
+        view.show();
+        // Active from the start, so that the page takes the first click.
+        view.activateWindow();
+      }
       frames.changed();
     } else if (words.size() == 2 && words[0] == "navigate") {
       const QUrl url(QString::fromUtf8(words[1]), QUrl::StrictMode);

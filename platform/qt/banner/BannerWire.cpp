@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QLoggingCategory>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -84,10 +85,11 @@ bool sendWithFd(int socket, const void* data, size_t size, int fd) {
 }
 
 // The frame in fd as header describes it, or a null image.
-QImage readFrame(const FrameHeader& header, int fd) {
+QImage readFrame(const FrameHeader& header, int fd, QSize largest) {
   const qint64 width = header.width, height = header.height, stride = header.stride;
-  if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide || stride < width * 4 ||
-      stride % 4 != 0 || stride * height > kMaxFrameBytes) {
+  if (width < 1 || height < 1 || width > std::min(kMaxSide, largest.width()) ||
+      height > std::min(kMaxSide, largest.height()) || stride < width * 4 || stride % 4 != 0 ||
+      stride * height > kMaxFrameBytes) {
     qCDebug(lcWire) << "frame of unlikely sizes dropped:" << width << height << stride;
     return {};
   }
@@ -146,7 +148,7 @@ bool sendOpen(int socket, const QUrl& address) {
   return sendWithFd(socket, message.constData(), size_t(message.size()), -1);
 }
 
-Message receive(int socket) {
+Message receive(int socket, QSize largest) {
   std::array<char, sizeof(quint32) + kMaxAddress> data{};
   iovec iov{data.data(), data.size()};
   msghdr msg{};
@@ -182,7 +184,7 @@ Message receive(int socket) {
   if (tag == kFrameTag && got == ssize_t(sizeof(FrameHeader)) && count == 1) {
     FrameHeader header;
     std::memcpy(&header, data.data(), sizeof header);
-    QImage frame = readFrame(header, passed[0]->get());
+    QImage frame = readFrame(header, passed[0]->get(), largest);
     if (frame.isNull()) return only(Message::Ignored);
     Message message = only(Message::Frame);
     message.frame = std::move(frame);

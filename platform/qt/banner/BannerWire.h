@@ -39,7 +39,8 @@ struct Message {
   QImage frame;
   QUrl address;
 };
-// Reads one message without waiting.
-Message receive(int socket);
+// Reads one message without waiting; a frame larger than largest either way
+// is not taken (its sender was told a smaller size).
+Message receive(int socket, QSize largest);
 
 }  // namespace quillet::qt::bannerwire

@@ -16,6 +16,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -229,8 +230,11 @@ void QtBanner::launch() {
 
 void QtBanner::readHelper() {
   QImage latest;
+  // The helper renders at the size it was told; a frame larger than the
+  // strip is a wrong one, and refusing it keeps each read cheap.
+  const QSize largest = area ? area->size() * std::max(1.0, area->devicePixelRatioF()) : QSize();
   for (int i = 0; i < kMessagesPerRead && channel >= 0; ++i) {
-    bannerwire::Message message = bannerwire::receive(channel);
+    bannerwire::Message message = bannerwire::receive(channel, largest);
     if (message.kind == bannerwire::Message::None) break;
     if (message.kind == bannerwire::Message::Closed) {
       helperGone();
