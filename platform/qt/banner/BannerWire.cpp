@@ -29,21 +29,6 @@ struct FrameHeader {
   quint32 tag, width, height, stride;
 };
 
-// A descriptor closed when it goes out of scope.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  int get() const { return fd; }
-
- private:
-  int fd;
-};
-
 // A read-only mapping, unmapped when it goes out of scope.
 class Mapping {
  public:
@@ -117,12 +102,17 @@ Message only(Message::Kind kind) {
 
 }  // namespace
 
+void UniqueFd::reset(int other) {
+  if (fd >= 0) ::close(fd);
+  fd = other;
+}
+
 bool sendFrame(int socket, QSize size, const std::function<void(QImage&)>& paint) {
   if (size.isEmpty() || size.width() > kMaxSide || size.height() > kMaxSide) return false;
   const qsizetype stride = qsizetype(size.width()) * 4;
   const qsizetype bytes = stride * size.height();
   if (bytes > kMaxFrameBytes) return false;
-  const Fd memory(::memfd_create("quillet-banner-frame", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+  const UniqueFd memory(::memfd_create("quillet-banner-frame", MFD_CLOEXEC | MFD_ALLOW_SEALING));
   if (memory.get() < 0 || ::ftruncate(memory.get(), bytes) != 0) return false;
   {
     void* data = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, memory.get(), 0);
@@ -165,7 +155,7 @@ Message receive(int socket, QSize largest) {
   if (got == 0) return only(Message::Closed);
 
   // Every descriptor passed is taken, so that none stays open.
-  std::array<std::unique_ptr<Fd>, kMaxPassed> passed;
+  std::array<std::unique_ptr<UniqueFd>, kMaxPassed> passed;
   int count = 0;
   for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
     if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
@@ -173,7 +163,7 @@ Message receive(int socket, QSize largest) {
     for (size_t i = 0; i < n && count < kMaxPassed; ++i) {
       int fd;
       std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
-      passed[size_t(count++)] = std::make_unique<Fd>(fd);
+      passed[size_t(count++)] = std::make_unique<UniqueFd>(fd);
     }
   }
   if (msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) return only(Message::Ignored);

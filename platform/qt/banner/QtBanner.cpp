@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -21,7 +20,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/qt/banner/BannerWire.h"
 #include "platform/qt/window/Twips.h"
 #include "quillet/Installation.h"
 
@@ -203,9 +201,10 @@ void QtBanner::launch() {
     qCWarning(lcBanner) << "no socket for the banner helper:" << strerror(errno);
     return;
   }
-  channel = ends[0];
-  const int helperEnd = ends[1];
-  channelWatch = std::make_unique<QSocketNotifier>(channel, QSocketNotifier::Read);
+  channel.reset(ends[0]);
+  const bannerwire::UniqueFd childEnd(ends[1]);
+  const int helperEnd = childEnd.get();
+  channelWatch = std::make_unique<QSocketNotifier>(channel.get(), QSocketNotifier::Read);
   connect(channelWatch.get(), &QSocketNotifier::activated, this, [this] { readHelper(); });
 
   helper.reset(new QProcess);
@@ -224,7 +223,6 @@ void QtBanner::launch() {
     if (error == QProcess::FailedToStart) helperGone();
   });
   helper->start(QIODevice::WriteOnly);
-  ::close(helperEnd);
   sendSize();
 }
 
@@ -233,8 +231,8 @@ void QtBanner::readHelper() {
   // The helper renders at the size it was told; a frame larger than the
   // strip is a wrong one, and refusing it keeps each read cheap.
   const QSize largest = area ? area->size() * std::max(1.0, area->devicePixelRatioF()) : QSize();
-  for (int i = 0; i < kMessagesPerRead && channel >= 0; ++i) {
-    bannerwire::Message message = bannerwire::receive(channel, largest);
+  for (int i = 0; i < kMessagesPerRead && channel.get() >= 0; ++i) {
+    bannerwire::Message message = bannerwire::receive(channel.get(), largest);
     if (message.kind == bannerwire::Message::None) break;
     if (message.kind == bannerwire::Message::Closed) {
       helperGone();
@@ -252,8 +250,7 @@ void QtBanner::readHelper() {
 void QtBanner::helperGone() {
   // Whatever the helper showed goes with it.
   channelWatch.reset();
-  if (channel >= 0) ::close(channel);
-  channel = -1;
+  channel.reset();
   if (area) area->showFrame(QImage());
 }
 

@@ -27,6 +27,7 @@
 
 #include "platform/Window.h"
 #include "platform/qt/banner/BannerStrip.h"
+#include "platform/qt/banner/BannerWire.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -85,7 +86,7 @@ class QtBanner : public QObject, public WebBrowser {
   QPointer<BannerStrip> area;
   std::unique_ptr<QProcess, ProcessEnder> helper;
   // Quillet's end of the socket the helper answers on, and its watch.
-  int channel = -1;
+  bannerwire::UniqueFd channel;
   std::unique_ptr<QSocketNotifier> channelWatch;
   QString helperProgram;
   QUrl pending;
