@@ -1,24 +1,30 @@
 // The banner strip with pages from a local HTTP server that the test starts
-// on the loopback address. The strip runs the quillet-banner helper, whose
-// view shows inside it: the page loads and paints the strip, follows the
-// strip's size and later addresses, and the helper goes with the strip. A
-// missing or dead helper leaves the strip white. The page's policy (links to
-// the user's browser, no local files, silent failures) is tested on the page
-// class itself.
+// on the loopback address. The strip runs the quillet-banner helper, which
+// renders the page offscreen and sends its frames back: the page paints the
+// strip, follows the strip's size and later addresses, takes the clicks and
+// pointer moves made on the strip, and the helper goes with the strip. A
+// missing, dead or misbehaving helper leaves the strip white. The page's
+// policy (links to the user's browser, no local files, silent failures) is
+// tested on the page class itself.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHostAddress>
 #include <QImage>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 #include <QWebEngineProfile>
@@ -27,9 +33,9 @@
 #include <cerrno>
 #include <memory>
 
+#include "platform/qt/banner/BannerPage.h"
 #include "platform/qt/banner/QtBanner.h"
 #include "platform/qt/window/QtDrops.h"
-#include "platform/qt/banner/BannerPage.h"
 #include "shell/FileDrop.h"
 #include "tests/fakes/FakeTrace.h"
 
@@ -38,6 +44,9 @@ namespace {
 
 // Pages fill the view with one colour: blue for the banner, from a style
 // sheet it links relative to its own address, green for the second page.
+// The click page is green, with a link on its left third, a part that turns
+// red under the pointer in the middle, and one that turns it blue when
+// clicked on the right; the key x turns it red.
 constexpr const char* kServer = R"(
 import http.server, sys
 FILL = b'html,body{margin:0;height:100%;background:'
@@ -50,6 +59,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         kind = 'text/html; charset=utf-8'
         if self.path == '/second':
             body = page(b'<style>' + FILL + b'#00ff00}</style>')
+        elif self.path == '/click':
+            body = (b'<html><head><style>' + FILL + b'#00ff00}'
+                    b'a,div{position:absolute;top:0;height:100%;width:33%;display:block}'
+                    b'#hover{left:33%}#hover:hover{background:#ff0000}body.on{background:#0064c8}'
+                    b'body.x{background:#ff0000}</style></head>'
+                    b'<body onkeydown="document.body.className=event.key;"><a href="/elsewhere"></a><div id="hover"></div>'
+                    b'<div id="on" style="left:66%" onclick="document.body.classList.add(this.id);">'
+                    b'</div></body></html>')
         elif self.path == '/banner.css':
             body, kind = FILL + b'#0064c8}', 'text/css'
         else:
@@ -74,17 +91,24 @@ bool near(QColor a, QColor b) {
          std::abs(a.blue() - b.blue()) < 24;
 }
 
-// What the screen shows at a point of w.
+// What the screen shows of w: where the display server lets no client read
+// the screen (Wayland), what w paints.
+QImage shown(QWidget& w, QRect area) {
+  const QPoint g = w.mapToGlobal(area.topLeft());
+  QImage shot = w.screen()->grabWindow(0, g.x(), g.y(), area.width(), area.height()).toImage();
+  if (!shot.isNull()) return shot;
+  QWidget& window = *w.window();
+  return window.grab(QRect(w.mapTo(&window, area.topLeft()), area.size())).toImage();
+}
+
 QColor shownAt(QWidget& w, QPoint at) {
-  const QPoint g = w.mapToGlobal(at);
-  const QImage shot = w.screen()->grabWindow(0, g.x(), g.y(), 1, 1).toImage();
-  return shot.isNull() ? QColor() : shot.pixelColor(0, 0);
+  const QImage shot = shown(w, QRect(at, QSize(1, 1)));
+  return shot.isNull() ? QColor() : QColor(shot.pixel(0, 0));
 }
 
 // Whether every pixel the screen shows of w is white.
 bool allWhite(QWidget& w) {
-  const QPoint g = w.mapToGlobal(QPoint(0, 0));
-  const QImage shot = w.screen()->grabWindow(0, g.x(), g.y(), w.width(), w.height()).toImage();
+  const QImage shot = shown(w, w.rect());
   if (shot.isNull()) return false;
   for (int y = 0; y < shot.height(); ++y)
     for (int x = 0; x < shot.width(); ++x)
@@ -225,6 +249,134 @@ TEST_F(Banner, HelperShowsThePageInTheStripAndFollowsItsSizeAndAddress) {
   EXPECT_TRUE(processGone(pid));
 }
 
+// The user's clicks, keys and pointer moves on the strip reach the page, and
+// a link clicked there opens in the user's browser, from this process.
+TEST_F(Banner, InputOnTheStripReachesThePage) {
+  auto banner = makeBanner(QRect(0, 0, 600, 100));
+  QWidget& strip = banner->strip();
+  ASSERT_TRUE(banner->navigate((base() + "/click").toStdString()));
+  banner->start();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        return near(shownAt(strip, {500, 50}), kGreen);
+      },
+      60000))
+      << shownAt(strip, {500, 50}).name().toStdString();
+
+  // The pointer's moves as the display server delivers them (QTest's move
+  // warps the pointer, which Wayland does not allow).
+  const auto moveTo = [&](QPoint at) {
+    QMouseEvent move(QEvent::MouseMove, at, strip.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&strip, &move);
+  };
+  moveTo({300, 50});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return shownAt(strip, {300, 50}) == QColor(Qt::red); }, 20000));
+  moveTo({500, 50});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return near(shownAt(strip, {300, 50}), kGreen); }, 20000));
+
+  QTest::mouseClick(&strip, Qt::LeftButton, {}, {500, 50});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return near(shownAt(strip, {500, 50}), kBlue); }, 20000));
+  // The click gave the page the keys.
+  QTest::keyClick(&strip, Qt::Key_X);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return shownAt(strip, {500, 50}) == QColor(Qt::red); }, 20000));
+
+  QTest::mouseClick(&strip, Qt::LeftButton, {}, {100, 50});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !browser.opened.isEmpty(); }, 20000));
+  EXPECT_EQ(browser.opened, QList<QUrl>{QUrl(base() + "/elsewhere")});
+  EXPECT_FALSE(requests().contains("GET /elsewhere"));
+}
+
+// Stands in for the helper: sends what the test asks of it (ASKED) on its
+// answer socket, then waits for the end of its input.
+constexpr const char* kStandIn = R"(#!/usr/bin/python3
+import array, fcntl, os, socket, struct, sys
+s = socket.socket(fileno=int(sys.argv[1]))
+FRAME, OPEN = 0x31464251, 0x314f4251
+SEALS = fcntl.F_SEAL_SHRINK | fcntl.F_SEAL_GROW | fcntl.F_SEAL_WRITE
+def memory(size, seal=True):
+    fd = os.memfd_create('frame', os.MFD_ALLOW_SEALING)
+    os.write(fd, b'\x00\x00\xff\x00' * (size // 4))
+    if seal:
+        fcntl.fcntl(fd, fcntl.F_ADD_SEALS, SEALS)
+    return fd
+def send(data, *fds):
+    s.sendmsg([data], [(socket.SOL_SOCKET, socket.SCM_RIGHTS, array.array('i', fds))] if fds else [])
+def frame(w, h, stride):
+    return struct.pack('<4I', FRAME, w, h, stride)
+for what in 'ASKED'.split():
+    if what == 'garbage':
+        send(b'\x01\x02\x03')
+        send(b'x' * 100000)
+        send(frame(64, 32, 256))
+        send(frame(64, 32, 256), memory(8192), memory(8192))
+        send(frame(64, 32, 256), memory(16))
+        send(frame(64, 32, 256), memory(8192, seal=False))
+        send(frame(64, 32, 256), os.open('/proc/self/cmdline', os.O_RDONLY))
+        send(frame(64, 32, 100), memory(8192))
+        send(frame(0, 32, 256), memory(8192))
+        send(frame(100000, 100000, 400000), memory(8192))
+        send(frame(300, 32, 1200), memory(38400))
+        send(struct.pack('<I', OPEN) + b'file:///etc/passwd')
+        send(struct.pack('<I', OPEN) + b'http://127.0.0.1/opened')
+    elif what == 'frame':
+        send(frame(64, 32, 256), memory(8192))
+sys.stdin.read()
+)";
+
+// A helper that sends garbage, lies about its frames' sizes or passes
+// memory that could shrink under the reader leaves the strip white; the
+// frames it sends right are shown, and nothing of it is left open once it
+// has gone.
+TEST_F(Banner, MisbehavingHelperIsSurvivedAndLeavesTheStripWhite) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const auto openDescriptors = [] {
+    QStringList targets;
+    const QDir fds("/proc/self/fd");
+    for (const QString& fd :
+         fds.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot))
+      targets << QFile::symLinkTarget(fds.filePath(fd));
+    // The window's own buffers come and go on Wayland.
+    targets.removeIf([](const QString& t) { return t.contains("wayland-shm"); });
+    targets.sort();
+    return targets.join(' ').toStdString();
+  };
+  const auto before = openDescriptors();
+  ASSERT_NE(before.find("/dev/"), std::string::npos) << before;
+
+  for (const QByteArray& asked : {QByteArray("garbage"), QByteArray("garbage frame")}) {
+    SCOPED_TRACE(asked.toStdString());
+    const QString standIn = dir.filePath(QString::fromLatin1(asked).replace(' ', '-'));
+    QFile script(standIn);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QByteArray(kStandIn).replace("ASKED", asked));
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    browser.opened.clear();
+    auto banner = makeBanner(QRect(0, 0, 200, 100));
+    banner->setHelperProgram(standIn);
+    ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
+    banner->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !browser.opened.isEmpty(); }, 20000));
+    EXPECT_EQ(browser.opened, QList<QUrl>{QUrl("http://127.0.0.1/opened")});
+    if (asked.contains("frame")) {
+      EXPECT_TRUE(QTest::qWaitFor(
+          [&] {
+            return shownAt(banner->strip(), {10, 10}) == QColor(Qt::red);
+          },
+          20000))
+          << shownAt(banner->strip(), {10, 10}).name().toStdString();
+      EXPECT_EQ(shownAt(banner->strip(), {100, 50}), QColor(Qt::white));
+    } else {
+      QTest::qWait(500);
+      EXPECT_TRUE(allWhite(banner->strip()));
+    }
+    banner.reset();
+  }
+  EXPECT_EQ(openDescriptors(), before);
+}
+
 TEST_F(Banner, MissingHelperLeavesTheStripWhite) {
   auto banner = makeBanner(QRect(0, 0, 640, 100));
   banner->setHelperProgram("/nonexistent/quillet-banner");
@@ -315,16 +467,19 @@ TEST_F(Banner, FilesDroppedOnTheStripReachTheWindow) {
 }
 
 // The helper on its own: it ends at the end of its input, whatever came
-// before, and refuses to start without a window to live in.
+// before, and refuses to start without a socket to answer on.
 TEST_F(Banner, HelperEndsAtEndOfInputAndShrugsOffBadCommands) {
-  QWidget strip(&parent);
-  strip.setGeometry(0, 0, 640, 100);
-  strip.show();
+  int ends[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends), 0);
   QProcess helper;
-  helper.start(QUILLET_BANNER_HELPER, {QString::number(strip.winId())});
+  const int helperEnd = ends[1];
+  helper.setChildProcessModifier([helperEnd] { ::dup2(helperEnd, 3); });
+  helper.start(QUILLET_BANNER_HELPER, {"3"});
   ASSERT_TRUE(helper.waitForStarted(10000));
-  helper.write("size -5 10\nsize 0 0\nsize 99999999999 1\nsize a b\nsize 10\n");
+  ::close(helperEnd);
+  helper.write("size -5 10\nsize 0 0\nsize 99999999999 1\nsize 16384 16384\nsize a b\nsize 10\n");
   helper.write("navigate file:///etc/passwd\nnavigate javascript:alert(1)\nnavigate\n");
+  helper.write("mouse press 1 2\nmouse fly 1 2 3 4 5\nwheel a b c d e f\nkey press x 0 0 zz\n");
   helper.write("bogus words here\n\n\n");
   helper.write(QByteArray(100000, 'x') + "\n");
   helper.write("navigate " + (base() + "/after-junk").toUtf8() + "\n");
@@ -334,8 +489,9 @@ TEST_F(Banner, HelperEndsAtEndOfInputAndShrugsOffBadCommands) {
   EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(helper.exitCode(), 0);
   EXPECT_FALSE(requests().contains("/etc/passwd"));
+  ::close(ends[0]);
 
-  for (const QStringList& args : {QStringList{}, QStringList{"not-a-window"}, QStringList{"0"}}) {
+  for (const QStringList& args : {QStringList{}, QStringList{"not-a-socket"}, QStringList{"0"}}) {
     QProcess refused;
     refused.start(QUILLET_BANNER_HELPER, args);
     ASSERT_TRUE(refused.waitForStarted(10000));

@@ -1,17 +1,23 @@
 #include "platform/qt/banner/QtBanner.h"
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QPalette>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/qt/window/Twips.h"
@@ -25,6 +31,11 @@ Q_LOGGING_CATEGORY(lcBanner, "quillet.banner", QtWarningMsg)
 
 // A banner host that has not answered by then is taken as unreachable.
 constexpr int kProbeTimeoutMs = 20000;
+// The helper's end of the answer socket, as the helper finds it.
+constexpr int kHelperChannelFd = 3;
+// Messages taken from the helper in one go, so that a helper that never
+// stops sending cannot hold up the window.
+constexpr int kMessagesPerRead = 64;
 
 bool answeredWithPage(const QNetworkReply& reply) {
   const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -75,11 +86,8 @@ void QtBanner::ProcessEnder::operator()(QProcess* p) const {
 }
 
 QtBanner::QtBanner(QWidget& parent)
-    : area(new QWidget(&parent)), helperProgram(defaultBannerHelper()) {
-  QPalette white = area->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  area->setPalette(white);
-  area->setAutoFillBackground(true);
+    : area(new BannerStrip(&parent, [this](const QByteArray& line) { send(line); })),
+      helperProgram(defaultBannerHelper()) {
   area->setObjectName("WebBrowser1");
   area->installEventFilter(this);
 }
@@ -87,8 +95,14 @@ QtBanner::QtBanner(QWidget& parent)
 QtBanner::~QtBanner() {
   if (probing) probing->disconnect(this);
   delete network.data();
+  if (helper) helper->disconnect(this);
   helper.reset();
+  helperGone();
   if (area) area->removeEventFilter(this);
+}
+
+QWidget& QtBanner::strip() {
+  return *area;
 }
 
 Maybe<double> QtBanner::height() const {
@@ -129,9 +143,6 @@ qint64 QtBanner::helperProcessId() const {
 
 void QtBanner::start() {
   if (started || !area) return;
-  // The helper embeds its view by the strip's X11 window; elsewhere the
-  // strip stays white.
-  if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
   const QFileInfo program(helperProgram);
   if (!program.isFile() || !program.isExecutable()) return;
   started = true;
@@ -183,14 +194,64 @@ void QtBanner::probe(const QUrl& url) {
 
 void QtBanner::launch() {
   if (helper || !area) return;
-  const WId strip = area->winId();
+  // The helper answers on a socket of its own; each end closes on exec, and
+  // the helper's end becomes its descriptor 3 in the child alone.
+  int ends[2];
+  if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, ends) != 0) {
+    qCWarning(lcBanner) << "no socket for the banner helper:" << strerror(errno);
+    return;
+  }
+  channel.reset(ends[0]);
+  const bannerwire::UniqueFd childEnd(ends[1]);
+  const int helperEnd = childEnd.get();
+  channelWatch = std::make_unique<QSocketNotifier>(channel.get(), QSocketNotifier::Read);
+  connect(channelWatch.get(), &QSocketNotifier::activated, this, [this] { readHelper(); });
+
   helper.reset(new QProcess);
   helper->setProgram(QFileInfo(helperProgram).absoluteFilePath());
-  helper->setArguments({QString::number(strip)});
+  helper->setArguments({QString::number(kHelperChannelFd)});
   helper->setStandardOutputFile(QProcess::nullDevice());
   helper->setStandardErrorFile(QProcess::nullDevice());
+  helper->setChildProcessModifier([helperEnd] {
+    if (helperEnd == kHelperChannelFd)
+      ::fcntl(helperEnd, F_SETFD, 0);
+    else
+      ::dup2(helperEnd, kHelperChannelFd);  // the copy stays open across exec
+  });
+  connect(helper.get(), &QProcess::finished, this, [this] { helperGone(); });
+  connect(helper.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+    if (error == QProcess::FailedToStart) helperGone();
+  });
   helper->start(QIODevice::WriteOnly);
   sendSize();
+}
+
+void QtBanner::readHelper() {
+  QImage latest;
+  // The helper renders at the size it was told; a frame larger than the
+  // strip is a wrong one, and refusing it keeps each read cheap.
+  const QSize largest = area ? area->size() * std::max(1.0, area->devicePixelRatioF()) : QSize();
+  for (int i = 0; i < kMessagesPerRead && channel.get() >= 0; ++i) {
+    bannerwire::Message message = bannerwire::receive(channel.get(), largest);
+    if (message.kind == bannerwire::Message::None) break;
+    if (message.kind == bannerwire::Message::Closed) {
+      helperGone();
+      return;
+    }
+    if (message.kind == bannerwire::Message::Frame)
+      latest = std::move(message.frame);
+    else if (message.kind == bannerwire::Message::Open && isWebAddress(message.address))
+      QDesktopServices::openUrl(message.address);
+  }
+  // Only the newest of the frames read is painted.
+  if (!latest.isNull() && area) area->showFrame(latest);
+}
+
+void QtBanner::helperGone() {
+  // Whatever the helper showed goes with it.
+  channelWatch.reset();
+  channel.reset();
+  if (area) area->showFrame(QImage());
 }
 
 void QtBanner::startLater(std::chrono::milliseconds delay) {

@@ -1,18 +1,21 @@
 #pragma once
 // WebBrowser1: the banner strip along the bottom of the window. The web
 // engine is heavy (helper processes, memory, hundreds of milliseconds), so it
-// never runs in this process: the strip is a plain white native window, and
-// start() runs the quillet-banner helper from this program's folder, which
-// puts its web view into the strip. The helper's web engine costs about a
+// never runs in this process: the strip is a plain white widget, and start()
+// runs the quillet-banner helper from this program's folder, which renders
+// its page offscreen and sends each new frame back in shared memory (the same
+// way on X11 and Wayland); the strip paints it and forwards the user's input
+// over it to the helper. The helper's web engine costs about a
 // second of CPU and 180 MiB to start, so it starts only once the address
 // answers: the page is fetched from here first and handed to the helper,
 // which shows it with its address as the base for what it links (one request
 // per start), and a banner host that is unreachable (offline, or a bad
-// answer) costs next to nothing. Sizes, pages and addresses go to the helper
-// one way over its standard input; nothing comes back, so pages get no
-// bridge to the program. A missing or failing helper
-// leaves the strip white without a word; the helper ends with this object
-// (or with this process).
+// answer) costs next to nothing. Sizes, pages, addresses and input go to the
+// helper over its standard input; only frames and web addresses for the
+// user's browser come back (see BannerWire.h), so pages get no other bridge
+// to the program. A missing, failing or misbehaving helper leaves the strip
+// white without a word; the helper ends with this object (or with this
+// process).
 
 #include <QObject>
 #include <QPointer>
@@ -23,9 +26,12 @@
 #include <memory>
 
 #include "platform/Window.h"
+#include "platform/qt/banner/BannerStrip.h"
+#include "platform/qt/banner/BannerWire.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QSocketNotifier;
 class QWidget;
 
 namespace quillet::qt {
@@ -44,14 +50,14 @@ class QtBanner : public QObject, public WebBrowser {
   // Only web addresses (http, https) are loaded; anything else fails.
   Status navigate(const std::string& address) override;
 
-  // From now on (once, and only on X11) the address asked for so far, and
+  // From now on (once) the address asked for so far, and
   // each later one, is tried; the first that answers starts the helper with
   // the strip's size and that address.
   void start();
   // Calls start() once delay has passed and the event loop is free.
   void startLater(std::chrono::milliseconds delay);
 
-  QWidget& strip() { return *area; }
+  QWidget& strip();
   // The address last asked for, loaded or still waiting for start().
   const QUrl& address() const { return pending; }
 
@@ -70,13 +76,18 @@ class QtBanner : public QObject, public WebBrowser {
   void launch();
   void send(const QByteArray& command);
   void sendSize();
+  void readHelper();
+  void helperGone();
 
   struct ProcessEnder {
     void operator()(QProcess* p) const;
   };
 
-  QPointer<QWidget> area;
+  QPointer<BannerStrip> area;
   std::unique_ptr<QProcess, ProcessEnder> helper;
+  // Quillet's end of the socket the helper answers on, and its watch.
+  bannerwire::UniqueFd channel;
+  std::unique_ptr<QSocketNotifier> channelWatch;
   QString helperProgram;
   QUrl pending;
   bool started = false;
