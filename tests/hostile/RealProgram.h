@@ -11,10 +11,10 @@
 #include <functional>
 #include <memory>
 
+#include "platform/qt/system/QtFiles.h"
 #include "platform/qt/window/QtControlHost.h"
 #include "platform/qt/window/QtDialogs.h"
 #include "platform/qt/window/QtDrops.h"
-#include "platform/qt/system/QtFiles.h"
 #include "platform/qt/window/QtWindow.h"
 #include "player/FlashPlayer.h"
 #include "player/FlashPlayerWidget.h"
