@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QTranslator>
+#include <memory>
 
 namespace quillet::qt {
 
@@ -30,26 +31,28 @@ Q_LOGGING_CATEGORY(lcLanguage, "quillet.language", QtWarningMsg)
 
 QString installTranslations(QCoreApplication& app) {
   const QLocale locale = QLocale::system();
-  auto* own = new QTranslator(&app);
+  // Each translator goes to the application only once it has loaded.
+  auto own = std::make_unique<QTranslator>();
   if (!own->load(locale, QStringLiteral("quillet"), QStringLiteral("_"),
                  QStringLiteral(":/i18n"))) {
     qCDebug(lcLanguage) << "no translation for" << locale.uiLanguages() << "- texts stay English";
-    delete own;
     return {};
   }
-  QCoreApplication::installTranslator(own);
+  const QString language = own->language();
+  own->setParent(&app);
+  QCoreApplication::installTranslator(own.release());
   // Qt's own words (Yes, No, the file dialog's) in the same language, where
   // the system has them.
-  auto* qt = new QTranslator(&app);
+  auto qt = std::make_unique<QTranslator>();
   if (qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
                QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-    QCoreApplication::installTranslator(qt);
+    qt->setParent(&app);
+    QCoreApplication::installTranslator(qt.release());
   } else {
-    qCDebug(lcLanguage) << "Qt's own translation is not installed for" << own->language();
-    delete qt;
+    qCDebug(lcLanguage) << "Qt's own translation is not installed for" << language;
   }
-  qCDebug(lcLanguage) << "language" << own->language();
-  return own->language();
+  qCDebug(lcLanguage) << "language" << language;
+  return language;
 }
 
 QString translated(const char* context, const std::string& english) {
