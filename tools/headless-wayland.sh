@@ -17,6 +17,11 @@
 # (the output's name, for grim -o), QUILLET_VNC_PORT (wayvnc's, on
 # 127.0.0.1, without authentication) and no DISPLAY. Fails, without running the
 # command, when the session does not come up.
+#
+# QUILLET_WAYLAND_COMPOSITOR=weston runs weston's headless backend instead
+# (one 1280x1024 output, pixman rendering, its desktop shell): a compositor
+# that, like GNOME's, leaves title bars to its clients. Its command finds
+# WAYLAND_DISPLAY only.
 set -euo pipefail
 unset DISPLAY XDG_CURRENT_DESKTOP DESKTOP_SESSION GNOME_DESKTOP_SESSION_ID KDE_FULL_SESSION \
   QT_QPA_PLATFORMTHEME WAYLAND_DISPLAY SWAYSOCK
@@ -60,15 +65,34 @@ cleanup() {
 }
 trap cleanup EXIT
 
+compositor_log=$root/sway.log
+fail() {
+  echo "headless-wayland.sh: $*" >&2
+  tail -n 30 "$compositor_log" >&2 || true
+  exit 1
+}
+
+if [ "${QUILLET_WAYLAND_COMPOSITOR:-sway}" = weston ]; then
+  compositor_log=$root/weston.log
+  "${as_user[@]}" "${session_env[@]}" weston --backend=headless-backend.so --no-config \
+    --socket=wayland-quillet --width=1280 --height=1024 >"$compositor_log" 2>&1 &
+  weston=$!
+  pids+=("$weston")
+  deadline=$((SECONDS + wait_s))
+  # The socket is there once weston listens; its shell starts after.
+  until [ -S "$runtime/wayland-quillet" ] && grep -q "launching '.*desktop-shell'" "$compositor_log"; do
+    kill -0 "$weston" 2>/dev/null || fail "weston ended before its session came up"
+    [ "$SECONDS" -lt "$deadline" ] || fail "weston's session did not come up within ${wait_s} s"
+    sleep 0.1
+  done
+  export WAYLAND_DISPLAY=$runtime/wayland-quillet
+  "$@"
+  exit $?
+fi
+
 "${as_user[@]}" "${session_env[@]}" sway -c "$root/sway.conf" >"$root/sway.log" 2>&1 &
 sway=$!
 pids+=("$sway")
-
-fail() {
-  echo "headless-wayland.sh: $*" >&2
-  tail -n 30 "$root/sway.log" >&2 || true
-  exit 1
-}
 
 deadline=$((SECONDS + wait_s))
 socket="" ipc=""

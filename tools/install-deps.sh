@@ -16,7 +16,7 @@ run=(xdg-utils qt6-wayland qt6-translations-l10n)
 test=(xvfb xauth x11-utils xdotool openbox imagemagick ffmpeg libgl1-mesa-dri xdg-utils
       python3 clang desktop-file-utils appstream man-db gtk-update-icon-cache dbus-daemon playerctl
       python3-dbus python3-gi qt6-gtk-platformtheme
-      sway grim wtype jq wayvnc gir1.2-gtk-3.0 passwd util-linux
+      sway grim wtype jq wayvnc gir1.2-gtk-3.0 passwd util-linux weston
       libglib2.0-bin at-spi2-core python3-pyatspi fonts-wqy-microhei)
 bench=(mpv time libx11-dev libxtst-dev libdbus-1-dev)
 package=(dpkg-dev file lintian)

@@ -20,6 +20,10 @@ namespace {
 // machine.
 constexpr std::chrono::milliseconds kVerdictDelay(1500);
 
+// Set, by the user or at start where the compositor draws the title bars,
+// when Qt draws none.
+constexpr const char* kNoDecorations = "QT_WAYLAND_DISABLE_WINDOWDECORATION";
+
 }  // namespace
 
 WaylandToplevel::WaylandToplevel(QWidget& window, std::function<void(QSize)> refused)
@@ -31,8 +35,35 @@ WaylandToplevel::WaylandToplevel(QWidget& window, std::function<void(QSize)> ref
 
 QMargins WaylandToplevel::frame() const {
   const QWindow* handle = window.windowHandle();
-  if (!handle || !handle->handle()) return {};
-  return handle->frameMargins();
+  if (handle && handle->handle() && handle->isVisible()) return handle->frameMargins();
+  // Where the compositor draws the title bars Qt draws none.
+  if (qEnvironmentVariableIsSet(kNoDecorations)) return {};
+  return probeFrame();
+}
+
+// Qt makes its own title bar only when a window is shown, while the load
+// needs the frame before. A window of the same kind, shown and gone again
+// before the event loop runs, gets the same title bar: no buffer is ever
+// attached, so the compositor never maps it.
+QMargins WaylandToplevel::probeFrame() const {
+  QWindow probe;
+  probe.setFlags(window.windowFlags() & ~Qt::FramelessWindowHint);
+  probe.resize(window.size().expandedTo(QSize(1, 1)));
+  probe.setVisible(true);
+  const QMargins margins = probe.frameMargins();
+  probe.setVisible(false);
+  qCDebug(waylandTrace) << "the frame of Qt's own title bar, measured before show:" << margins;
+  return margins;
+}
+
+void WaylandToplevel::shown(QMargins counted) const {
+  const QWindow* handle = window.windowHandle();
+  if (!handle) return;
+  const QMargins drawn = handle->frameMargins();
+  if (drawn == counted)
+    qCDebug(waylandTrace) << "frame once shown:" << drawn << "as counted";
+  else
+    qCInfo(waylandTrace) << "frame once shown:" << drawn << "but counted" << counted;
 }
 
 QSize WaylandToplevel::room(QMargins margins) const {

@@ -24,9 +24,11 @@ class WaylandToplevel : public QObject {
   // for, or ends it on its own, with the client size the window had before.
   WaylandToplevel(QWidget& window, std::function<void(QSize)> refused);
 
-  // The decoration Qt draws around the window itself; none where the
-  // compositor draws the title bar, and none before the window is shown.
+  // The decoration Qt draws around the window itself, also before the
+  // window is shown; none where the compositor draws the title bar.
   QMargins frame() const;
+  // Traces the decoration of the window just shown beside the one counted.
+  void shown(QMargins counted) const;
   // The largest client size that fits the output with the given frame.
   QSize room(QMargins frame) const;
   // Asks the compositor for its full-screen state, or for the normal state.
@@ -34,6 +36,7 @@ class WaylandToplevel : public QObject {
   void leaveFullScreen();
 
  private:
+  QMargins probeFrame() const;
   void follow();
   void stateChanged(Qt::WindowState state);
   void settle();

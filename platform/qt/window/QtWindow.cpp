@@ -226,8 +226,8 @@ double QtWindow::tppY() const {
 
 FrameExtents QtWindow::frameExtents() const {
   if (appliedBorder == kBorderNone) return {};
-  // On Wayland the frame is what Qt draws itself, as it stands when first
-  // asked, and stays so: the frame height the layout was measured with and
+  // On Wayland the frame is what Qt draws itself (measured before show when
+  // first asked), and stays so: the frame height the layout was measured with and
   // the outer size never part.
   if (wayland) {
     if (!decoratedFrame) {
@@ -464,7 +464,12 @@ Status QtWindow::show() {
   const bool first = !shownBefore;
   if (wayland) {
     form->show();
-    if (appliedBorder == kBorderNone) applyWaylandState();
+    if (appliedBorder == kBorderNone)
+      applyWaylandState();
+    else if (first && decoratedFrame) {
+      const FrameExtents e = *decoratedFrame;
+      wayland->shown(QMargins(e.left, e.top, e.right, e.bottom));
+    }
   } else {
     applyNativeBorder();
     if (first && !placed) centreOnScreen();
