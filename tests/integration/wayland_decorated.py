@@ -23,6 +23,7 @@ import tempfile
 sys.dont_write_bytecode = True  # nothing is written into the source tree
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
+from wayland_client import client_env  # noqa: E402
 from xdesktop import wait_for  # noqa: E402
 
 PANEL_PX = 48  # at 96 DPI
@@ -41,18 +42,7 @@ def margins(match):
 
 def main(program):
     with tempfile.TemporaryDirectory(prefix="quillet-decorated.") as root:
-        env = {
-            "PATH": os.environ["PATH"],
-            "WAYLAND_DISPLAY": os.environ["WAYLAND_DISPLAY"],
-            "QT_QPA_PLATFORM": "wayland",
-            "QUILLET_AO": "null",
-            "LANG": "C.UTF-8",
-            "QT_LOGGING_RULES": "quillet.wayland*=true",
-            "WAYLAND_DEBUG": "client",
-        }
-        for name, sub in (("TMPDIR", "tmp"), ("HOME", "home"), ("XDG_RUNTIME_DIR", "runtime")):
-            env[name] = os.path.join(root, sub)
-            os.makedirs(env[name], mode=0o700)
+        env = client_env(root, WAYLAND_DEBUG="client")
         errors = os.path.join(root, "quillet.err")
         with open(errors, "w") as sink:
             process = subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL, stderr=sink)

@@ -33,6 +33,7 @@ import time
 sys.dont_write_bytecode = True  # nothing is written into the source tree
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
+from wayland_client import client_env  # noqa: E402
 from xdesktop import wait_for  # noqa: E402
 
 # At 96 DPI: the designed window is 640 by 480 plus the panel (48), less the
@@ -157,19 +158,7 @@ class Quillet:
 
     def __init__(self, program, root, args):
         self.root = root
-        env = {
-            "PATH": os.environ["PATH"],
-            "WAYLAND_DISPLAY": os.environ["WAYLAND_DISPLAY"],
-            "QT_QPA_PLATFORM": "wayland",
-            "QUILLET_AO": "null",
-            "LANG": "C.UTF-8",
-            "QT_LOGGING_RULES": "quillet.wayland*=true",
-        }
-        for name, sub in (("TMPDIR", "tmp"), ("HOME", "home"), ("XDG_RUNTIME_DIR", "runtime")):
-            env[name] = os.path.join(root, sub)
-            os.makedirs(env[name], mode=0o700, exist_ok=True)
-        env["XDG_CONFIG_HOME"] = os.path.join(env["HOME"], ".config")
-        env["XDG_DATA_HOME"] = os.path.join(env["HOME"], ".local", "share")
+        env = client_env(root)
         self.errors = os.path.join(root, "quillet.err")
         self.process = subprocess.Popen([program, *args], env=env, stdout=subprocess.DEVNULL,
                                         stderr=open(self.errors, "w"))
