@@ -112,19 +112,27 @@ for port in $(shuf -i 20000-60000 -n 5); do
   "${as_user[@]}" "${session_env[@]}" WAYLAND_DISPLAY="$(basename "$socket")" \
     wayvnc 127.0.0.1 "$port" >"$root/wayvnc.log" 2>&1 &
   vnc=$!
-  pointer=false
+  started=$SECONDS pointer=false holder=""
   until [ "$SECONDS" -ge "$deadline" ]; do
     kill -0 "$vnc" 2>/dev/null || break
     if swaymsg -s "$ipc" -t get_seats -r 2>/dev/null | grep -q '"type": "pointer"'; then
       pointer=true
       break
     fi
+    # wayvnc 0.9 and later (Debian 13) make the devices only for a connected
+    # client: one held open keeps them.
+    if [ -z "$holder" ] && [ "$SECONDS" -ge "$((started + 2))" ]; then
+      /usr/bin/python3 "$(dirname "$0")/vnc-hold.py" "$port" 2>>"$root/wayvnc.log" &
+      holder=$!
+    fi
     sleep 0.1
   done
   if $pointer; then
     pids+=("$vnc")
+    [ -z "$holder" ] || pids+=("$holder")
     break
   fi
+  [ -z "$holder" ] || kill "$holder" 2>/dev/null || true
   kill "$vnc" 2>/dev/null || true
   wait "$vnc" 2>/dev/null || true
 done

@@ -32,8 +32,10 @@ MARGINS = r"QMargins\((\d+), (\d+), (\d+), (\d+)\)"
 MEASURED = re.compile(r"quillet\.wayland: the frame of Qt's own title bar, measured before show: "
                       + MARGINS)
 SHOWN = re.compile(r"quillet\.wayland: frame once shown: " + MARGINS + r"(.*)")
-GEOMETRY = re.compile(r"-> xdg_surface@\d+\.set_window_geometry\(-?\d+, -?\d+, (\d+), (\d+)\)")
-BUFFER = re.compile(r"-> wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@\d+, \d+, (\d+), (\d+),")
+# libwayland names objects interface@id up to 1.21 (Debian 12), interface#id
+# after (Debian 13).
+GEOMETRY = re.compile(r"-> xdg_surface[@#]\d+\.set_window_geometry\(-?\d+, -?\d+, (\d+), (\d+)\)")
+BUFFER = re.compile(r"-> wl_shm_pool[@#]\d+\.create_buffer\(new id wl_buffer[@#]\d+, \d+, (\d+), (\d+),")
 
 
 def margins(match):
