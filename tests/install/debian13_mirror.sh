@@ -21,22 +21,22 @@ grep -q "no Debian mirror in this machine's apt sources" "$dir/err" || fail "$(c
 [ -z "$out" ] || fail "printed $out"
 
 # The one-line format, options included.
-printf 'deb [arch=amd64 signed-by=/k.gpg] http://one.example/debian %s contrib main\n' \
+printf 'deb [arch=amd64 signed-by=/k.gpg] file:/srv/mirror-one/debian %s contrib main\n' \
   "$codename" >"$dir/etc/sources.list"
-[ "$("$script" --print-mirror)" = http://one.example/debian ] || fail "one-line source"
+[ "$("$script" --print-mirror)" = file:/srv/mirror-one/debian ] || fail "one-line source"
 
 # deb822: the stanza of this release with main, security and sources aside.
 rm "$dir/etc/sources.list"
 cat >"$dir/etc/sources.list.d/debian.sources" <<SOURCES
 Types: deb
-URIs: http://two.example/debian-security
+URIs: file:/srv/mirror-two/debian-security
 Suites: $codename-security
 Components: main
 
 Types: deb-src deb
-URIs: http://two.example/debian
+URIs: file:/srv/mirror-two/debian
 Suites: $codename $codename-updates
 Components: main
 SOURCES
-[ "$("$script" --print-mirror)" = http://two.example/debian ] || fail "deb822 source"
+[ "$("$script" --print-mirror)" = file:/srv/mirror-two/debian ] || fail "deb822 source"
 echo PASS

@@ -58,25 +58,18 @@ class Desktop:
     def __init__(self, root):
         self.root = root
         self.processes = []
-        dirs = {d: os.path.join(root, d) for d in ("tmp", "home", "runtime")}
-        for d in dirs.values():
-            os.makedirs(d, mode=0o700)
-        bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1",
-                              "--print-pid=1"], capture_output=True, text=True, check=True,
-                             timeout=30).stdout.split()
-        self.address, self.bus_pid = bus[0], int(bus[1])
-        home = dirs["home"]
-        self.env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.address, TMPDIR=dirs["tmp"],
-                        HOME=home, XDG_RUNTIME_DIR=dirs["runtime"],
-                        XDG_CONFIG_HOME=os.path.join(home, ".config"),
-                        XDG_DATA_HOME=os.path.join(home, ".local", "share"), QUILLET_AO="null",
-                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", LANGUAGE="en", LANG="C.UTF-8")
+        self.private = xdesktop.PrivateSession(root)
+        self.address = self.private.address
+        self.env = dict(self.private.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", LANGUAGE="en",
+                        LANG="C.UTF-8")
         self.env.pop("LC_ALL", None)
         self.env.pop("LC_MESSAGES", None)
         # pyatspi finds the accessibility bus through the session bus it is given.
-        os.environ.update(DBUS_SESSION_BUS_ADDRESS=self.address, XDG_RUNTIME_DIR=dirs["runtime"])
-        self.start([LAUNCHER, "--launch-immediately"], stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
+        os.environ.update(DBUS_SESSION_BUS_ADDRESS=self.address,
+                          XDG_RUNTIME_DIR=self.private.dirs["runtime"])
+        # In a process group of its own: the bus it launches goes with it.
+        self.launcher = self.start([LAUNCHER, "--launch-immediately"], stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, start_new_session=True)
         wait_for("the accessibility bus", lambda: (self.a11y_bus() != "", None))
 
     def a11y_bus(self):
@@ -109,14 +102,15 @@ class Desktop:
             program.wait()
 
     def close(self):
+        try:
+            os.killpg(self.launcher.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
         for p in self.processes:
             if p.poll() is None:
                 p.kill()
                 p.wait()
-        try:
-            os.kill(self.bus_pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
+        self.private.close()
 
 
 # ---- Reading the accessible tree -------------------------------------------

@@ -85,22 +85,16 @@ def main():
     quillet, installed = sys.argv[1], sys.argv[2]
     app_id = os.path.basename(installed)
     root = tempfile.mkdtemp(prefix="quillet-session-")
-    dirs = {d: os.path.join(root, d) for d in ("bin", "tmp", "home", "runtime")}
-    for d in dirs.values():
-        os.makedirs(d, mode=0o700)
-    program_copy = shutil.copy2(quillet, os.path.join(dirs["bin"], "quillet"))
+    private = xdesktop.PrivateSession(root)
+    env = private.env
+    bin_dir = os.path.join(root, "bin")
+    os.makedirs(bin_dir)
+    program_copy = shutil.copy2(quillet, os.path.join(bin_dir, "quillet"))
     clip = os.path.join(root, "clip.flv")
     subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
                     "testsrc=size=320x240:rate=25:duration=60", "-c:v", "flv1", clip], check=True)
-    bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1",
-                          "--print-pid=1"], capture_output=True, text=True, check=True,
-                         timeout=30).stdout.split()
-    home = dirs["home"]
-    env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus[0], TMPDIR=dirs["tmp"], HOME=home,
-               XDG_RUNTIME_DIR=dirs["runtime"], XDG_CONFIG_HOME=os.path.join(home, ".config"),
-               XDG_DATA_HOME=os.path.join(home, ".local", "share"), QUILLET_AO="null")
     # GLib looks TryExec up on this PATH.
-    os.environ["PATH"] = dirs["bin"] + os.pathsep + os.environ["PATH"]
+    os.environ["PATH"] = bin_dir + os.pathsep + os.environ["PATH"]
     written = os.path.join(env["XDG_DATA_HOME"], "applications", app_id)
     errors = os.path.join(root, "quillet.err")
     program = subprocess.Popen([program_copy, clip], env=env, stdout=subprocess.DEVNULL,
@@ -159,10 +153,7 @@ def main():
         if program.poll() is None:
             program.kill()
             program.wait()
-        try:
-            os.kill(int(bus[1]), signal.SIGTERM)
-        except ProcessLookupError:
-            pass
+        private.close()
         shutil.rmtree(root, ignore_errors=True)
     print("PASS")
 

@@ -79,9 +79,8 @@ def file_uri(path_bytes):
 def main():
     quillet = sys.argv[1]
     root = tempfile.mkdtemp(prefix="quillet-folder-")
-    home, runtime, tmpdir = (os.path.join(root, d) for d in ("home", "runtime", "tmp"))
-    for d in (home, runtime, tmpdir):
-        os.makedirs(d, mode=0o700)
+    private = xdesktop.PrivateSession(root)
+    env = private.env
     folder = os.path.join(root, "videos").encode()
     os.makedirs(folder)
     # A file manager's order: "b\xe9 clip" (not UTF-8), "clip 2", "clip 10".
@@ -92,14 +91,7 @@ def main():
     open(os.path.join(folder, b"clip 3.txt"), "w").write("not a video")
     paths = [os.path.join(folder, n) for n in names]
 
-    bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1",
-                          "--print-pid=1"], capture_output=True, text=True, check=True,
-                         timeout=30).stdout.split()
-    address, bus_pid = bus[0], int(bus[1])
-    data_home = os.path.join(home, ".local", "share")
-    env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address, HOME=home, TMPDIR=tmpdir,
-               XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(home, ".config"),
-               XDG_DATA_HOME=data_home, QUILLET_AO="null")
+    data_home = env["XDG_DATA_HOME"]
     env_bytes = {k.encode(): v.encode() for k, v in env.items()}
 
     def gtk(*args):
@@ -131,10 +123,7 @@ def main():
         if program and program.poll() is None:
             program.send_signal(signal.SIGKILL)
             program.wait()
-        try:
-            os.kill(bus_pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
+        private.close()
         shutil.rmtree(root, ignore_errors=True)
     log("PASS")
 

@@ -150,22 +150,14 @@ class Session:
 def main():
     quillet = sys.argv[1]
     root = tempfile.mkdtemp(prefix="quillet-media-")
-    tmpdir, home, runtime = (os.path.join(root, d) for d in ("tmp", "home", "runtime"))
-    for d in (tmpdir, home, runtime):
-        os.makedirs(d, mode=0o700)
+    private = xdesktop.PrivateSession(root)
+    tmpdir, env, address = private.dirs["tmp"], private.env, private.address
     clip = os.path.join(root, "first clip.flv")
     second = os.path.join(os.fsencode(root), b"second caf\xe9 & last.flv")
     make_clip(clip, 30, TITLE)
     make_clip(second, 30, SECOND_TITLE)
     make_clip(os.path.join(root, "second caf\ufffd & last.flv"), 30, "the wrong clip")
 
-    bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1",
-                          "--print-pid=1"], capture_output=True, text=True, check=True,
-                         timeout=30).stdout.split()
-    address, bus_pid = bus[0], int(bus[1])
-    env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address, TMPDIR=tmpdir, HOME=home,
-               XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(home, ".config"),
-               XDG_DATA_HOME=os.path.join(home, ".local", "share"), QUILLET_AO="null")
     processes = []
 
     def start(args, **kwargs):
@@ -199,10 +191,7 @@ def main():
             if p.poll() is None:
                 p.send_signal(signal.SIGKILL)
                 p.wait()
-        try:
-            os.kill(bus_pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
+        private.close()
         shutil.rmtree(root, ignore_errors=True)
     log("PASS")
 

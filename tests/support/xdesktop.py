@@ -1,5 +1,7 @@
 """What the end-to-end drivers share: running the X tools and waiting."""
 
+import os
+import signal
 import subprocess
 import time
 
@@ -53,3 +55,29 @@ def changed_share(a, b):
     """differing_share for two grab_rows pictures."""
     pixels = [(p, q) for ra, rb in zip(a, b) for p, q in zip(ra, rb)]
     return sum(1 for p, q in pixels if max(abs(i - j) for i, j in zip(p, q)) > 24) / len(pixels)
+
+
+class PrivateSession:
+    """A private session bus, and a HOME, TMPDIR and runtime folder of their
+    own under root: env is what a program started in them gets (its XDG
+    folders under that HOME, no sound). close() ends the bus."""
+
+    def __init__(self, root):
+        self.dirs = {d: os.path.join(root, d) for d in ("tmp", "home", "runtime")}
+        for d in self.dirs.values():
+            os.makedirs(d, mode=0o700, exist_ok=True)
+        bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1",
+                              "--print-pid=1"], capture_output=True, text=True, check=True,
+                             timeout=30).stdout.split()
+        self.address, self._bus_pid = bus[0], int(bus[1])
+        home = self.dirs["home"]
+        self.env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.address,
+                        TMPDIR=self.dirs["tmp"], HOME=home, XDG_RUNTIME_DIR=self.dirs["runtime"],
+                        XDG_CONFIG_HOME=os.path.join(home, ".config"),
+                        XDG_DATA_HOME=os.path.join(home, ".local", "share"), QUILLET_AO="null")
+
+    def close(self):
+        try:
+            os.kill(self._bus_pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
