@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "fuzz/FuzzCheck.h"
-#include "player/FlashVars.h"
+#include "player/movie/FlashVars.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const QString text =

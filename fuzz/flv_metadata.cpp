@@ -7,7 +7,7 @@
 #include <span>
 
 #include "fuzz/FuzzCheck.h"
-#include "player/FlvMetadata.h"
+#include "player/flv/FlvMetadata.h"
 
 using namespace quillet::player;
 

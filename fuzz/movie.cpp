@@ -4,7 +4,7 @@
 #include <span>
 
 #include "fuzz/FuzzCheck.h"
-#include "player/MovieFile.h"
+#include "player/movie/MovieFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto movie = quillet::player::parseMovie(std::span(data, size));

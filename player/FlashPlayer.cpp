@@ -4,8 +4,8 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "player/FlashPlayerWidget.h"
-#include "player/MediaEngine.h"
+#include "player/surface/FlashPlayerWidget.h"
+#include "player/engine/MediaEngine.h"
 
 namespace quillet::player {
 

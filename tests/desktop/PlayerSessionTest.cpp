@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/qt/desktop/PlayerSession.h"
-#include "player/FlashVars.h"
+#include "player/movie/FlashVars.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "platform/qt/window/QtDrops.h"
 #include "platform/qt/window/QtWindow.h"
 #include "player/FlashPlayer.h"
-#include "player/FlashPlayerWidget.h"
+#include "player/surface/FlashPlayerWidget.h"
 #include "tests/fakes/FakePlatform.h"
 #include "window/Form1.h"
 

@@ -1,4 +1,4 @@
-#include "player/FlashVars.h"
+#include "player/movie/FlashVars.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "player/Layout.h"
+#include "player/surface/Layout.h"
 
 #include <gtest/gtest.h>
 

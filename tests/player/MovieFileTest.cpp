@@ -1,4 +1,4 @@
-#include "player/MovieFile.h"
+#include "player/movie/MovieFile.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

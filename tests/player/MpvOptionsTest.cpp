@@ -2,8 +2,8 @@
 // file: address, and the argument list of each client API.
 #include <gtest/gtest.h>
 
-#include "player/FlashVars.h"
-#include "player/MpvOptions.h"
+#include "player/movie/FlashVars.h"
+#include "player/engine/MpvOptions.h"
 
 namespace quillet::player {
 namespace {

@@ -1,4 +1,4 @@
-#include "player/TimeText.h"
+#include "player/surface/TimeText.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "player/FlvMetadata.h"
+#include "player/flv/FlvMetadata.h"
 #include "tests/player_engine/FlvBytes.h"
 
 namespace quillet::player {

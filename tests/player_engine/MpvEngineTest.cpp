@@ -16,10 +16,10 @@
 #include <functional>
 #include <set>
 
-#include "player/EarlyStart.h"
-#include "player/FlvMetadata.h"
-#include "player/MpvEngine.h"
-#include "player/SoftwareRenderer.h"
+#include "player/engine/EarlyStart.h"
+#include "player/flv/FlvMetadata.h"
+#include "player/engine/MpvEngine.h"
+#include "player/engine/SoftwareRenderer.h"
 
 // Readable failure messages.
 void PrintTo(const QString& s, std::ostream* os) {

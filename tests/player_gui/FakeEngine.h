@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 
 namespace quillet::player::testing {
 

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "FakeEngine.h"
-#include "player/FlashPlayerWidget.h"
+#include "player/surface/FlashPlayerWidget.h"
 
 namespace {
 

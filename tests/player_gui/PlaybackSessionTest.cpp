@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "FakeEngine.h"
-#include "player/PlaybackSession.h"
+#include "player/engine/PlaybackSession.h"
 
 namespace {
 

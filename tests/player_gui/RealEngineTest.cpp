@@ -15,7 +15,7 @@
 #include <tuple>
 
 #include "player/FlashPlayer.h"
-#include "player/FlashPlayerWidget.h"
+#include "player/surface/FlashPlayerWidget.h"
 
 using quillet::player::FlashPlayerWidget;
 using Part = FlashPlayerWidget::Part;

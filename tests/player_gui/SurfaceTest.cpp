@@ -17,7 +17,7 @@
 #include <memory>
 
 #include "FakeEngine.h"
-#include "player/FlashPlayerWidget.h"
+#include "player/surface/FlashPlayerWidget.h"
 
 using quillet::player::FlashPlayerWidget;
 using quillet::player::MediaEngine;

@@ -14,8 +14,8 @@
 #include <cmath>
 #include <memory>
 
-#include "player/FlashPlayerWidget.h"
-#include "player/MpvEngine.h"
+#include "player/surface/FlashPlayerWidget.h"
+#include "player/engine/MpvEngine.h"
 
 using quillet::player::FlashPlayerWidget;
 using quillet::player::MpvEngine;

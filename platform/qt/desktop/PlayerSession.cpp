@@ -6,10 +6,10 @@
 #include <string_view>
 
 #include "platform/PercentEncoding.h"
-#include "player/FlashVars.h"
-#include "player/MpvOptions.h"
+#include "player/movie/FlashVars.h"
+#include "player/engine/MpvOptions.h"
 
-#include "player/PlaybackSession.h"
+#include "player/engine/PlaybackSession.h"
 
 namespace quillet::qt {
 

@@ -1,0 +1,59 @@
+#include "player/engine/EarlyStart.h"
+
+#include <future>
+#include <utility>
+#include <vector>
+
+#include "player/movie/FlashVars.h"
+#include "player/engine/MpvOptions.h"
+
+namespace quillet::player {
+
+namespace {
+
+// The thread's result, its one owner until taken. Main thread only.
+std::future<std::optional<MpvCore>>& earlyCore() {
+  static std::future<std::optional<MpvCore>> core;
+  return core;
+}
+
+std::optional<MpvCore> makeCoreOpening(QByteArray url) {
+  std::optional<MpvCore> core = makeMpvCore();
+  if (!core || url.isEmpty()) return core;
+  std::vector<const char*> args = loadfileArguments(url, false);
+  args.push_back(nullptr);
+  if (mpv_set_property_string(core->mpv.get(), "pause", "yes") >= 0 &&
+      mpv_command_async(core->mpv.get(), kLoadfileReplyBase + kEarlyGeneration, args.data()) >= 0)
+    core->openedUrl = std::move(url);
+  return core;
+}
+
+}  // namespace
+
+void startEngineEarly(const QString& address) {
+  if (earlyCore().valid()) return;
+  // Only what the engine's open() would open: a regular local file.
+  QByteArray url;
+  if (!address.isEmpty() && !isHttpAddress(address)) {
+    const QString path = localFilePath(address);
+    if (isRegularFile(path)) url = bytesOf(path);
+  }
+  earlyCore() = std::async(std::launch::async, makeCoreOpening, std::move(url));
+}
+
+std::optional<MpvCore> makeMpvCore() {
+  MpvHandle mpv(mpv_create());
+  if (!mpv || !applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0) return std::nullopt;
+  RenderContext context = createRenderContext(mpv.get());
+  if (!context) return std::nullopt;
+  observeMpvProperties(mpv.get());
+  return MpvCore{std::move(mpv), std::move(context), {}};
+}
+
+std::optional<MpvCore> takeEarlyCore() {
+  std::future<std::optional<MpvCore>>& core = earlyCore();
+  if (!core.valid()) return std::nullopt;
+  return core.get();
+}
+
+}  // namespace quillet::player

@@ -1,0 +1,386 @@
+#include "player/engine/MpvEngine.h"
+
+#include <QByteArray>
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <vector>
+
+#include "player/engine/EarlyStart.h"
+#include "player/movie/FlashVars.h"
+#include "player/flv/KeyframeIndexReader.h"
+#include "player/engine/MpvNode.h"
+#include "player/engine/MpvOptions.h"
+
+namespace quillet::player {
+
+std::unique_ptr<MediaEngine> createMpvEngine(QObject* parent) {
+  return MpvEngine::create(parent);
+}
+
+std::unique_ptr<MpvEngine> MpvEngine::create(QObject* parent) {
+  std::optional<MpvCore> core = takeEarlyCore();
+  if (!core) {
+    // libmpv refuses to start under a locale whose numbers use a decimal comma.
+    std::setlocale(LC_NUMERIC, "C");
+    core = makeMpvCore();
+  }
+  if (!core) return nullptr;
+  std::unique_ptr<MpvEngine> engine(
+      new MpvEngine(std::move(core->mpv), std::move(core->openedUrl), parent));
+  if (!engine->attachRenderer(std::move(core->renderContext))) return nullptr;
+  return engine;
+}
+
+MpvEngine::MpvEngine(MpvHandle mpv, QByteArray earlyUrl, QObject* parent)
+    : MediaEngine(parent),
+      mpv_(std::move(mpv)),
+      keyframeReader_(new KeyframeIndexReader(this)),
+      generation_(earlyUrl.isEmpty() ? 0 : kEarlyGeneration),
+      earlyUrl_(std::move(earlyUrl)) {
+  connect(keyframeReader_, &KeyframeIndexReader::indexRead, this,
+          [this](const KeyframeIndex& index) { keyframes_ = index; });
+  mpv_set_wakeup_callback(
+      mpv_.get(),
+      [](void* self) {
+        auto* e = static_cast<MpvEngine*>(self);
+        if (!e->eventsQueued_.exchange(true))
+          QMetaObject::invokeMethod(
+              e, [e] { e->handleEvents(); }, Qt::QueuedConnection);
+      },
+      this);
+}
+
+MpvEngine::~MpvEngine() {
+  keyframeReader_->cancel();
+  // libmpv's order: the render context goes first, while the core still runs;
+  // then no more wake-ups; then the core.
+  renderer_.reset();
+  mpv_set_wakeup_callback(mpv_.get(), nullptr, nullptr);
+  mpv_.reset();
+}
+
+void MpvEngine::command(std::initializer_list<const char*> args, std::uint64_t tag) {
+  std::vector<const char*> list(args);
+  list.push_back(nullptr);
+  mpv_command_async(mpv_.get(), tag, list.data());
+}
+
+void MpvEngine::setFlag(const char* name, bool value) {
+  int flag = value ? 1 : 0;
+  mpv_set_property_async(mpv_.get(), 0, name, MPV_FORMAT_FLAG, &flag);
+}
+
+void MpvEngine::setPausedLocally(bool paused) {
+  if (paused_ == paused) return;
+  paused_ = paused;
+  emit pausedChanged(paused);
+}
+
+void MpvEngine::resetStreamState(bool reopen) {
+  loaded_ = false;
+  atEnd_ = false;
+  pausedForCache_ = false;
+  timePos_ = 0;
+  cacheEof_ = false;
+  cacheEnd_ = 0;
+  videoCodec_.clear();
+  audioCodec_.clear();
+  audioSampleRate_ = 0;
+  // A byte-offset reopen is the same video from a key frame on: its size,
+  // duration, index and last picture stay until the new stream tells more.
+  if (reopen) return;
+  keyframes_ = {};
+  if (!title_.isEmpty()) {
+    title_.clear();
+    emit titleChanged();
+  }
+  haveFrame_ = false;
+  frameDrawn_ = false;
+  frame_ = QImage();
+}
+
+void MpvEngine::reachedEnd() {
+  // libmpv pauses on the last frame (keep-open); say so before the end, so
+  // that the play button is what the surface shows.
+  atEnd_ = true;
+  setPausedLocally(true);
+  emit endOfStream();
+}
+
+void MpvEngine::failStream() {
+  command({"stop"});
+  QMetaObject::invokeMethod(
+      this,
+      [this, generation = generation_] {
+        if (generation == generation_) emit status(StreamStatus::StreamNotFound);
+      },
+      Qt::QueuedConnection);
+}
+
+void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
+  network_ = isHttpAddress(address);
+  const QString target = network_ ? address : localFilePath(address);
+  startSeconds_ = std::isfinite(startSeconds) && startSeconds > 0 ? startSeconds : 0;
+  const bool early = tookEarly_ = takeEarlyOpening(target);
+  if (!early) ++generation_;
+  wantedEntry_ = 0;
+  resetStreamState(startSeconds_ > 0);
+
+  if (target.isEmpty() || (!network_ && !isRegularFile(target))) {
+    keyframeReader_->cancel();
+    failStream();
+    return;
+  }
+
+  setPausedLocally(paused);
+  setFlag("pause", paused);
+  if (!early) {
+    const QByteArray url = bytesOf(target);  // libmpv takes the file system's bytes
+    std::vector<const char*> args = loadfileArguments(url, network_);
+    args.push_back(nullptr);
+    mpv_command_async(mpv_.get(), kLoadfileReplyBase + generation_, args.data());
+  }
+  keyframeReader_->start(target, network_);
+}
+
+bool MpvEngine::takeEarlyOpening(const QString& target) {
+  if (earlyUrl_.isEmpty()) return false;
+  const bool same = !network_ && startSeconds_ == 0 && bytesOf(target) == earlyUrl_;
+  earlyUrl_.clear();
+  // What libmpv told meanwhile was held back: it belongs to this open(), or
+  // to a stream that this one replaces.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        handleEvents();
+        handleUpdate();
+      },
+      Qt::QueuedConnection);
+  return same;
+}
+
+void MpvEngine::play() {
+  setPausedLocally(false);
+  setFlag("pause", false);
+}
+
+void MpvEngine::pause() {
+  setPausedLocally(true);
+  setFlag("pause", true);
+}
+
+void MpvEngine::seek(double seconds) {
+  if (!std::isfinite(seconds)) return;
+  const double target = std::max(0.0, seconds - startSeconds_);
+  const QByteArray text = QByteArray::number(target, 'f', 3);
+  command({"seek", text.constData(), "absolute"});
+  timePos_ = target;
+  // Away from the end: reaching it again is a new end.
+  atEnd_ = false;
+}
+
+void MpvEngine::setVolume(int percent) {
+  double volume = std::clamp(percent, 0, 100);
+  mpv_set_property_async(mpv_.get(), 0, "volume", MPV_FORMAT_DOUBLE, &volume);
+}
+
+void MpvEngine::setMuted(bool muted) {
+  setFlag("mute", muted);
+}
+
+void MpvEngine::setSpeed(double factor) {
+  if (!std::isfinite(factor) || factor <= 0) return;
+  mpv_set_property_async(mpv_.get(), 0, "speed", MPV_FORMAT_DOUBLE, &factor);
+}
+
+void MpvEngine::stepFrame(bool forward) {
+  // libmpv pauses for the step itself; the player says so at once.
+  setPausedLocally(true);
+  command({forward ? "frame-step" : "frame-back-step"});
+  atEnd_ = false;
+}
+
+double MpvEngine::position() const {
+  return startSeconds_ + timePos_;
+}
+
+double MpvEngine::duration() const {
+  return duration_;
+}
+
+double MpvEngine::loadedFraction() const {
+  if (!network_) return loaded_ ? 1.0 : 0.0;
+  if (cacheEof_) return 1.0;
+  if (duration_ <= 0) return 0.0;
+  return std::clamp((startSeconds_ + cacheEnd_) / duration_, 0.0, 1.0);
+}
+
+double MpvEngine::seekableSeconds() const {
+  if (!network_ || cacheEof_) return loaded_ ? duration_ : 0.0;
+  return startSeconds_ + cacheEnd_;
+}
+
+void MpvEngine::handleEvents() {
+  eventsQueued_ = false;             // before draining: a wake-up from now on queues another pass
+  if (!earlyUrl_.isEmpty()) return;  // held until open() (takeEarlyOpening)
+  for (;;) {
+    const mpv_event* event = mpv_wait_event(mpv_.get(), 0);
+    if (!event || event->event_id == MPV_EVENT_NONE) return;
+    handleEvent(*event);
+  }
+}
+
+void MpvEngine::handleEvent(const mpv_event& event) {
+  switch (event.event_id) {
+    case MPV_EVENT_START_FILE:
+      if (event.data)
+        startedEntry_ = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
+      break;
+    case MPV_EVENT_FILE_LOADED:
+      // It follows its own START_FILE; the reply may not have named the
+      // entry yet (see handleLoadReply).
+      loadedEntry_ = startedEntry_;
+      if (streamStarted()) fileLoaded();
+      break;
+    case MPV_EVENT_PLAYBACK_RESTART:
+      // The first frame after a load or a seek is there: the stream plays.
+      if (streamStarted() && loaded_ && !pausedForCache_) emit status(StreamStatus::BufferFull);
+      break;
+    case MPV_EVENT_END_FILE:
+      // Only the end of the stream the last open() asked for counts: the
+      // ones it replaced end as it starts.
+      if (event.data) {
+        const auto& end = *static_cast<const mpv_event_end_file*>(event.data);
+        if (wantedEntry_ > 0 && end.playlist_entry_id == wantedEntry_) handleEndFile(end);
+      }
+      break;
+    case MPV_EVENT_COMMAND_REPLY:
+      if (event.reply_userdata == kLoadfileReplyBase + generation_) handleLoadReply(event);
+      break;
+    case MPV_EVENT_PROPERTY_CHANGE:
+      if (event.data)
+        handleProperty(event.reply_userdata, *static_cast<const mpv_event_property*>(event.data));
+      break;
+    default:
+      break;
+  }
+}
+
+void MpvEngine::handleLoadReply(const mpv_event& event) {
+  if (event.error < 0) {
+    // libmpv refused the address itself: no file will start.
+    emit status(StreamStatus::StreamNotFound);
+    return;
+  }
+  const auto* reply = static_cast<const mpv_event_command*>(event.data);
+  const mpv_node* id = reply ? member(reply->result, "playlist_entry_id") : nullptr;
+  if (!id || id->format != MPV_FORMAT_INT64) return;
+  wantedEntry_ = id->u.int64;
+  // libmpv replies before it starts the file; should that ever change, what
+  // was missed is caught up here.
+  if (streamStarted() && loadedEntry_ == wantedEntry_ && !loaded_) fileLoaded();
+}
+
+void MpvEngine::fileLoaded() {
+  loaded_ = true;
+  emit status(StreamStatus::PlayStart);
+}
+
+void MpvEngine::handleEndFile(const mpv_event_end_file& end) {
+  if (end.reason == MPV_END_FILE_REASON_ERROR || end.reason == MPV_END_FILE_REASON_REDIRECT) {
+    // Missing, unreadable or not media at all (-13, -16, -17...).
+    loaded_ = false;
+    if (end.reason == MPV_END_FILE_REASON_REDIRECT) command({"playlist-clear"});
+    emit status(StreamStatus::StreamNotFound);
+  } else if (end.reason == MPV_END_FILE_REASON_EOF && !atEnd_) {
+    reachedEnd();
+  }
+}
+
+void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
+  const bool has = p.data && p.format != MPV_FORMAT_NONE;
+  const auto flag = [&] { return flagOf(p); };
+  const auto real = [&](double fallback) { return realOf(p, fallback); };
+  const auto integer = [&] { return integerOf(p); };
+  const auto text = [&] { return stringOf(p); };
+
+  // The pause flag belongs to the player; everything else to the stream, and
+  // until the new stream starts, values still describe the one it replaced.
+  if (id == kPause) {
+    if (has) setPausedLocally(flag());
+    return;
+  }
+  if (id == kSpeed) {
+    reportedSpeed_ = real(reportedSpeed_);
+    return;
+  }
+  if (!streamStarted()) return;
+
+  switch (id) {
+    case kTimePos:
+      if (has) timePos_ = std::max(0.0, real(0));
+      if (has && paused_) emit positionChanged();
+      break;
+    case kDuration:
+      if (const double d = real(0); d > 0 && startSeconds_ + d != duration_) {
+        duration_ = startSeconds_ + d;
+        emit durationChanged(duration_);
+      }
+      break;
+    case kPausedForCache:
+      if (const bool waiting = flag(); waiting != pausedForCache_) {
+        pausedForCache_ = waiting;
+        emit status(waiting ? StreamStatus::BufferEmpty : StreamStatus::BufferFull);
+      }
+      break;
+    case kEofReached:
+      if (const bool end = flag(); !end) {
+        atEnd_ = false;
+      } else if (loaded_ && !atEnd_) {
+        reachedEnd();
+      }
+      break;
+    case kDisplayWidth:
+    case kDisplayHeight: {
+      const std::int64_t v = std::clamp<std::int64_t>(integer(), 0, kMaxRenderSide);
+      (id == kDisplayWidth ? displayWidth_ : displayHeight_) = v;
+      const QSize size(static_cast<int>(displayWidth_), static_cast<int>(displayHeight_));
+      if (!size.isEmpty() && size != videoSize_) {
+        videoSize_ = size;
+        emit videoSizeChanged(size);
+      }
+      break;
+    }
+    case kCacheState:
+      if (has && p.format == MPV_FORMAT_NODE) handleCacheState(*static_cast<mpv_node*>(p.data));
+      break;
+    case kVideoFormat:
+      videoCodec_ = text();
+      break;
+    case kAudioCodec:
+      audioCodec_ = text();
+      break;
+    case kAudioSampleRate:
+      audioSampleRate_ = static_cast<int>(std::clamp<std::int64_t>(integer(), 0, 1 << 24));
+      break;
+    case kTitle:
+      // A byte-offset reopen starts past the metadata: the title stays.
+      if (const QString t = text().trimmed(); t != title_ && (startSeconds_ == 0 || !t.isEmpty())) {
+        title_ = t;
+        emit titleChanged();
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void MpvEngine::handleCacheState(const mpv_node& node) {
+  if (!network_) return;  // a local file counts as loaded; its cache state says little
+  const CacheState state = readCacheState(node);
+  if (state.eof) cacheEof_ = *state.eof;
+  cacheEnd_ = state.end;
+}
+
+}  // namespace quillet::player

@@ -1,0 +1,144 @@
+#pragma once
+// The media engine on libmpv: libmpv demuxes, decodes, plays the sound,
+// buffers and seeks; a renderer turns its video frames into QImages for the
+// player's surface. Everything here runs on the GUI thread; libmpv's own
+// threads only post wake-ups to it.
+
+#include <mpv/client.h>
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "player/engine/FrameRenderer.h"
+#include "player/engine/MediaEngine.h"
+#include "player/engine/SoftwareRenderer.h"
+
+namespace quillet::player {
+
+class KeyframeIndexReader;
+
+struct MpvHandleDeleter {
+  void operator()(mpv_handle* h) const { mpv_terminate_destroy(h); }
+};
+using MpvHandle = std::unique_ptr<mpv_handle, MpvHandleDeleter>;
+
+class MpvEngine final : public MediaEngine {
+  Q_OBJECT
+ public:
+  // Null when libmpv cannot be initialised.
+  static std::unique_ptr<MpvEngine> create(QObject* parent = nullptr);
+  ~MpvEngine() override;
+
+  void open(const QString& address, bool paused, double startSeconds = 0) override;
+  void play() override;
+  void pause() override;
+  void seek(double seconds) override;
+  void setVolume(int percent) override;
+  void setMuted(bool muted) override;
+  void setSpeed(double factor) override;
+  void stepFrame(bool forward) override;
+  QImage snapshot() override;
+
+  bool isPaused() const override { return paused_; }
+  double position() const override;
+  double duration() const override;
+  double streamStart() const override { return startSeconds_; }
+  double loadedFraction() const override;
+  double seekableSeconds() const override;
+  QSize videoSize() const override { return videoSize_; }
+  KeyframeIndex keyframes() const override { return keyframes_; }
+  QString title() const override { return title_; }
+  void setFrameSize(const QSize& size) override { frameSize_ = size; }
+  QImage renderFrame(const QSize& size) override;
+  bool renderInto(uchar* pixels, const QSize& size, qsizetype stride) override;
+
+  // What libmpv decodes, for diagnostics and tests: the codec names and the
+  // sample rate of the decoded sound (0 while none).
+  QString videoCodec() const { return videoCodec_; }
+  QString audioCodec() const { return audioCodec_; }
+  int audioSampleRate() const { return audioSampleRate_; }
+  // The playback speed as libmpv last reported it.
+  double reportedSpeed() const { return reportedSpeed_; }
+  // Whether the stream is the one a core started early had opened.
+  bool tookEarlyOpening() const { return tookEarly_; }
+
+ private:
+  MpvEngine(MpvHandle mpv, QByteArray earlyUrl, QObject* parent);
+  bool attachRenderer(RenderContext context);
+  // Whether open() asks for what the core opened early (the event
+  // handling goes on either way).
+  bool takeEarlyOpening(const QString& target);
+  void handleEvents();
+  void handleEvent(const mpv_event& event);
+  void handleLoadReply(const mpv_event& event);
+  void fileLoaded();
+  void handleEndFile(const mpv_event_end_file& end);
+  void handleProperty(std::uint64_t id, const mpv_event_property& property);
+  void handleCacheState(const mpv_node& state);
+  void handleUpdate();
+  void command(std::initializer_list<const char*> args, std::uint64_t tag = 0);
+  void setFlag(const char* name, bool value);
+  void setPausedLocally(bool paused);
+  void resetStreamState(bool reopen);
+  void failStream();
+  void reachedEnd();
+  // Whether libmpv's events now describe the stream the last open() asked for.
+  bool streamStarted() const { return wantedEntry_ > 0 && startedEntry_ == wantedEntry_; }
+
+  MpvHandle mpv_;
+  std::unique_ptr<FrameRenderer> renderer_;
+  KeyframeIndexReader* keyframeReader_;  // child
+
+  // Set from libmpv's threads (the wake-up and the renderer's update
+  // callback), cleared on the GUI thread: at most one queued pass each.
+  std::atomic<bool> eventsQueued_{false};
+  std::atomic<bool> updateQueued_{false};
+
+  // Everything below: GUI thread only.
+
+  // Which loadfile the events belong to. Each open() sends one with its own
+  // reply tag; the reply names its playlist entry, and libmpv's start and end
+  // events name theirs. Several opens in a row may start only the last file.
+  quint64 generation_ = 0;         // counts open() calls
+  std::int64_t wantedEntry_ = 0;   // the last open()'s entry; 0 until its reply
+  std::int64_t startedEntry_ = 0;  // the entry of the last START_FILE
+  std::int64_t loadedEntry_ = 0;   // the entry of the last FILE_LOADED
+  // What a core started early opened paused before any open(); libmpv's
+  // events and frames wait in its queues until open() tells whether it
+  // wants that stream.
+  QByteArray earlyUrl_;
+  bool tookEarly_ = false;
+
+  // The stream being played, as libmpv last reported it.
+  bool network_ = false;
+  bool loaded_ = false;
+  bool atEnd_ = false;
+  bool pausedForCache_ = false;
+  bool paused_ = false;
+  double startSeconds_ = 0;  // where a byte-offset reopen's time begins
+  double timePos_ = 0;       // seconds into the open stream
+  double duration_ = 0;      // as last reported, kept across a byte-offset reopen
+  bool cacheEof_ = false;
+  double cacheEnd_ = 0;  // seconds of the stream buffered from its start
+  QSize videoSize_;
+  qint64 displayWidth_ = 0, displayHeight_ = 0;
+  KeyframeIndex keyframes_;
+  QString videoCodec_, audioCodec_;
+  QString title_;
+  int audioSampleRate_ = 0;
+  double reportedSpeed_ = 1;
+
+  // The one frame cache: drawn as soon as libmpv has a frame, at the size
+  // the view shows frames at; taken without drawing while it shows none.
+  bool haveFrame_ = false;
+  bool frameDrawn_ = false;
+  bool frameTaken_ = false;  // the new frame was drawn while frameAvailable was told
+  QImage frame_;
+  QSize frameSize_;
+};
+
+}  // namespace quillet::player

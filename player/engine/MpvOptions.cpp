@@ -1,0 +1,174 @@
+#include "player/engine/MpvOptions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
+#include <filesystem>
+
+#include "player/movie/FlashVars.h"
+
+namespace quillet::player {
+
+namespace {
+
+// A progressive download buffers 5 seconds before it plays, and again after
+// running dry; it keeps downloading the whole stream meanwhile, so the
+// loaded part grows as it does in a browser plug-in.
+constexpr const char* kHttpFileOptions = "cache=yes,cache-pause-initial=yes,cache-pause-wait=5";
+
+// The desktop's sound server: PulseAudio, or PipeWire through its PulseAudio
+// service; PipeWire's own protocol only when its socket is there, since its
+// client library complains on stderr when nothing answers. Silence otherwise.
+QByteArray soundOutputs() {
+  if (const QByteArray forced = qgetenv("QUILLET_AO"); !forced.isEmpty()) return forced;
+  QByteArray list = "pulse,";
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  if (!runtime.isEmpty() && QFileInfo::exists(QFile::decodeName(runtime) + "/pipewire-0"))
+    list += "pipewire,";
+  return list + "null";
+}
+
+struct Option {
+  const char* name;
+  QByteArray value;
+  bool essential;  // without it there is no engine
+};
+
+}  // namespace
+
+bool applyMpvOptions(mpv_handle* mpv) {
+  const Option options[] = {
+      // No user configuration, scripts, on-screen display or key bindings:
+      // the player's own control bar is the only interface.
+      {"config", "no", true},
+      {"terminal", "no", false},
+      {"osc", "no", false},
+      {"osd-level", "0", false},
+      {"input-default-bindings", "no", false},
+      {"input-vo-keyboard", "no", false},
+      {"input-cursor", "no", false},
+      {"input-media-keys", "no", false},
+      {"load-scripts", "no", false},
+      {"load-stats-overlay", "no", false},
+      {"load-osd-console", "no", false},
+      {"load-auto-profiles", "no", false},
+      {"ytdl", "no", false},
+      {"resume-playback", "no", false},
+      {"sub-auto", "no", false},
+      {"audio-display", "no", false},
+      // Only real media: no playlists, directories or references to other
+      // files are followed.
+      {"demuxer", "lavf", false},
+      {"access-references", "no", false},
+      // FFmpeg's FLV demuxer takes onMetaData's key-frame times literally, and
+      // writers that put them off the real timestamps (ffmpeg's own index
+      // when the sound delays the video) made seeks land a key frame or two
+      // late. Its own search over the file is exact.
+      {"demuxer-lavf-o", "fflags=+ignidx", false},
+      // Our renderer draws; software decoding.
+      {"vo", "libmpv", true},
+      // The conversion of each frame into the window's pixels, zimg's, costs
+      // as much CPU as decoding at large sizes. One thread does it with less
+      // CPU in all than several (the same picture); no random dithering and
+      // a two-lobe spline instead of Lanczos keep the picture the same to
+      // the eye (SSIM >= 0.99 against libmpv's defaults, tested) for about a
+      // fifth less.
+      {"zimg-threads", "1", false},
+      {"zimg-dither", "no", false},
+      {"zimg-scaler", "spline16", false},
+      {"hwdec", "no", false},
+      // Render calls must not wait for a frame's display time on the GUI thread.
+      {"video-timing-offset", "0", false},
+      {"idle", "yes", true},
+      {"keep-open", "yes", true},
+      {"ao", soundOutputs(), true},
+      {"audio-fallback-to-null", "yes", false},
+      // A faster or slower video keeps its voices' pitch.
+      {"audio-pitch-correction", "yes", false},
+  };
+  for (const Option& o : options)
+    if (mpv_set_option_string(mpv, o.name, o.value.constData()) < 0 && o.essential) return false;
+  return true;
+}
+
+void observeMpvProperties(mpv_handle* h) {
+  mpv_observe_property(h, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
+  mpv_observe_property(h, kDuration, "duration", MPV_FORMAT_DOUBLE);
+  mpv_observe_property(h, kPause, "pause", MPV_FORMAT_FLAG);
+  mpv_observe_property(h, kPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
+  mpv_observe_property(h, kEofReached, "eof-reached", MPV_FORMAT_FLAG);
+  mpv_observe_property(h, kDisplayWidth, "dwidth", MPV_FORMAT_INT64);
+  mpv_observe_property(h, kDisplayHeight, "dheight", MPV_FORMAT_INT64);
+  mpv_observe_property(h, kCacheState, "demuxer-cache-state", MPV_FORMAT_NODE);
+  mpv_observe_property(h, kVideoFormat, "video-format", MPV_FORMAT_STRING);
+  mpv_observe_property(h, kAudioCodec, "audio-codec-name", MPV_FORMAT_STRING);
+  mpv_observe_property(h, kAudioSampleRate, "audio-params/samplerate", MPV_FORMAT_INT64);
+  // FLV's onMetaData fields beyond the known ones land in libmpv's metadata.
+  mpv_observe_property(h, kTitle, "metadata/by-key/title", MPV_FORMAT_STRING);
+  mpv_observe_property(h, kSpeed, "speed", MPV_FORMAT_DOUBLE);
+}
+
+bool isHttpAddress(const QString& address) {
+  return address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+         address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+}
+
+namespace {
+
+// The bytes a file: address's escapes spell (a name need not be UTF-8, and
+// QUrl would turn such bytes into U+FFFD); empty for another machine's file,
+// a relative path or an encoded NUL. A query or fragment is no part of the
+// name.
+QString pathOfFileAddress(QStringView address) {
+  QStringView rest = address.sliced(5);  // after "file:"
+  for (const char16_t end : {u'?', u'#'})
+    if (const qsizetype at = rest.indexOf(end); at >= 0) rest = rest.first(at);
+  if (rest.startsWith(u"//")) {
+    rest = rest.sliced(2);
+    const qsizetype slash = rest.indexOf(u'/');
+    if (slash < 0) return {};
+    const QStringView host = rest.first(slash);
+    if (!host.isEmpty() && host.compare(u"localhost", Qt::CaseInsensitive) != 0 &&
+        host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) != 0)
+      return {};
+    rest = rest.sliced(slash);
+  }
+  if (!rest.startsWith(u'/')) return {};
+  QString path = percentDecode(rest);
+  return path.contains(QChar(0)) ? QString() : path;
+}
+
+}  // namespace
+
+QString localFilePath(const QString& address) {
+  QString path = address;
+  if (address.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+    path = pathOfFileAddress(address);
+  if (path.isEmpty() || QDir::isAbsolutePath(path)) return path;
+  // The text may carry bytes that are not UTF-8 (see bytesOf), so it is made
+  // absolute as text, not through QFileInfo, which would change them.
+  std::error_code error;
+  const std::filesystem::path here = std::filesystem::current_path(error);
+  if (error) return QString();
+  return textOf(QByteArrayView(here.c_str())) + u'/' + path;
+}
+
+bool isRegularFile(const QString& path) {
+  std::error_code error;
+  return !path.isEmpty() && std::filesystem::is_regular_file(bytesOf(path).toStdString(), error);
+}
+
+std::vector<const char*> loadfileArguments(const QByteArray& url, bool network,
+                                           unsigned long clientApi) {
+  std::vector<const char*> args{"loadfile", url.constData(), "replace"};
+  if (network) {
+    // libmpv 0.38 (client API 2.3) put an insertion index before the
+    // per-file options.
+    if (clientApi >= MPV_MAKE_VERSION(2, 3)) args.push_back("-1");
+    args.push_back(kHttpFileOptions);
+  }
+  return args;
+}
+
+}  // namespace quillet::player

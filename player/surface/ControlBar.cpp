@@ -1,0 +1,129 @@
+#include "player/surface/ControlBar.h"
+
+#include <QCoreApplication>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "player/surface/ControlBarSliders.h"
+
+namespace quillet::player {
+
+namespace {
+
+void paintPlayPause(QPainter& p, const QRectF& pp, bool playing) {
+  if (playing) {
+    p.drawRect(QRectF(pp.left() + 5, pp.top() + 4, 3.5, pp.height() - 8));
+    p.drawRect(QRectF(pp.right() - 7.5, pp.top() + 4, 3.5, pp.height() - 8));
+    return;
+  }
+  QPainterPath triangle;
+  triangle.moveTo(pp.left() + 5, pp.top() + 3.5);
+  triangle.lineTo(pp.right() - 3, pp.center().y());
+  triangle.lineTo(pp.left() + 5, pp.bottom() - 3.5);
+  triangle.closeSubpath();
+  p.drawPath(triangle);
+}
+
+// The mute toggle: a loudspeaker, crossed out while muted.
+void paintMute(QPainter& p, const QRectF& m, bool muted, const QColor& front) {
+  const qreal cy = m.center().y();
+  QPainterPath speaker;
+  speaker.moveTo(m.left() + 1, cy - 2.5);
+  speaker.lineTo(m.left() + 4, cy - 2.5);
+  speaker.lineTo(m.left() + 8, cy - 6);
+  speaker.lineTo(m.left() + 8, cy + 6);
+  speaker.lineTo(m.left() + 4, cy + 2.5);
+  speaker.lineTo(m.left() + 1, cy + 2.5);
+  speaker.closeSubpath();
+  p.setPen(Qt::NoPen);
+  p.drawPath(speaker);
+  p.setPen(QPen(front, 1.5));
+  if (muted) {
+    p.drawLine(QPointF(m.left() + 10, cy - 3), QPointF(m.left() + 15, cy + 3));
+    p.drawLine(QPointF(m.left() + 10, cy + 3), QPointF(m.left() + 15, cy - 3));
+  } else {
+    p.drawArc(QRectF(m.left() + 6, cy - 4, 6, 8), -60 * 16, 120 * 16);
+  }
+}
+
+void paintScreenButton(QPainter& p, const QRect& area, bool fullScreen, const QColor& front) {
+  const QRectF s = QRectF(area).adjusted(2.5, 3.5, -2.5, -3.5);
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(front, 1.5));
+  p.drawRect(s);
+  if (fullScreen) {
+    // Normal size: a smaller window inside the frame.
+    p.fillRect(QRectF(s.left() + 2.5, s.top() + 2.5, s.width() / 2, s.height() / 2), front);
+  } else {
+    p.fillRect(s.adjusted(2.5, 2.5, -2.5, -2.5), halfShade(front));
+  }
+}
+
+}  // namespace
+
+void paintControlBar(QPainter& p, const BarLayout& b, const BarLook& look, const QRect& dirty) {
+  if (look.shadow && b.shadow.intersects(dirty)) {
+    QLinearGradient shade(0, b.shadow.top(), 0, b.shadow.bottom() + 1);
+    shade.setColorAt(0, QColor(0, 0, 0, 0));
+    shade.setColorAt(1, QColor(0, 0, 0, 110));
+    p.fillRect(b.shadow, shade);
+  }
+  // A new video frame repaints only the picture (and the shadow over it):
+  // the bar itself is drawn when it changes.
+  if (!b.bar.intersects(dirty)) return;
+  p.fillRect(b.bar, look.back);
+
+  p.setPen(Qt::NoPen);
+  p.setBrush(look.front);
+  paintPlayPause(p, b.playPause, look.playing);
+  SeekSlider(b.progress).paint(p, look.loadedFraction, look.playedFraction, look.front);
+
+  p.setPen(look.front);
+  QFont font = p.font();
+  font.setPixelSize(11);
+  p.setFont(font);
+  p.drawText(b.display, Qt::AlignCenter, look.time);
+
+  paintMute(p, b.mute, look.muted, look.front);
+  VolumeSlider(b.volume).paint(p, look.volume, look.front);
+  if (look.screenButtons && !b.screenButton.isEmpty())
+    paintScreenButton(p, b.screenButton, look.fullScreen, look.front);
+}
+
+void paintPlaySymbol(QPainter& p, const QRect& area) {
+  if (area.isEmpty()) return;
+  const QRectF r = area;
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0, 0, 0, 140));
+  p.drawEllipse(r);
+  const qreal s = r.width();
+  QPainterPath triangle;
+  triangle.moveTo(r.left() + s * 0.38, r.top() + s * 0.27);
+  triangle.lineTo(r.left() + s * 0.75, r.top() + s * 0.5);
+  triangle.lineTo(r.left() + s * 0.38, r.top() + s * 0.73);
+  triangle.closeSubpath();
+  p.setBrush(Qt::white);
+  p.drawPath(triangle);
+}
+
+void paintLoadIndicator(QPainter& p, const QRect& area) {
+  const QRectF r = QRectF(area).adjusted(4, 4, -4, -4);
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(QColor(255, 255, 255, 90), 4));
+  p.drawEllipse(r);
+  p.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::RoundCap));
+  p.drawArc(r, 90 * 16, -100 * 16);
+}
+
+void paintNotFoundMessage(QPainter& p, const QRect& stage) {
+  p.fillRect(stage, QColor(0, 0, 0, 215));
+  p.setPen(Qt::white);
+  QFont font = p.font();
+  font.setPixelSize(13);
+  p.setFont(font);
+  p.drawText(stage, Qt::AlignCenter | Qt::TextWordWrap,
+             QCoreApplication::translate("quillet::player::FlashPlayerWidget", "Video not found"));
+}
+
+}  // namespace quillet::player

@@ -1,0 +1,189 @@
+#pragma once
+// The player component's widget: the control's properties and LoadMovie, and,
+// once a valid player movie is loaded, the player that movie describes — the
+// video above a 27-pixel control bar, the overlays, and the "FSCommand"
+// requests for full screen. It is the face: it routes the pointer, the keys
+// and the engine's news, and paints. The movie's playback lives in its
+// PlaybackSession; every playback command goes through its PlaybackControl.
+
+#include <QColor>
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringView>
+#include <QTimer>
+#include <QWidget>
+#include <QtGlobal>
+#include <memory>
+#include <optional>
+
+#include "player/surface/Layout.h"
+#include "player/engine/MediaEngine.h"
+#include "player/movie/PartNames.h"
+#include "player/PlaybackControl.h"
+#include "player/engine/PlaybackSession.h"
+#include "player/movie/PreviewLoader.h"
+
+class QPainter;
+
+namespace quillet::player {
+
+class FlashPlayerWidget : public QWidget {
+  Q_OBJECT
+  Q_PROPERTY(QString WMode READ wMode WRITE setWMode)
+  Q_PROPERTY(QString FlashVars READ flashVars WRITE setFlashVars)
+  Q_PROPERTY(QString BGColor READ bgColor WRITE setBgColor)
+  Q_PROPERTY(bool Menu READ menu WRITE setMenu)
+  Q_PROPERTY(QString Quality2 READ quality2 WRITE setQuality2)
+  Q_PROPERTY(int BackgroundColor READ backgroundColor WRITE setBackgroundColor)
+
+ public:
+  using Part = quillet::player::Part;
+  using EngineFactory = PlaybackSession::EngineFactory;
+
+  // Plays through engine; without one, makes one with makeEngine when it
+  // first has something to play (an idle player then costs no engine).
+  explicit FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, EngineFactory makeEngine = {},
+                             QWidget* parent = nullptr);
+  ~FlashPlayerWidget() override;
+
+  // Layer 0 replaces the current movie by the one at path; the FlashVars set
+  // before this call are the ones it reads. Other layers are not supported
+  // and are left alone.
+  Q_INVOKABLE void LoadMovie(int layer, const QString& path);
+
+  QString wMode() const { return wMode_; }
+  void setWMode(const QString& mode) { wMode_ = mode; }
+  QString flashVars() const { return flashVars_; }
+  void setFlashVars(const QString& vars) { flashVars_ = vars; }
+  QString bgColor() const { return bgColorText_; }
+  void setBgColor(const QString& colour);
+  bool menu() const { return menu_; }
+  void setMenu(bool on) { menu_ = on; }
+  QString quality2() const { return quality_; }
+  void setQuality2(const QString& quality) { quality_ = quality; }
+  int backgroundColor() const { return backgroundColor_; }
+  void setBackgroundColor(int rgb);
+
+  QSize sizeHint() const override { return {400, 300}; }
+
+  // Where the bar, the keys, the wheel and the desktop's media controls send
+  // their commands.
+  PlaybackControl& playback() const;
+
+  // Read-only inspection of what the player shows.
+  bool movieLoaded() const { return movie_.has_value(); }
+  bool isShown(Part part) const;
+  QRect partRect(Part part) const;
+  QString displayedTime() const;
+  int volume() const { return session_.volume(); }
+  bool isMuted() const { return session_.isMuted(); }
+  bool isPlaying() const { return session_.playing(); }
+  bool inFullScreenState() const { return movie_ && movie_->fullScreen; }
+  double playedFraction() const;
+  double loadedFraction() const { return session_.loadedFraction(); }
+  double duration() const { return session_.duration(); }
+  bool isRefreshing() const { return session_.isRefreshing(); }
+  QColor stageColour() const { return stageColour_; }
+  // The note shown over the picture now; empty when none.
+  QString note() const { return note_; }
+
+  // A short note over the picture for a second or two (never in a
+  // screenshot).
+  void showNote(const QString& text);
+  // The frame shown, at the video's own size, as a PNG in the desktop's
+  // Pictures folder (else the home folder), or on the clipboard. The note
+  // says where it went or why not.
+  void saveScreenshot();
+  void copyScreenshot();
+  // The commands of the keys beyond the bar's; each does nothing without a
+  // video or while one is still opening.
+  void changeSpeed(int steps);  // a tenth faster (+) or slower (-) a step; 0: back to 1x
+  void stepFrame(bool forward);
+  void requestNeighbour(int step);  // the next (+1) or previous (-1) video of the folder
+  static QString partName(Part part) { return quillet::player::partName(part); }
+  static std::optional<Part> partByName(QStringView name) {
+    return quillet::player::partByName(name);
+  }
+
+ signals:
+  void FSCommand(const QString& command, const QString& args);
+
+ protected:
+  bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+
+ private:
+  class Playback;  // PlayerPlayback.cpp
+  void createPlayback();
+
+  enum class Drag { None, Seek, Volume };
+  // What the face keeps of one loaded movie; replaced whole by the next.
+  struct Movie {
+    QImage preview;
+    bool fullScreen = false;
+    bool barShownInFullScreen = false;
+    Drag drag = Drag::None;
+    double dragFraction = 0;
+    std::optional<Part> pressed;
+    int wheelUnits = 0;  // wheel movement not yet a whole volume step
+  };
+
+  void connectSession();
+  void relayout();
+  const StageLayout& layout() const;
+  // Tells the session at what size frames are shown, if at all.
+  void updateFrameSize();
+  bool barVisible() const;
+  QRect chromeRect() const;
+  // The ring that shows the picture has the keyboard focus.
+  QRect focusRingRect() const;
+  void paintFocusRing(QPainter& p) const;
+  // The backing store's pixels under r when a frame can be drawn there
+  // directly; null when it must go through an image.
+  uchar* storePixels(QPainter& p, const QRegion& painting, const QRect& r, qsizetype* stride) const;
+  std::optional<Part> buttonAt(QPoint pos) const;
+  void switchScreen(bool full);
+  void setBarShownInFullScreen(bool shown);
+
+  // Keys and the wheel (PlayerInput.cpp).
+  void addShortcuts();
+  // A video is open and past its opening: the keys beyond the bar's act.
+  bool videoReady() const;
+  void setUpNotes();
+  QRect noteRect() const;
+  void paintNote(QPainter& p) const;
+  // Tells the playback's listeners what changed since they last heard.
+  void notifyPlayback();
+
+  // Control properties.
+  QString wMode_, flashVars_, bgColorText_, quality_;
+  bool menu_ = true;
+  int backgroundColor_ = -1;
+  QColor stageColour_ = Qt::white;
+
+  // The loaded movie; nothing while no valid movie is loaded.
+  std::optional<Movie> movie_;
+  PlaybackSession session_;
+  PreviewLoader preview_;
+  mutable StageLayout layout_;           // follows size() as soon as it is asked for
+  bool onScreen_ = false;                // between a show event and a hide event
+  PlaybackControl* playback_ = nullptr;  // child
+  QString note_;
+  QTimer* noteTimer_ = nullptr;  // child
+};
+
+}  // namespace quillet::player

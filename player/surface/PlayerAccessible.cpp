@@ -1,0 +1,447 @@
+#include "player/surface/PlayerAccessible.h"
+
+#include <QCoreApplication>
+#include <QRect>
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+
+#include "player/surface/FlashPlayerWidget.h"
+#include "player/surface/TimeText.h"
+
+namespace quillet::player {
+
+namespace {
+
+using Piece = PlayerAccessible::Piece;
+
+constexpr int kPieceCount = 6;
+constexpr int kSliderStep = 5;  // seconds or percent, as the arrow keys
+// The seek slider's value moves on by itself while a video plays; a screen
+// reader hears of it no more often than this.
+constexpr qint64 kSeekValueEveryMs = 1000;
+
+// One painted part of the bar. It holds no state: everything is read from
+// the player when asked, so it can never tell an old value.
+class PieceAccessible final : public QAccessibleInterface,
+                              public QAccessibleActionInterface,
+                              public QAccessibleValueInterface,
+                              public QAccessibleTextInterface {
+ public:
+  PieceAccessible(PlayerAccessible& parent, Piece piece) : parent_(parent), piece_(piece) {}
+
+  FlashPlayerWidget* w() const { return parent_.player(); }
+  PlaybackControl& playback() const { return w()->playback(); }
+  Piece piece() const { return piece_; }
+
+  bool isValid() const override { return w() && w()->movieLoaded(); }
+  QObject* object() const override { return nullptr; }
+  QWindow* window() const override { return parent_.window(); }
+  QAccessibleInterface* parent() const override { return &parent_; }
+  int childCount() const override { return 0; }
+  QAccessibleInterface* child(int) const override { return nullptr; }
+  int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+  QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+  QAccessibleInterface* focusChild() const override { return nullptr; }
+  void setText(QAccessible::Text, const QString&) override {}
+
+  Part part() const {
+    switch (piece_) {
+      case Piece::PlayPause:
+        return w()->isPlaying() ? Part::Pause : Part::Play;
+      case Piece::Seek:
+        return Part::Progress;
+      case Piece::Time:
+        return Part::Display;
+      case Piece::Mute:
+        return Part::Mute;
+      case Piece::Volume:
+        return Part::Volume;
+      case Piece::Screen:
+        return w()->inFullScreenState() ? Part::Normal : Part::Full;
+    }
+    return Part::Bar;
+  }
+
+  QRect rect() const override {
+    if (!isValid()) return {};
+    const QRect r = w()->partRect(part());
+    return QRect(w()->mapToGlobal(r.topLeft()), r.size());
+  }
+
+  QAccessible::Role role() const override {
+    switch (piece_) {
+      case Piece::Seek:
+      case Piece::Volume:
+        return QAccessible::Slider;
+      case Piece::Time:
+        return QAccessible::StaticText;
+      default:
+        return QAccessible::Button;
+    }
+  }
+
+  QString text(QAccessible::Text t) const override {
+    if (!isValid()) return {};
+    if (t == QAccessible::Name) {
+      switch (piece_) {
+        case Piece::PlayPause:
+          return w()->isPlaying()
+                     ? QCoreApplication::translate("quillet::player::PlayerAccessible", "Pause")
+                     : QCoreApplication::translate("quillet::player::PlayerAccessible", "Play");
+        case Piece::Seek:
+          return QCoreApplication::translate("quillet::player::PlayerAccessible", "Seek");
+        case Piece::Time:
+          return w()->displayedTime();
+        case Piece::Mute:
+          return QCoreApplication::translate("quillet::player::PlayerAccessible", "Mute");
+        case Piece::Volume:
+          return QCoreApplication::translate("quillet::player::PlayerAccessible", "Volume");
+        case Piece::Screen:
+          return w()->inFullScreenState()
+                     ? QCoreApplication::translate("quillet::player::PlayerAccessible",
+                                                   "Leave full screen")
+                     : QCoreApplication::translate("quillet::player::PlayerAccessible",
+                                                   "Full screen");
+      }
+    }
+    if (t == QAccessible::Description) {
+      if (piece_ == Piece::Seek) {
+        const int loaded = static_cast<int>(std::lround(w()->loadedFraction() * 100));
+        return QCoreApplication::translate("quillet::player::PlayerAccessible", "%1% loaded")
+            .arg(loaded);
+      }
+      if (piece_ == Piece::Time)
+        return QCoreApplication::translate("quillet::player::PlayerAccessible", "Elapsed time");
+    }
+    if (t == QAccessible::Value) {
+      if (piece_ == Piece::Seek) return seekText();
+      if (piece_ == Piece::Volume) return QStringLiteral("%1%").arg(w()->volume());
+    }
+    return {};
+  }
+
+  QAccessible::State state() const override {
+    QAccessible::State s;
+    if (!isValid()) {
+      s.invalid = true;
+      return s;
+    }
+    // Not shown (the bar hidden in full screen), or outside a player too
+    // small to hold it.
+    if (!w()->isShown(part()) || !w()->rect().intersects(w()->partRect(part())))
+      s.invisible = s.offscreen = true;
+    if (piece_ == Piece::Mute) {
+      // A toggle: checked while muted, and pressed, which is how AT-SPI
+      // tells a toggle button's state.
+      s.checkable = true;
+      s.checked = s.pressed = w()->isMuted();
+    }
+    if ((piece_ == Piece::PlayPause && !playback().canPlay()) ||
+        (piece_ == Piece::Seek && !playback().canSeek()))
+      s.disabled = true;
+    return s;
+  }
+
+  void* interface_cast(QAccessible::InterfaceType type) override {
+    switch (type) {
+      case QAccessible::ActionInterface:
+        return piece_ == Piece::Time ? nullptr : static_cast<QAccessibleActionInterface*>(this);
+      case QAccessible::ValueInterface:
+        return slider() ? static_cast<QAccessibleValueInterface*>(this) : nullptr;
+      case QAccessible::TextInterface:
+        // What the seek slider reads as text ("1:23 of 4:56") reaches AT-SPI
+        // only through its text interface.
+        return piece_ == Piece::Seek ? static_cast<QAccessibleTextInterface*>(this) : nullptr;
+      default:
+        return nullptr;
+    }
+  }
+
+  // ---- Actions: what a click (or an arrow key on a slider) does.
+
+  QStringList actionNames() const override {
+    switch (piece_) {
+      case Piece::Seek:
+      case Piece::Volume:
+        return {increaseAction(), decreaseAction()};
+      case Piece::Mute:
+        return {toggleAction(), pressAction()};
+      case Piece::Time:
+        return {};
+      default:
+        return {pressAction()};
+    }
+  }
+
+  void doAction(const QString& name) override {
+    if (!isValid() || !actionNames().contains(name)) return;
+    PlaybackControl& p = playback();
+    const int sign = name == decreaseAction() ? -1 : 1;
+    switch (piece_) {
+      case Piece::PlayPause:
+        p.togglePause();
+        break;
+      case Piece::Seek:
+        p.seekBy(sign * kSliderStep);
+        break;
+      case Piece::Volume:
+        p.changeVolume(sign * kSliderStep);
+        break;
+      case Piece::Mute:
+        p.setMuted(!p.isMuted());
+        break;
+      case Piece::Screen:
+        p.toggleFullScreen();
+        break;
+      case Piece::Time:
+        break;
+    }
+  }
+
+  // The player's own keys that do the same, which work wherever the focus is.
+  QStringList keyBindingsForAction(const QString& name) const override {
+    const bool less = name == decreaseAction();
+    switch (piece_) {
+      case Piece::PlayPause:
+        return {QStringLiteral("K")};
+      case Piece::Seek:
+        return {less ? QStringLiteral("Left") : QStringLiteral("Right")};
+      case Piece::Volume:
+        return {less ? QStringLiteral("Down") : QStringLiteral("Up")};
+      case Piece::Mute:
+        return {QStringLiteral("M")};
+      case Piece::Screen:
+        return {QStringLiteral("F")};
+      case Piece::Time:
+        break;
+    }
+    return {};
+  }
+
+  // ---- Values: the seek slider in seconds, the volume in percent.
+
+  bool slider() const { return piece_ == Piece::Seek || piece_ == Piece::Volume; }
+
+  QVariant currentValue() const override {
+    if (!isValid()) return 0.0;
+    return piece_ == Piece::Seek ? playback().position() : double(w()->volume());
+  }
+  void setCurrentValue(const QVariant& value) override {
+    bool ok = false;
+    const double v = value.toDouble(&ok);
+    if (!isValid() || !ok || !std::isfinite(v)) return;
+    if (piece_ == Piece::Seek) {
+      if (playback().canSeek()) playback().seekTo(std::clamp(v, 0.0, playback().duration()));
+    } else if (piece_ == Piece::Volume) {
+      playback().setVolume(static_cast<int>(std::lround(std::clamp(v, 0.0, 100.0))));
+    }
+  }
+  QVariant maximumValue() const override {
+    if (!isValid()) return 0.0;
+    return piece_ == Piece::Seek ? playback().duration() : 100.0;
+  }
+  QVariant minimumValue() const override { return 0.0; }
+  QVariant minimumStepSize() const override { return 1.0; }
+
+  QString seekText() const {
+    //: The seek slider's value as read aloud: the position, then the length.
+    return QCoreApplication::translate("quillet::player::PlayerAccessible", "%1 of %2")
+        .arg(spokenTimeText(playback().position()), spokenTimeText(playback().duration()));
+  }
+
+  // ---- The seek slider's text, read only.
+
+  QString text(int start, int end) const override {
+    const QString all = seekText();
+    start = std::clamp(start, 0, int(all.size()));
+    end = end < 0 ? int(all.size()) : std::clamp(end, start, int(all.size()));
+    return all.mid(start, end - start);
+  }
+  int characterCount() const override { return int(seekText().size()); }
+  void selection(int, int* start, int* end) const override { *start = *end = 0; }
+  int selectionCount() const override { return 0; }
+  void addSelection(int, int) override {}
+  void removeSelection(int) override {}
+  void setSelection(int, int, int) override {}
+  int cursorPosition() const override { return 0; }
+  void setCursorPosition(int) override {}
+  QRect characterRect(int) const override { return {}; }
+  int offsetAtPoint(const QPoint&) const override { return -1; }
+  void scrollToSubstring(int, int) override {}
+  QString attributes(int, int* start, int* end) const override {
+    *start = 0;
+    *end = characterCount();
+    return {};
+  }
+
+ private:
+  PlayerAccessible& parent_;
+  Piece piece_;
+};
+
+QAccessibleInterface* playerFactory(const QString& className, QObject* object) {
+  if (className != QLatin1String("quillet::player::FlashPlayerWidget")) return nullptr;
+  if (auto* player = qobject_cast<FlashPlayerWidget*>(object)) return new PlayerAccessible(player);
+  return nullptr;
+}
+
+}  // namespace
+
+void installPlayerAccessibility() {
+  static const bool installed = [] {
+    QAccessible::installFactory(playerFactory);
+    return true;
+  }();
+  (void)installed;
+}
+
+void announcePlayerChanges(FlashPlayerWidget& player, bool seeked) {
+  if (!QAccessible::isActive()) return;
+  if (auto* iface = dynamic_cast<PlayerAccessible*>(QAccessible::queryAccessibleInterface(&player)))
+    iface->announce(seeked);
+}
+
+PartToolTip partToolTip(FlashPlayerWidget& player, QPoint pos) {
+  auto* face = dynamic_cast<PlayerAccessible*>(QAccessible::queryAccessibleInterface(&player));
+  if (!face) return {};
+  const QPoint global = player.mapToGlobal(pos);
+  auto* piece = dynamic_cast<PieceAccessible*>(face->childAt(global.x(), global.y()));
+  if (!piece || piece->piece() == Piece::Time) return {};
+  const QRect area = piece->rect();
+  return {piece->piece() == Piece::Seek ? piece->seekText() : piece->text(QAccessible::Name),
+          QRect(player.mapFromGlobal(area.topLeft()), area.size())};
+}
+
+PlayerAccessible::PlayerAccessible(FlashPlayerWidget* player)
+    : QAccessibleWidget(player, QAccessible::Pane) {
+  sinceSeekValue_.start();
+}
+
+PlayerAccessible::~PlayerAccessible() {
+  forgetPieces();
+}
+
+FlashPlayerWidget* PlayerAccessible::player() const {
+  return static_cast<FlashPlayerWidget*>(widget());
+}
+
+QAccessible::Role PlayerAccessible::role() const {
+  return QAccessible::Pane;
+}
+
+QString PlayerAccessible::text(QAccessible::Text t) const {
+  if (t == QAccessible::Name) {
+    const QString title = player()->playback().title();
+    return title.isEmpty()
+               ? QCoreApplication::translate("quillet::player::PlayerAccessible", "No video")
+               : title;
+  }
+  return QAccessibleWidget::text(t);
+}
+
+int PlayerAccessible::pieceCount() const {
+  const FlashPlayerWidget* w = player();
+  if (!w->movieLoaded()) return 0;
+  // The full-screen button is there only where the movie shows it.
+  return w->partRect(Part::Full).isEmpty() ? kPieceCount - 1 : kPieceCount;
+}
+
+int PlayerAccessible::childCount() const {
+  return pieceCount();
+}
+
+QAccessibleInterface* PlayerAccessible::pieceInterface(Piece piece) const {
+  QAccessible::Id& id = ids_[static_cast<std::size_t>(piece)];
+  if (QAccessibleInterface* known = id ? QAccessible::accessibleInterface(id) : nullptr)
+    return known;
+  auto* made = new PieceAccessible(const_cast<PlayerAccessible&>(*this), piece);
+  id = QAccessible::registerAccessibleInterface(made);
+  return made;
+}
+
+QAccessibleInterface* PlayerAccessible::child(int index) const {
+  if (index < 0 || index >= pieceCount()) return nullptr;
+  return pieceInterface(static_cast<Piece>(index));
+}
+
+int PlayerAccessible::indexOfChild(const QAccessibleInterface* child) const {
+  const auto* piece = dynamic_cast<const PieceAccessible*>(child);
+  if (!piece || piece->parent() != this) return -1;
+  const int index = static_cast<int>(piece->piece());
+  return index < pieceCount() ? index : -1;
+}
+
+QAccessibleInterface* PlayerAccessible::childAt(int x, int y) const {
+  for (int i = 0; i < pieceCount(); ++i) {
+    QAccessibleInterface* c = child(i);
+    if (!c->state().invisible && c->rect().contains(x, y)) return c;
+  }
+  return nullptr;
+}
+
+void PlayerAccessible::forgetPieces() {
+  for (QAccessible::Id& id : ids_) {
+    if (id) QAccessible::deleteAccessibleInterface(id);
+    id = 0;
+  }
+}
+
+void PlayerAccessible::announce(bool seeked) {
+  FlashPlayerWidget* w = player();
+  PlaybackControl& p = w->playback();
+  const Told before = told_.value_or(Told{});
+  const bool first = !told_;
+  Told now{.children = pieceCount(),
+           .name = text(QAccessible::Name),
+           .playing = w->isPlaying(),
+           .muted = w->isMuted(),
+           .volume = w->volume(),
+           .second = before.second,  // the last one told, below
+           .duration = p.duration(),
+           .fullScreen = w->inFullScreenState()};
+  told_ = now;
+
+  if (first || now.name != before.name) {
+    QAccessibleEvent e(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&e);
+  }
+  if (first || now.children != before.children) {
+    QAccessibleEvent e(this, QAccessible::ObjectReorder);
+    QAccessible::updateAccessibility(&e);
+  }
+  if (now.children == 0) return;
+
+  auto nameChanged = [this](Piece piece) {
+    QAccessibleEvent e(pieceInterface(piece), QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&e);
+  };
+  if (now.playing != before.playing) nameChanged(Piece::PlayPause);
+  if (now.fullScreen != before.fullScreen && now.children == kPieceCount)
+    nameChanged(Piece::Screen);
+  if (now.muted != before.muted) {
+    QAccessible::State changes;
+    changes.checked = true;
+    QAccessibleStateChangeEvent e(pieceInterface(Piece::Mute), changes);
+    QAccessible::updateAccessibility(&e);
+  }
+  if (now.volume != before.volume) {
+    QAccessibleValueChangeEvent e(pieceInterface(Piece::Volume), now.volume);
+    QAccessible::updateAccessibility(&e);
+  }
+  // A seek, a new length, a pause or a play is told at once, as soon as the
+  // position shows it; playing on, once a second at most.
+  seekPending_ =
+      seekPending_ || seeked || now.duration != before.duration || now.playing != before.playing;
+  const auto second = static_cast<qint64>(std::floor(p.position()));
+  if (second != before.second && (seekPending_ || sinceSeekValue_.elapsed() >= kSeekValueEveryMs)) {
+    told_->second = second;
+    seekPending_ = false;
+    sinceSeekValue_.restart();
+    QAccessibleValueChangeEvent e(pieceInterface(Piece::Seek), p.position());
+    QAccessible::updateAccessibility(&e);
+    nameChanged(Piece::Time);
+  }
+}
+
+}  // namespace quillet::player

@@ -1,0 +1,147 @@
+// The player's keys, wheel and double-click. Each one is a command of the
+// player's PlaybackControl, the same that the control bar uses.
+//
+// The keys are shortcuts of the whole window, so they work whatever control
+// has the focus; Space alone is the focused widget's, so that a push button
+// or the check box reached with Tab keeps it (and Enter), as everywhere on
+// the desktop. The picture takes the focus when clicked, when a video opens
+// and in full screen, where Space then plays and pauses.
+
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QShortcut>
+#include <QWheelEvent>
+#include <array>
+
+#include "player/surface/FlashPlayerWidget.h"
+
+namespace quillet::player {
+
+namespace {
+
+constexpr double kSeekStep = 5;         // seconds, arrow keys
+constexpr double kFineSeekStep = 1;     // seconds, Shift+arrow keys
+constexpr int kVolumeStep = 5;          // percent, Up/Down and a wheel notch
+constexpr int kUnitsPerNotch = 120;     // Qt's wheel units for one notch
+constexpr int kWheelUnitsPerPixel = 4;  // touchpads that give only pixels: 30 px a notch
+
+struct KeyCommand {
+  QKeyCombination key;
+  bool repeats;  // held down, it acts again and again
+  void (*run)(PlaybackControl&);
+};
+
+const std::array<KeyCommand, 15> kKeyCommands = {{
+    {QKeyCombination(Qt::Key_K), false, [](PlaybackControl& p) { p.togglePause(); }},
+    {QKeyCombination(Qt::Key_MediaTogglePlayPause), false,
+     [](PlaybackControl& p) { p.togglePause(); }},
+    // Most keyboards' single play/pause key sends "play".
+    {QKeyCombination(Qt::Key_MediaPlay), false, [](PlaybackControl& p) { p.togglePause(); }},
+    {QKeyCombination(Qt::Key_MediaPause), false, [](PlaybackControl& p) { p.pause(); }},
+    {QKeyCombination(Qt::Key_MediaStop), false, [](PlaybackControl& p) { p.stop(); }},
+    {QKeyCombination(Qt::Key_Left), true, [](PlaybackControl& p) { p.seekBy(-kSeekStep); }},
+    {QKeyCombination(Qt::Key_Right), true, [](PlaybackControl& p) { p.seekBy(kSeekStep); }},
+    {QKeyCombination(Qt::ShiftModifier, Qt::Key_Left), true,
+     [](PlaybackControl& p) { p.seekBy(-kFineSeekStep); }},
+    {QKeyCombination(Qt::ShiftModifier, Qt::Key_Right), true,
+     [](PlaybackControl& p) { p.seekBy(kFineSeekStep); }},
+    {QKeyCombination(Qt::Key_Up), true, [](PlaybackControl& p) { p.changeVolume(kVolumeStep); }},
+    {QKeyCombination(Qt::Key_Down), true, [](PlaybackControl& p) { p.changeVolume(-kVolumeStep); }},
+    {QKeyCombination(Qt::Key_M), false, [](PlaybackControl& p) { p.setMuted(!p.isMuted()); }},
+    {QKeyCombination(Qt::Key_F), false, [](PlaybackControl& p) { p.toggleFullScreen(); }},
+    {QKeyCombination(Qt::Key_Escape), false, [](PlaybackControl& p) { p.leaveFullScreen(); }},
+    {QKeyCombination(Qt::Key_Home), false, [](PlaybackControl& p) { p.seekTo(0); }},
+}};
+
+// The keys beyond the bar's: speed, single frames, screenshots and the
+// folder's other videos.
+struct ToolKey {
+  QKeyCombination key;
+  bool repeats;
+  void (*run)(FlashPlayerWidget&);
+};
+
+const std::array<ToolKey, 9> kToolKeys = {{
+    {QKeyCombination(Qt::Key_BracketRight), true, [](FlashPlayerWidget& w) { w.changeSpeed(1); }},
+    {QKeyCombination(Qt::Key_BracketLeft), true, [](FlashPlayerWidget& w) { w.changeSpeed(-1); }},
+    {QKeyCombination(Qt::Key_Backspace), false, [](FlashPlayerWidget& w) { w.changeSpeed(0); }},
+    {QKeyCombination(Qt::Key_Period), true, [](FlashPlayerWidget& w) { w.stepFrame(true); }},
+    {QKeyCombination(Qt::Key_Comma), true, [](FlashPlayerWidget& w) { w.stepFrame(false); }},
+    {QKeyCombination(Qt::Key_S), false, [](FlashPlayerWidget& w) { w.saveScreenshot(); }},
+    {QKeyCombination(Qt::ControlModifier, Qt::Key_C), false,
+     [](FlashPlayerWidget& w) { w.copyScreenshot(); }},
+    {QKeyCombination(Qt::Key_PageDown), false, [](FlashPlayerWidget& w) { w.requestNeighbour(1); }},
+    {QKeyCombination(Qt::Key_PageUp), false, [](FlashPlayerWidget& w) { w.requestNeighbour(-1); }},
+}};
+
+}  // namespace
+
+void FlashPlayerWidget::addShortcuts() {
+  // Children of the player: a removed player is hidden at once, and a
+  // hidden widget's shortcuts never compete with the new player's.
+  for (const KeyCommand& command : kKeyCommands) {
+    auto* shortcut = new QShortcut(QKeySequence(command.key), this);
+    shortcut->setAutoRepeat(command.repeats);
+    connect(shortcut, &QShortcut::activated, playback_,
+            [p = playback_, run = command.run] { run(*p); });
+  }
+  for (const ToolKey& tool : kToolKeys) {
+    auto* shortcut = new QShortcut(QKeySequence(tool.key), this);
+    shortcut->setAutoRepeat(tool.repeats);
+    connect(shortcut, &QShortcut::activated, this, [this, run = tool.run] { run(*this); });
+  }
+}
+
+void FlashPlayerWidget::keyPressEvent(QKeyEvent* event) {
+  const QKeyCombination key = event->keyCombination();
+  if (key == QKeyCombination(Qt::Key_Space)) {
+    if (!event->isAutoRepeat()) playback_->togglePause();
+    return;
+  }
+  // The same keys reach the player itself where the window's shortcuts do
+  // not apply (a player outside an active window).
+  for (const KeyCommand& command : kKeyCommands) {
+    if (command.key != key) continue;
+    if (command.repeats || !event->isAutoRepeat()) command.run(*playback_);
+    return;
+  }
+  for (const ToolKey& tool : kToolKeys) {
+    if (tool.key != key) continue;
+    if (tool.repeats || !event->isAutoRepeat()) tool.run(*this);
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void FlashPlayerWidget::wheelEvent(QWheelEvent* event) {
+  if (!movie_) {
+    event->ignore();
+    return;
+  }
+  int units = event->angleDelta().y();
+  if (units == 0) units = event->pixelDelta().y() * kWheelUnitsPerPixel;
+  // Small steps add up to notches; turning back starts afresh.
+  int& pending = movie_->wheelUnits;
+  if ((units > 0 && pending < 0) || (units < 0 && pending > 0)) pending = 0;
+  pending += units;
+  const int notches = pending / kUnitsPerNotch;
+  pending -= notches * kUnitsPerNotch;
+  if (notches != 0) playback_->changeVolume(notches * kVolumeStep);
+  event->accept();
+}
+
+void FlashPlayerWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+  // On the picture a double-click switches the screen and nothing else:
+  // its first click did what a single click does (at most the first play),
+  // and this second one is not taken as another click. On the bar it is a
+  // second click on whatever is there.
+  const QPoint pos = event->position().toPoint();
+  const bool onBar = barVisible() && layout().bar.bar.contains(pos);
+  if (movie_ && event->button() == Qt::LeftButton && !onBar && rect().contains(pos)) {
+    playback_->toggleFullScreen();
+    return;
+  }
+  QWidget::mouseDoubleClickEvent(event);
+}
+
+}  // namespace quillet::player
