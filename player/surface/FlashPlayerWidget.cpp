@@ -12,10 +12,11 @@
 #include <QWindow>
 #include <utility>
 
-#include "player/surface/ControlBar.h"
-#include "player/surface/ControlBarSliders.h"
+#include "player/engine/MpvOptions.h"
 #include "player/movie/MovieFile.h"
 #include "player/movie/MovieSettings.h"
+#include "player/surface/ControlBar.h"
+#include "player/surface/ControlBarSliders.h"
 #include "player/surface/PlayerAccessible.h"
 
 namespace quillet::player {
@@ -33,6 +34,7 @@ FlashPlayerWidget::FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, Engine
   addShortcuts();
   connectSession();
   setUpNotes();
+  setUpSeekPreview();
   relayout();
 }
 
@@ -98,11 +100,13 @@ void FlashPlayerWidget::LoadMovie(int layer, const QString& path) {
   preview_.cancel();
   session_.unload();
   movie_.reset();
+  seekPreview_.setVideo({});
   if (readPlayerMovie(path)) {
     const MovieSettings settings = MovieSettings::read(FlashVars::parse(flashVars_));
     movie_.emplace();
     if (!settings.previewAddress.isEmpty()) preview_.load(settings.previewAddress);
     session_.start(settings);
+    if (!isHttpAddress(settings.source)) seekPreview_.setVideo(localFilePath(settings.source));
     // A hidden player gets it when its window is next active.
     if (session_.streamOpen()) setFocus(Qt::OtherFocusReason);
   }
@@ -208,6 +212,7 @@ void FlashPlayerWidget::mouseMoveEvent(QMouseEvent* event) {
   } else if (movie_->drag == Drag::Volume) {
     playback_->setVolume(VolumeSlider(bar.volume).percentAt(pos.x()));
   }
+  followSeekPreview(pos);
   const bool clickable =
       buttonAt(pos) || (barVisible() && (bar.progress.contains(pos) || bar.volume.contains(pos)));
   if (clickable) {
@@ -224,6 +229,7 @@ void FlashPlayerWidget::mouseReleaseEvent(QMouseEvent* event) {
   if (drag == Drag::Seek) {
     const double fraction = SeekSlider(layout().bar.progress).fractionAt(pos.x());
     playback_->seekTo(fraction * session_.duration());
+    followSeekPreview(pos);
     return;
   }
   if (drag == Drag::Volume) return;
@@ -268,6 +274,7 @@ bool FlashPlayerWidget::event(QEvent* event) {
 void FlashPlayerWidget::leaveEvent(QEvent* event) {
   QWidget::leaveEvent(event);
   if (movie_ && movie_->fullScreen && movie_->drag == Drag::None) setBarShownInFullScreen(false);
+  if (!movie_ || movie_->drag != Drag::Seek) followSeekPreview(QPoint(-1, -1));
 }
 
 void FlashPlayerWidget::contextMenuEvent(QContextMenuEvent* event) {
@@ -344,6 +351,7 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
                        .time = displayedTime()};
     paintControlBar(p, layout().bar, look, event->rect());
   }
+  if (barVisible() && seekPreview_.shown()) paintSeekPreview(p);
   if (isShown(Part::Message)) paintNotFoundMessage(p, layout().stage);
   if (!note_.isEmpty()) paintNote(p);
   // In full screen nothing else can have the focus, and the picture is

@@ -17,12 +17,13 @@
 #include <memory>
 #include <optional>
 
-#include "player/surface/Layout.h"
-#include "player/engine/MediaEngine.h"
-#include "player/movie/PartNames.h"
 #include "player/PlaybackControl.h"
+#include "player/engine/MediaEngine.h"
 #include "player/engine/PlaybackSession.h"
+#include "player/movie/PartNames.h"
 #include "player/movie/PreviewLoader.h"
+#include "player/surface/Layout.h"
+#include "player/surface/SeekPreview.h"
 
 class QPainter;
 
@@ -87,6 +88,15 @@ class FlashPlayerWidget : public QWidget {
   QColor stageColour() const { return stageColour_; }
   // The note shown over the picture now; empty when none.
   QString note() const { return note_; }
+  // The seek bar's preview: shown while the pointer is over the bar or the
+  // handle is dragged; the moment it shows, and where its picture is drawn
+  // (empty while it has none).
+  bool seekPreviewShown() const { return seekPreview_.shown(); }
+  double seekPreviewSeconds() const { return seekPreview_.seconds(); }
+  bool seekPreviewPictureCurrent() const { return seekPreview_.pictureCurrent(); }
+  QRect seekPreviewPictureRect() const;
+  QRect seekPreviewRect() const;
+  const SeekPreview& seekPreview() const { return seekPreview_; }
 
   // A short note over the picture for a second or two (never in a
   // screenshot).
@@ -169,6 +179,12 @@ class FlashPlayerWidget : public QWidget {
   // Tells the playback's listeners what changed since they last heard.
   void notifyPlayback();
 
+  // The seek bar's preview (PlayerPreview.cpp).
+  void setUpSeekPreview();
+  // Follows the pointer at pos (or the dragged handle); hides it elsewhere.
+  void followSeekPreview(QPoint pos);
+  void paintSeekPreview(QPainter& p) const;
+
   // Control properties.
   QString wMode_, flashVars_, bgColorText_, quality_;
   bool menu_ = true;
@@ -184,6 +200,8 @@ class FlashPlayerWidget : public QWidget {
   PlaybackControl* playback_ = nullptr;  // child
   QString note_;
   QTimer* noteTimer_ = nullptr;  // child
+  SeekPreview seekPreview_;
+  int seekPreviewX_ = 0;  // where the preview points, widget pixels
 };
 
 }  // namespace quillet::player
