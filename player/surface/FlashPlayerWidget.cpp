@@ -35,12 +35,14 @@ FlashPlayerWidget::FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, Engine
   connectSession();
   setUpNotes();
   setUpSeekPreview();
+  setUpResume();
   relayout();
 }
 
 FlashPlayerWidget::~FlashPlayerWidget() {
   // The session and its engine are destroyed after this body: nothing they
   // report may reach a half-destroyed widget.
+  keepPlace();
   session_.disconnect(this);
   preview_.disconnect(this);
 }
@@ -98,6 +100,9 @@ void FlashPlayerWidget::setBackgroundColor(int rgb) {
 void FlashPlayerWidget::LoadMovie(int layer, const QString& path) {
   if (layer != 0) return;
   preview_.cancel();
+  keepPlace();
+  place_.reset();
+  dropResumeOffer();
   session_.unload();
   movie_.reset();
   seekPreview_.setVideo({});
@@ -107,6 +112,7 @@ void FlashPlayerWidget::LoadMovie(int layer, const QString& path) {
     if (!settings.previewAddress.isEmpty()) preview_.load(settings.previewAddress);
     session_.start(settings);
     if (!isHttpAddress(settings.source)) seekPreview_.setVideo(localFilePath(settings.source));
+    startResume();
     // A hidden player gets it when its window is next active.
     if (session_.streamOpen()) setFocus(Qt::OtherFocusReason);
   }
@@ -181,6 +187,10 @@ void FlashPlayerWidget::mousePressEvent(QMouseEvent* event) {
   if (!movie_ || event->button() != Qt::LeftButton) return;
   const QPoint pos = event->position().toPoint();
   const BarLayout& bar = layout().bar;
+  if (resumeOffer_ && noteRect().contains(pos)) {
+    takeResumeOffer();
+    return;
+  }
   if (barVisible() && bar.progress.contains(pos)) {
     if (session_.canPlay() && session_.duration() > 0) {
       movie_->drag = Drag::Seek;

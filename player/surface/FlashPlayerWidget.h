@@ -26,6 +26,7 @@
 #include "player/surface/SeekPreview.h"
 
 class QPainter;
+class QShortcut;
 
 namespace quillet::player {
 
@@ -101,6 +102,11 @@ class FlashPlayerWidget : public QWidget {
   // A short note over the picture for a second or two (never in a
   // screenshot).
   void showNote(const QString& text);
+  void showNote(const QString& text, int milliseconds);
+  // Where the note offers to go on from, while it does.
+  std::optional<double> resumeOffer() const { return resumeOffer_; }
+  // Goes where the note offers to (Enter, or a click on the note).
+  void takeResumeOffer();
   // The frame shown, at the video's own size, as a PNG in the desktop's
   // Pictures folder (else the home folder), or on the clipboard. The note
   // says where it went or why not.
@@ -185,6 +191,17 @@ class FlashPlayerWidget : public QWidget {
   void followSeekPreview(QPoint pos);
   void paintSeekPreview(QPainter& p) const;
 
+  // Going on where the video was left (PlayerResume.cpp).
+  void setUpResume();
+  // A new video: what is kept of it is looked up; its offer waits until it
+  // is ready.
+  void startResume();
+  // Keeps where the video is now, or forgets it at the end.
+  void keepPlace();
+  void followResume();
+  void dropResumeOffer();
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
   // Control properties.
   QString wMode_, flashVars_, bgColorText_, quality_;
   bool menu_ = true;
@@ -201,7 +218,19 @@ class FlashPlayerWidget : public QWidget {
   QString note_;
   QTimer* noteTimer_ = nullptr;  // child
   SeekPreview seekPreview_;
-  int seekPreviewX_ = 0;  // where the preview points, widget pixels
+  // The local video being played, as the places know it.
+  struct Place {
+    QByteArray path;
+    qint64 size = -1;
+    std::optional<double> kept;  // where it was left, as read at the start
+    bool offered = false;
+    bool wasPlaying = false;
+    bool forgotten = false;  // reached its end
+  };
+  std::optional<Place> place_;
+  std::optional<double> resumeOffer_;
+  QShortcut* resumeKey_ = nullptr;  // child
+  int seekPreviewX_ = 0;            // where the preview points, widget pixels
 };
 
 }  // namespace quillet::player

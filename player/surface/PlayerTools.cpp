@@ -34,6 +34,7 @@ void FlashPlayerWidget::setUpNotes() {
   connect(noteTimer_, &QTimer::timeout, this, [this] {
     update(noteRect());
     note_.clear();
+    dropResumeOffer();
   });
   connect(&session_, &PlaybackSession::speedChanged, this, [this] {
     //: The playback speed, shown briefly over the picture: "Speed 1.5×".
@@ -102,6 +103,12 @@ void FlashPlayerWidget::copyScreenshot() {
 // ---- Notes ------------------------------------------------------------------------
 
 void FlashPlayerWidget::showNote(const QString& text) {
+  showNote(text, kNoteMilliseconds);
+}
+
+void FlashPlayerWidget::showNote(const QString& text, int milliseconds) {
+  // Any other note replaces the offer to go on.
+  dropResumeOffer();
   if (!note_.isEmpty()) update(noteRect());
   note_ = text;
   if (note_.isEmpty()) {
@@ -109,7 +116,7 @@ void FlashPlayerWidget::showNote(const QString& text) {
     return;
   }
   update(noteRect());
-  noteTimer_->start();
+  noteTimer_->start(milliseconds);
 }
 
 QRect FlashPlayerWidget::noteRect() const {
