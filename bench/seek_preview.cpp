@@ -121,6 +121,10 @@ int main(int argc, char** argv) {
     player.playback().seekTo(0);
     player.playback().play();
     waitFor([&] { return player.isPlaying(); }, 5000);
+    // libmpv counts afresh after the seek; the count starts once it plays.
+    QElapsedTimer settle;
+    settle.start();
+    waitFor([&] { return settle.elapsed() >= 1000; }, 2000);
     const long long dropsBefore = mpvCount(engine, "frame-drop-count");
     const long long decoderBefore = mpvCount(engine, "decoder-frame-drop-count");
     const long framesBefore = frames;

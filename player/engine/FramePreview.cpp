@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QLoggingCategory>
-#include <QTimer>
 #include <atomic>
 #include <clocale>
 #include <cmath>
@@ -25,9 +24,6 @@ Q_LOGGING_CATEGORY(lcPreview, "quillet.player.preview", QtWarningMsg)
 
 constexpr std::uint64_t kLoadReply = 1;
 constexpr std::uint64_t kSeekReply = 2;
-// A seek whose frame never tells of itself (libmpv may show the same frame
-// again without a new update) is drawn this long after it landed.
-constexpr int kFrameWaitMs = 120;
 
 bool applyPreviewOptions(mpv_handle* mpv) {
   struct Option {
@@ -99,11 +95,7 @@ QImage alignedImage(const QSize& size) {
 class PreviewWorker final : public QObject {
   Q_OBJECT
  public:
-  PreviewWorker() {
-    frameWait_.setSingleShot(true);
-    frameWait_.setInterval(kFrameWaitMs);
-    connect(&frameWait_, &QTimer::timeout, this, [this] { draw(); });
-  }
+  PreviewWorker() = default;
   ~PreviewWorker() override {
     // libmpv's order: the render context first, then the wake-ups, then the core.
     context_.reset();
@@ -116,7 +108,7 @@ class PreviewWorker final : public QObject {
     source_ = path;
     pending_.reset();
     current_.reset();
-    frameWait_.stop();
+    opened_ = false;
     loaded_ = false;
     failed_ = false;
     if (!mpv_) return;  // opened with the first request
@@ -200,6 +192,7 @@ class PreviewWorker final : public QObject {
   }
 
   void load() {
+    opened_ = false;
     loaded_ = false;
     std::vector<const char*> args = loadfileArguments(source_, false);
     args.push_back(nullptr);
@@ -212,8 +205,6 @@ class PreviewWorker final : public QObject {
     if (!loaded_ || current_ || !pending_) return;
     current_ = pending_;
     pending_.reset();
-    landed_ = false;
-    frameSeen_ = false;
     const QByteArray at = QByteArray::number(std::max(0.0, current_->seconds), 'f', 3);
     const char* seek[] = {"seek", at.constData(), "absolute+keyframes", nullptr};
     mpv_command_async(mpv_.get(), kSeekReply, seek);
@@ -225,19 +216,19 @@ class PreviewWorker final : public QObject {
       const mpv_event* event = mpv_wait_event(mpv_.get(), 0);
       if (!event || event->event_id == MPV_EVENT_NONE) return;
       switch (event->event_id) {
+        case MPV_EVENT_FILE_LOADED:
+          opened_ = true;
+          break;
         case MPV_EVENT_PLAYBACK_RESTART:
           // The first after a load is the file's opening frame; each later
-          // one is a seek's key frame.
+          // one is a seek's key frame. Those of a file replaced came before
+          // the new one's FILE_LOADED.
+          if (!opened_) break;
           if (!loaded_) {
             loaded_ = true;
             next();
           } else if (current_) {
-            landed_ = true;
-            if (frameSeen_) {
-              draw();
-            } else {
-              frameWait_.start();
-            }
+            draw();
           }
           break;
         case MPV_EVENT_END_FILE: {
@@ -263,14 +254,19 @@ class PreviewWorker final : public QObject {
     updateQueued_ = false;
     if (!context_) return;
     if ((mpv_render_context_update(context_.get()) & MPV_RENDER_UPDATE_FRAME) == 0) return;
-    if (!current_) return;  // the frame stays; the next seek replaces it
-    frameSeen_ = true;
-    if (landed_) draw();
+    // libmpv's video output waits up to 200 ms for each frame to be taken
+    // before it goes on, the seek's restart included: every frame is taken
+    // at once, undrawn. The restart then draws the one it landed on.
+    int skip = 1;
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    mpv_render_context_render(context_.get(), params);
   }
 
   void draw() {
-    frameWait_.stop();
-    if (!current_ || !landed_) return;
+    if (!current_) return;
     const Request done = *current_;
     current_.reset();
     QImage picture = alignedImage(done.size);
@@ -295,7 +291,6 @@ class PreviewWorker final : public QObject {
     loaded_ = false;
     pending_.reset();
     current_.reset();
-    frameWait_.stop();
     emit unavailable(generation_);
   }
 
@@ -305,13 +300,11 @@ class PreviewWorker final : public QObject {
   std::atomic<bool> updateQueued_{false};
   quint64 generation_ = 0;
   QByteArray source_;
-  bool loaded_ = false;  // the file showed its first frame
+  bool opened_ = false;  // libmpv told the file is loaded
+  bool loaded_ = false;  // ...and showed its first frame
   bool failed_ = false;
   std::optional<Request> pending_;  // the newest request not yet started
   std::optional<Request> current_;  // the one whose seek is under way
-  bool landed_ = false;             // its seek's restart came
-  bool frameSeen_ = false;          // a frame came since its seek went out
-  QTimer frameWait_;
 };
 
 FramePreview::FramePreview(QObject* parent) : QObject(parent) {

@@ -231,6 +231,7 @@ class FlashPlayerWidget : public QWidget {
   std::optional<double> resumeOffer_;
   QShortcut* resumeKey_ = nullptr;  // child
   int seekPreviewX_ = 0;            // where the preview points, widget pixels
+  QRect seekPreviewDrawn_;          // where it was last asked to be painted
 };
 
 }  // namespace quillet::player

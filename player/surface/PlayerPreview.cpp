@@ -4,6 +4,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QRegion>
 #include <algorithm>
 
 #include "player/surface/ControlBarSliders.h"
@@ -24,7 +25,9 @@ constexpr int kTimePadding = 3;
 void FlashPlayerWidget::setUpSeekPreview() {
   connect(&seekPreview_, &SeekPreview::changed, this, [this] {
     // The area it covered before and the one it covers now.
-    update(layout().aboveBar);
+    const QRect now = seekPreviewRect();
+    update(QRegion(seekPreviewDrawn_) + now);
+    seekPreviewDrawn_ = now;
     announceSeekPreview(*this);
   });
 }
@@ -46,7 +49,11 @@ void FlashPlayerWidget::followSeekPreview(QPoint pos) {
       layout().aboveBar.height() - 3 * kGap - QFontMetrics(font()).height() - 2 * kTimePadding);
   seekPreview_.showAt(fraction * session_.duration(), session_.keyframes(),
                       (QSizeF(size) * dpr).toSize());
-  update(layout().aboveBar);
+  // It moves with the pointer even where the time it shows stays.
+  if (const QRect now = seekPreviewRect(); now != seekPreviewDrawn_) {
+    update(QRegion(seekPreviewDrawn_) + now);
+    seekPreviewDrawn_ = now;
+  }
 }
 
 QRect FlashPlayerWidget::seekPreviewRect() const {
