@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "player/engine/FramePreview.h"
+#include "player/engine/MpvOptions.h"
 
 namespace quillet::player {
 
@@ -64,7 +65,8 @@ SeekPreview::SeekPreview(QObject* parent) : QObject(parent) {}
 SeekPreview::~SeekPreview() = default;
 
 void SeekPreview::setVideo(const QString& localPath) {
-  path_ = localPath;
+  // A pipe or a device could hold the preview's engine, and its end, forever.
+  path_ = isRegularFile(localPath) ? localPath : QString();
   unavailable_ = false;
   cache_.clear();
   picture_ = QImage();

@@ -206,6 +206,18 @@ TEST_F(PlayerWithPlaces, AVideoLeftAtTwoMinutesOffersToGoOnAndItsEndForgetsThePl
   ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(player->playback().position() - 120) < 2; },
                               kPatience));
 
+  // A click on the note does the same.
+  load(kLong, true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player->resumeOffer().has_value(); }, kPatience));
+  player->playback().pause();
+  seekAndWait(10);
+  mouse(QEvent::MouseButtonPress, QPoint(14, 14), Qt::LeftButton);
+  mouse(QEvent::MouseButtonRelease, QPoint(14, 14), Qt::NoButton);
+  EXPECT_FALSE(player->resumeOffer().has_value());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(player->playback().position() - 120) < 2; },
+                              kPatience));
+  player->playback().play();
+
   // Any other key takes the note away and does what it does.
   load(kLong, true);
   ASSERT_TRUE(QTest::qWaitFor([&] { return player->resumeOffer().has_value(); }, kPatience));
