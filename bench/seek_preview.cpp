@@ -8,6 +8,7 @@
 // 16 ms); for each: libmpv's frame-drop-count of the main engine, the frames
 // it delivered, the process's CPU time (both engines, every thread) and its
 // RSS at the end. Prints one line of key=value pairs per part.
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <QApplication>
@@ -71,6 +72,8 @@ bool waitFor(const std::function<bool()>& done, int ms) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // As the program itself does (platform/qt/system/HeapArenas.h).
+  mallopt(M_ARENA_MAX, 2);
   QApplication app(argc, argv);
   std::setlocale(LC_NUMERIC, "C");
   if (argc < 2) {

@@ -120,6 +120,14 @@ class PreviewWorker final : public QObject {
     }
   }
 
+  void prepare(quint64 generation) {
+    if (generation != generation_ || source_.isEmpty() || failed_ || mpv_) return;
+    if (!makeCore()) {
+      failed_ = true;
+      emit unavailable(generation_);
+    }
+  }
+
   void request(quint64 generation, qint64 key, double seconds, QSize size) {
     if (generation != generation_ || source_.isEmpty() || size.isEmpty() ||
         size.width() > kMaxRenderSide || size.height() > kMaxRenderSide)
@@ -332,6 +340,12 @@ void FramePreview::setSource(const QString& path) {
   QMetaObject::invokeMethod(
       worker_,
       [w = worker_, generation, bytes = bytesOf(path)] { w->setSource(generation, bytes); },
+      Qt::QueuedConnection);
+}
+
+void FramePreview::prepare() {
+  QMetaObject::invokeMethod(
+      worker_, [w = worker_, generation = generation_] { w->prepare(generation); },
       Qt::QueuedConnection);
 }
 

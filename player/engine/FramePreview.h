@@ -27,6 +27,9 @@ class FramePreview final : public QObject {
   // The video the pictures come from: a local file's path; empty for none.
   // Requests for the one before are dropped.
   void setSource(const QString& path);
+  // Makes the engine and opens the source ahead of the first request (the
+  // pointer is on its way to the bar); nothing when that is done already.
+  void prepare();
   // A picture of the key frame at or before seconds, at size (device
   // pixels). Replaces a request not yet started; answered by pictureReady
   // with the same key, or by nothing when the video gives no picture.

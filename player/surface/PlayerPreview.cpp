@@ -19,6 +19,7 @@ namespace {
 constexpr int kGap = 4;     // between the preview and the bar
 constexpr int kBorder = 2;  // around the picture
 constexpr int kTimePadding = 3;
+constexpr int kApproach = 48;  // pixels above the bar
 
 }  // namespace
 
@@ -37,6 +38,10 @@ void FlashPlayerWidget::followSeekPreview(QPoint pos) {
   const bool dragging = movie_ && movie_->drag == Drag::Seek;
   const bool over = movie_ && barVisible() && bar.progress.contains(pos);
   if (!movie_ || session_.duration() <= 0 || !session_.canPlay() || !(dragging || over)) {
+    // On its way to the bar: the pictures' engine gets ready meanwhile.
+    if (movie_ && barVisible() && session_.canPlay() &&
+        bar.bar.adjusted(0, -kApproach, 0, 0).contains(pos))
+      seekPreview_.prepare();
     seekPreview_.hide();
     return;
   }

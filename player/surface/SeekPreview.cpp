@@ -68,6 +68,7 @@ void SeekPreview::setVideo(const QString& localPath) {
   // A pipe or a device could hold the preview's engine, and its end, forever.
   path_ = isRegularFile(localPath) ? localPath : QString();
   unavailable_ = false;
+  prepared_ = false;
   cache_.clear();
   picture_ = QImage();
   pictureKey_ = wantedKey_ = -1;
@@ -92,21 +93,31 @@ void SeekPreview::showAt(double seconds, const KeyframeIndex& index, const QSize
         picture_ = kept;
         pictureKey_ = point.key;
       } else {
-        if (!frames_) {
-          frames_ = std::make_unique<FramePreview>();
-          connect(frames_.get(), &FramePreview::pictureReady, this, &SeekPreview::received);
-          connect(frames_.get(), &FramePreview::unavailable, this, [this] {
-            unavailable_ = true;
-            picture_ = QImage();
-            emit changed();
-          });
-          frames_->setSource(path_);
-        }
-        frames_->request(point.key, point.seconds, size);
+        frames().request(point.key, point.seconds, size);
       }
     }
   }
   if (moved) emit changed();
+}
+
+FramePreview& SeekPreview::frames() {
+  if (!frames_) {
+    frames_ = std::make_unique<FramePreview>();
+    connect(frames_.get(), &FramePreview::pictureReady, this, &SeekPreview::received);
+    connect(frames_.get(), &FramePreview::unavailable, this, [this] {
+      unavailable_ = true;
+      picture_ = QImage();
+      emit changed();
+    });
+    frames_->setSource(path_);
+  }
+  return *frames_;
+}
+
+void SeekPreview::prepare() {
+  if (!givesPictures() || prepared_) return;
+  prepared_ = true;
+  frames().prepare();
 }
 
 void SeekPreview::hide() {

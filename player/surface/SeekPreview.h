@@ -67,6 +67,9 @@ class SeekPreview final : public QObject {
   // The pointer or the handle is at seconds: show that moment, its picture
   // at size (device pixels) when it can have one.
   void showAt(double seconds, const KeyframeIndex& index, const QSize& size);
+  // The pointer is near the bar: the engine is made now, so that the first
+  // picture comes as soon as later ones.
+  void prepare();
   void hide();
 
   bool shown() const { return shown_; }
@@ -84,9 +87,11 @@ class SeekPreview final : public QObject {
 
  private:
   void received(qint64 key, const QImage& picture);
+  FramePreview& frames();
 
   QString path_;
   bool unavailable_ = false;
+  bool prepared_ = false;
   std::unique_ptr<FramePreview> frames_;  // made at the first hover
   PreviewCache cache_{kPreviewCacheBytes};
   bool shown_ = false;
