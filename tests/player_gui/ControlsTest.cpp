@@ -205,7 +205,7 @@ TEST_F(Controls, EachAccessibleActionDoesWhatTheKeyItNamesDoes) {
     }
   }
   // Play/pause, seek and volume both ways, the mute's two actions, the screen.
-  EXPECT_EQ(checked, 7);
+  EXPECT_EQ(checked, 8);
 }
 
 TEST_F(Controls, SpaceGoesToTheFocusedButtonUntilThePictureTakesTheFocus) {

@@ -616,6 +616,7 @@ TEST_F(Surface, PreviewImageShowsUntilTheFirstPlay) {
   load(QStringLiteral("flv=/v/c.flv&jpg=") + dir.filePath("absent.jpg"));
   EXPECT_FALSE(player->isShown(Part::Preview));
   load(QStringLiteral("flv=/v/c.flv&jpg=http://127.0.0.1:9/absent.jpg"));
+  EXPECT_FALSE(previewFetched()) << "the fetch is under way";
   ASSERT_TRUE(QTest::qWaitFor([&] { return previewFetched(); }, 5000));
   EXPECT_FALSE(player->isShown(Part::Preview));
 
