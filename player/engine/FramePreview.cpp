@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <optional>
 
-#include "player/engine/FrameRenderer.h"
 #include "player/engine/MpvEngine.h"
 #include "player/engine/MpvOptions.h"
+#include "player/engine/RenderBackend.h"
 #include "player/movie/FlashVars.h"
 
 namespace quillet::player {

@@ -12,7 +12,7 @@
 #include <QWindow>
 #include <utility>
 
-#include "player/engine/MpvOptions.h"
+#include "player/movie/FlashVars.h"
 #include "player/movie/MovieFile.h"
 #include "player/movie/MovieSettings.h"
 #include "player/surface/ControlBar.h"
@@ -30,7 +30,7 @@ FlashPlayerWidget::FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, Engine
   // the window's own controls.
   setFocusPolicy(Qt::ClickFocus);
   installPlayerAccessibility();
-  createPlayback();
+  createControl();
   addShortcuts();
   connectSession();
   setUpNotes();

@@ -12,7 +12,6 @@
 #include <QShortcut>
 #include <map>
 
-#include "player/engine/MpvOptions.h"
 #include "player/movie/FlashVars.h"
 #include "player/resume/PlaceStore.h"
 #include "player/resume/RecentPrivacy.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "player/engine/FramePreview.h"
-#include "player/engine/MpvOptions.h"
+#include "player/movie/FlashVars.h"
 
 namespace quillet::player {
 
