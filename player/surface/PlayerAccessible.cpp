@@ -307,6 +307,12 @@ PartToolTip partToolTip(FlashPlayerWidget& player, QPoint pos) {
           QRect(player.mapFromGlobal(area.topLeft()), area.size())};
 }
 
+void announceNote(FlashPlayerWidget& player) {
+  if (!QAccessible::isActive()) return;
+  QAccessibleEvent e(&player, QAccessible::DescriptionChanged);
+  QAccessible::updateAccessibility(&e);
+}
+
 void announceSeekPreview(FlashPlayerWidget& player) {
   if (!QAccessible::isActive()) return;
   if (auto* iface = dynamic_cast<PlayerAccessible*>(QAccessible::queryAccessibleInterface(&player)))
@@ -347,6 +353,8 @@ QString PlayerAccessible::text(QAccessible::Text t) const {
                ? QCoreApplication::translate("quillet::player::PlayerAccessible", "No video")
                : title;
   }
+  // The note over the picture, as a screen reader reads it.
+  if (t == QAccessible::Description && !player()->note().isEmpty()) return player()->note();
   return QAccessibleWidget::text(t);
 }
 

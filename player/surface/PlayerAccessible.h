@@ -36,6 +36,10 @@ struct PartToolTip {
 };
 PartToolTip partToolTip(FlashPlayerWidget& player, QPoint pos);
 
+// Tells assistive technology the note over the picture changed (the
+// player's description while one is shown).
+void announceNote(FlashPlayerWidget& player);
+
 // Tells assistive technology the time under the pointer on the seek bar
 // (the seek slider's description), when its whole second changes.
 void announceSeekPreview(FlashPlayerWidget& player);

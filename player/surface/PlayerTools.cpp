@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "player/surface/FlashPlayerWidget.h"
+#include "player/surface/PlayerAccessible.h"
 #include "player/surface/Screenshot.h"
 
 namespace quillet::player {
@@ -35,6 +36,7 @@ void FlashPlayerWidget::setUpNotes() {
     update(noteRect());
     note_.clear();
     dropResumeOffer();
+    announceNote(*this);
   });
   connect(&session_, &PlaybackSession::speedChanged, this, [this] {
     //: The playback speed, shown briefly over the picture: "Speed 1.5×".
@@ -113,10 +115,12 @@ void FlashPlayerWidget::showNote(const QString& text, int milliseconds) {
   note_ = text;
   if (note_.isEmpty()) {
     noteTimer_->stop();
+    announceNote(*this);
     return;
   }
   update(noteRect());
   noteTimer_->start(milliseconds);
+  announceNote(*this);
 }
 
 QRect FlashPlayerWidget::noteRect() const {

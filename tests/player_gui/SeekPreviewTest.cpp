@@ -5,6 +5,7 @@
 // left at 0:30 does not, and the end forgets the place.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
@@ -199,6 +200,9 @@ TEST_F(PlayerWithPlaces, AVideoLeftAtTwoMinutesOffersToGoOnAndItsEndForgetsThePl
   load(kLong, true);
   ASSERT_TRUE(QTest::qWaitFor([&] { return player->resumeOffer().has_value(); }, kPatience));
   EXPECT_EQ(player->note(), QStringLiteral("Continue from 02:00 (Enter)"));
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(player)->text(QAccessible::Description),
+            player->note())
+      << "read by screen readers";
   EXPECT_LT(player->playback().position(), 5);
   QTest::keyClick(player, Qt::Key_Return);
   EXPECT_FALSE(player->resumeOffer().has_value());
