@@ -121,6 +121,13 @@ TEST(BannerInTheWindow, KeysTypedIntoTheStripStayThereUntilAClickElsewhere) {
   EXPECT_EQ(flash->playback().state(), State::Playing);
   EXPECT_EQ(onStrip.keys, std::vector<int>{Qt::Key_K});
 
+  // Tab still walks on from the strip, and the keys go with it.
+  QTest::mouseClick(&strip, Qt::LeftButton, {}, strip.rect().center());
+  key(Qt::Key_Tab);
+  EXPECT_NE(QApplication::focusWidget(), &strip);
+  key(Qt::Key_K);
+  EXPECT_EQ(flash->playback().state(), State::Paused);
+
   // No screenshot was taken on the way.
   EXPECT_TRUE(QDir(home.path()).entryList({"*.png"}, QDir::Files).isEmpty());
   EXPECT_TRUE(QDir(home.filePath("Pictures")).entryList({"*.png"}, QDir::Files).isEmpty());

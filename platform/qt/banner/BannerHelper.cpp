@@ -33,8 +33,10 @@ constexpr int kHelperChannelFd = 3;
 // stops sending cannot hold up the window.
 constexpr int kMessagesPerRead = 64;
 // How long after the user's click or key on the strip the page may open the
-// link it led to; a link the page opens by itself comes at no such time.
-constexpr auto kGestureLifetime = std::chrono::milliseconds(2000);
+// link it led to: as long as web browsers let a page use a click (5 s), which
+// a slow helper on a loaded machine needs. A link the page opens by itself
+// comes at no such time.
+constexpr auto kGestureLifetime = std::chrono::seconds(5);
 // What may wait for a helper that stopped reading: beyond the first bound
 // the user's input is dropped, beyond the second everything (a page handed
 // over fits), so that a stuck helper costs the window no memory.
