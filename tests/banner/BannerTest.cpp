@@ -251,7 +251,7 @@ class Banner : public ::testing::Test {
   }
   std::unique_ptr<qt::QtBanner> makeBanner(QRect geometry) {
     auto banner = std::make_unique<qt::QtBanner>(parent);
-    banner->setHelperProgram(QUILLET_BANNER_HELPER);
+    banner->helper().setProgram(QUILLET_BANNER_HELPER);
     banner->strip().setGeometry(geometry);
     banner->strip().show();
     return banner;
@@ -289,10 +289,10 @@ TEST_F(Banner, HelperShowsThePageInTheStripAndFollowsItsSizeAndAddress) {
   cover->show();
   // Asked for before the start, loaded once the address has answered.
   ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
-  EXPECT_EQ(banner->helperProcessId(), 0);
+  EXPECT_EQ(banner->helper().processId(), 0);
   banner->start();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() != 0; }, 20000));
-  const qint64 pid = banner->helperProcessId();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helper().processId() != 0; }, 20000));
+  const qint64 pid = banner->helper().processId();
   ASSERT_TRUE(requested("GET /info.php?n=Quillet\n"));
   QWidget& strip = banner->strip();
   EXPECT_TRUE(QTest::qWaitFor(
@@ -411,10 +411,10 @@ TEST_F(Banner, MisbehavingHelperIsSurvivedAndLeavesTheStripWhite) {
     ASSERT_FALSE(program.isEmpty());
     browser.opened.clear();
     auto banner = makeBanner(QRect(0, 0, 200, 100));
-    banner->setHelperProgram(program);
+    banner->helper().setProgram(program);
     ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
     banner->start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() != 0; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helper().processId() != 0; }, 20000));
     // Clicked until the stand-in, which may take its time to start, answers.
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -450,7 +450,7 @@ TEST_F(Banner, LinksOpenOnlyAfterTheUsersClick) {
   ASSERT_FALSE(program.isEmpty());
   const DroppedLinks dropped;
   auto banner = makeBanner(QRect(0, 0, 200, 100));
-  banner->setHelperProgram(program);
+  banner->helper().setProgram(program);
   ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
   banner->start();
   // Heard 20 times, whether dropped or not.
@@ -493,10 +493,10 @@ TEST_F(Banner, InputForAHelperThatDoesNotReadIsBounded) {
   ASSERT_FALSE(program.isEmpty());
   const DroppedLinks dropped;
   auto banner = makeBanner(QRect(0, 0, 200, 100));
-  banner->setHelperProgram(program);
+  banner->helper().setProgram(program);
   ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
   banner->start();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() != 0; }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helper().processId() != 0; }, 20000));
   QWidget& strip = banner->strip();
   // Far more than a pipe holds, as a pointer moved for minutes would send.
   for (int round = 0; round < 20; ++round) {
@@ -511,24 +511,24 @@ TEST_F(Banner, InputForAHelperThatDoesNotReadIsBounded) {
     QApplication::sendEvent(&strip, &wheel);
     QTest::qWait(1);  // lets the pipe take what it can
   }
-  EXPECT_LE(banner->helperClient().queuedBytes(), 64 * 1024);
-  EXPECT_GT(banner->helperClient().queuedBytes(), 0);
+  EXPECT_LE(banner->helper().queuedBytes(), 64 * 1024);
+  EXPECT_GT(banner->helper().queuedBytes(), 0);
   EXPECT_GE(DroppedLinks::seen(), 1);
   // The helper still gets its size, and goes with the strip.
-  const qint64 queued = banner->helperClient().queuedBytes();
+  const qint64 queued = banner->helper().queuedBytes();
   strip.resize(150, 90);
-  EXPECT_GT(banner->helperClient().queuedBytes(), queued);
-  const qint64 pid = banner->helperProcessId();
+  EXPECT_GT(banner->helper().queuedBytes(), queued);
+  const qint64 pid = banner->helper().processId();
   banner.reset();
   EXPECT_TRUE(processGone(pid));
 }
 
 TEST_F(Banner, MissingHelperLeavesTheStripWhite) {
   auto banner = makeBanner(QRect(0, 0, 640, 100));
-  banner->setHelperProgram("/nonexistent/quillet-banner");
+  banner->helper().setProgram("/nonexistent/quillet-banner");
   ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
   banner->start();
-  EXPECT_EQ(banner->helperProcessId(), 0);
+  EXPECT_EQ(banner->helper().processId(), 0);
   QTest::qWait(500);
   EXPECT_TRUE(allWhite(banner->strip()));
   EXPECT_TRUE(banner->navigate((base() + "/second").toStdString()));
@@ -550,17 +550,17 @@ TEST_F(Banner, HelperStartsOnlyForAnAddressThatAnswers) {
   ASSERT_TRUE(
       banner->navigate(QString("http://127.0.0.1:%1/info.php").arg(closedPort).toStdString()));
   banner->start();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->trying(); }, 20000));
-  EXPECT_EQ(banner->helperProcessId(), 0);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->helper().trying(); }, 20000));
+  EXPECT_EQ(banner->helper().processId(), 0);
 
   ASSERT_TRUE(banner->navigate((base() + "/missing").toStdString()));
   ASSERT_TRUE(requested("GET /missing\n"));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->trying(); }, 20000));
-  EXPECT_EQ(banner->helperProcessId(), 0);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->helper().trying(); }, 20000));
+  EXPECT_EQ(banner->helper().processId(), 0);
   EXPECT_TRUE(allWhite(banner->strip()));
 
   ASSERT_TRUE(banner->navigate((base() + "/second").toStdString()));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() != 0; }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helper().processId() != 0; }, 20000));
   EXPECT_TRUE(QTest::qWaitFor(
       [&] {
         return near(shownAt(banner->strip(), {320, 50}), kGreen);
@@ -572,11 +572,11 @@ TEST_F(Banner, DeadHelperLeavesTheStripWhite) {
   auto banner = makeBanner(QRect(0, 0, 640, 100));
   ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
   banner->start();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() != 0; }, 20000));
-  const qint64 pid = banner->helperProcessId();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helper().processId() != 0; }, 20000));
+  const qint64 pid = banner->helper().processId();
   ASSERT_TRUE(requested("GET /info.php?n=Quillet\n"));
   ASSERT_EQ(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() == 0; }, 10000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return banner->helper().processId() == 0; }, 10000));
   // Later sizes and addresses go nowhere, without a word.
   banner->strip().resize(600, 90);
   EXPECT_TRUE(banner->navigate((base() + "/second").toStdString()));

@@ -146,7 +146,7 @@ TEST(BannerAdapter, StartsOnlyWhenAskedAndTakesOnlyWebAddresses) {
   EXPECT_FALSE(banner.navigate("ftp://127.0.0.1/x"));
   EXPECT_EQ(banner.address().toString(), "http://127.0.0.1:9/info.php?n=Quillet");
   host.show();
-  EXPECT_EQ(banner.helperProcessId(), 0);
+  EXPECT_EQ(banner.helper().processId(), 0);
   // The helper is looked for beside the running program.
   EXPECT_EQ(
       qt::defaultBannerHelper(),

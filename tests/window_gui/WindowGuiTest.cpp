@@ -181,7 +181,7 @@ TEST_F(RealWindow, AppearsAsDesigned) {
 
   // The banner page was asked for, to be loaded once the web engine starts.
   EXPECT_EQ(window.banner().address().toString().toStdString(), bannerAddress());
-  EXPECT_EQ(window.banner().helperProcessId(), 0);
+  EXPECT_EQ(window.banner().helper().processId(), 0);
 }
 
 // A window manager that is busy while the window is made (held still for

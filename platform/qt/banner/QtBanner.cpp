@@ -10,15 +10,10 @@ namespace quillet::qt {
 QtBanner::QtBanner(QWidget& parent)
     : area(new BannerStrip(&parent,
                            [this](const QByteArray& line, bool gesture) {
-                             if (helper) helper->input(line, gesture);
+                             if (client) client->input(line, gesture);
                            })),
-      helper(std::make_unique<BannerHelper>(*area)) {
+      client(std::make_unique<BannerHelper>(*area)) {
   area->setObjectName("WebBrowser1");
-}
-
-QtBanner::~QtBanner() {
-  // The helper goes first, while the strip it paints may still be there.
-  helper.reset();
 }
 
 QWidget& QtBanner::strip() {
@@ -50,14 +45,14 @@ Status QtBanner::navigate(const std::string& address) {
   const QUrl url(QString::fromStdString(address), QUrl::StrictMode);
   if (!isWebAddress(url)) return Status::failed("not a web address");
   pending = url;
-  if (started) helper->show(pending);
+  if (started) client->show(pending);
   return Status::ok();
 }
 
 void QtBanner::start() {
-  if (started || !area || !helper->runnable()) return;
+  if (started || !area || !client->runnable()) return;
   started = true;
-  if (pending.isValid()) helper->show(pending);
+  if (pending.isValid()) client->show(pending);
 }
 
 void QtBanner::startLater(std::chrono::milliseconds delay) {

@@ -7,7 +7,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QString>
 #include <QUrl>
 #include <chrono>
 #include <memory>
@@ -25,7 +24,6 @@ class QtBanner : public QObject, public WebBrowser {
   // The strip is made as a child of parent, hidden behind nothing: it is
   // shown with its parent.
   explicit QtBanner(QWidget& parent);
-  ~QtBanner() override;
 
   Maybe<double> height() const override;
   Status setTop(double twips) override;
@@ -44,17 +42,12 @@ class QtBanner : public QObject, public WebBrowser {
   // The address last asked for, loaded or still waiting for start().
   const QUrl& address() const { return pending; }
 
-  // The helper program; by default quillet-banner beside this executable.
-  void setHelperProgram(const QString& path) { helper->setProgram(path); }
-  BannerHelper& helperClient() { return *helper; }
-  // The helper's process id while it runs, else 0.
-  qint64 helperProcessId() const { return helper->processId(); }
-  // Whether an address is being tried before the helper starts.
-  bool trying() const { return helper->trying(); }
+  // Quillet's side of the helper (its program, its process, what it is sent).
+  BannerHelper& helper() { return *client; }
 
  private:
   QPointer<BannerStrip> area;
-  std::unique_ptr<BannerHelper> helper;
+  std::unique_ptr<BannerHelper> client;
   QUrl pending;
   bool started = false;
 };
