@@ -104,7 +104,7 @@ qint64 BannerHelper::processId() const {
 void BannerHelper::show(const QUrl& url) {
   // A helper that ended is not started again: the strip stays white.
   if (process)
-    send("navigate " + url.toEncoded(QUrl::FullyEncoded));
+    write("navigate " + url.toEncoded(QUrl::FullyEncoded) + '\n', kMaxQueued);
   else
     probe(url);
 }
@@ -139,7 +139,7 @@ void BannerHelper::probe(const QUrl& url) {
     probing = nullptr;
     if (reply->property("tooLarge").toBool()) {
       launch();
-      send("navigate " + url.toEncoded(QUrl::FullyEncoded));
+      write("navigate " + url.toEncoded(QUrl::FullyEncoded) + '\n', kMaxQueued);
       return;
     }
     if (reply->error() != QNetworkReply::NoError || !answeredWithPage(*reply)) return;
@@ -253,14 +253,11 @@ bool BannerHelper::write(const QByteArray& bytes, qint64 bound) {
   return true;
 }
 
-bool BannerHelper::send(const QByteArray& command) {
-  return write(command + '\n', kMaxQueued);
-}
-
 void BannerHelper::sendSize() {
   if (!process || !strip) return;
-  send(QByteArray("size ") + QByteArray::number(strip->width()) + ' ' +
-       QByteArray::number(strip->height()));
+  write("size " + QByteArray::number(strip->width()) + ' ' + QByteArray::number(strip->height()) +
+            '\n',
+        kMaxQueued);
 }
 
 }  // namespace quillet::qt

@@ -1,16 +1,12 @@
 #pragma once
-// Quillet's side of the quillet-banner helper, which renders the banner page
-// offscreen. Its web engine costs about a second of CPU and 180 MiB to
-// start, so an address is first asked from here, and the helper starts only
-// once it answers with a page, which is handed over as it came (one request
-// per start; an unreachable host costs next to nothing). Sizes, addresses,
-// pages and the user's input go to the helper on its standard input; only
-// frames, painted on the strip, and web addresses for the user's browser come
-// back on its socket (see BannerWire.h). The helper runs the page, so nothing
-// it sends is trusted: a link opens only just after the user's own click or
-// key on the strip, one link a gesture. A missing, failing or misbehaving
-// helper leaves the strip white without a word; the helper ends with this
-// object (or with this process).
+// Quillet's side of the quillet-banner helper. Its web engine costs about a
+// second of CPU and 180 MiB to start, so the address is asked from here
+// first, and the helper starts only for one that answers with a page, handed
+// over as it came. Sizes, pages and input go to the helper's standard input;
+// frames and web addresses for the user's browser come back on its socket
+// (see BannerWire.h). The helper runs the page, so nothing it sends is
+// trusted: a link opens only just after the user's click or key on the strip,
+// one a gesture. A failing helper leaves the strip white; it ends with this.
 
 #include <QObject>
 #include <QPointer>
@@ -61,7 +57,6 @@ class BannerHelper : public QObject {
   void probe(const QUrl& url);
   void launch();
   bool write(const QByteArray& bytes, qint64 bound);
-  bool send(const QByteArray& command);
   void sendSize();
   void read();
   void open(const QUrl& address);
