@@ -3,7 +3,9 @@
 // renders the page offscreen and sends its frames back: the page paints the
 // strip, follows the strip's size and later addresses, takes the clicks and
 // pointer moves made on the strip, and the helper goes with the strip. A
-// missing, dead or misbehaving helper leaves the strip white. The page's
+// missing, dead or misbehaving helper leaves the strip white, opens only web
+// addresses, one for each click of the user's, and a helper that stops
+// reading costs the window bounded memory. The page's
 // policy (links to the user's browser, no local files, silent failures) is
 // tested on the page class itself.
 #include <gtest/gtest.h>
