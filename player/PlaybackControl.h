@@ -13,8 +13,9 @@ namespace quillet::player {
 class PlaybackControl : public QObject {
   Q_OBJECT
  public:
-  // Stopped: nothing to play, an error, the end reached, stopped, or a video
-  // that waits for its first play.
+  // Stopped: nothing to play, an error, stopped, or a video that waits for
+  // its first play. At the end the movie is paused there (play starts it
+  // again from the start).
   enum class State { Stopped, Paused, Playing };
 
   using QObject::QObject;
