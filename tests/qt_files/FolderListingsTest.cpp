@@ -43,6 +43,8 @@ class Listings : public ::testing::Test {
     static char* argv[] = {name, nullptr};
     if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
   }
+  // Before the program's own end: the application must go while Qt still is.
+  static void TearDownTestSuite() { app.reset(); }
   Listings() {
     std::string pattern = (fs::temp_directory_path() / "listings_XXXXXX").string();
     dir = ::mkdtemp(pattern.data());
