@@ -155,6 +155,10 @@ TEST_F(RecentList, GLibReadsTheEntryUpdatedInPlaceWhateverShapeItHad) {
        open + "    <info>\n      <metadata owner=\"http://example.org\">kept</metadata>\n"
               "    </info>\n  </bookmark>\n",
        0},
+      {"the desktop's metadata closed at once",
+       open + "    <info>\n      <metadata owner=\"http://freedesktop.org\"/>\n    </info>\n"
+              "  </bookmark>\n",
+       0},
       {"an info closed at once", open + "    <info/>\n  </bookmark>\n", 0},
       {"no info", open + "  </bookmark>\n", 0},
   };
@@ -181,6 +185,13 @@ TEST_F(RecentList, GLibReadsTheEntryUpdatedInPlaceWhateverShapeItHad) {
     }
     EXPECT_EQ(glib["file:///x/third.flv"].toObject()["apps"].toObject()["Videos"].toInt(), 2);
   }
+  // An entry closed at once, with nothing but its dates.
+  write(kHead + "  <bookmark href=\"" + uri + "\" added=\"2020-01-02T03:04:05Z\"/>\n</xbel>\n");
+  ASSERT_TRUE(recent.add(video, "video/x-flv"));
+  const QJsonObject bare = glibReads()[QString::fromLatin1(uri)].toObject();
+  EXPECT_EQ(bare["apps"].toObject()["Quillet"].toInt(), 1) << read().toStdString();
+  EXPECT_EQ(bare["added"].toInteger(), 1577934245);
+
   // The list written anew is GLib's too.
   QFile::remove(list);
   ASSERT_TRUE(recent.add(video, "video/x-flv"));
