@@ -41,6 +41,7 @@
 #include "player/PlaybackControl.h"
 #include "player/engine/EarlyStart.h"
 #include "player/movie/FlashVars.h"
+#include "player/resume/RecentPrivacy.h"
 #include "quillet/Installation.h"
 #include "shell/CommandLine.h"
 #include "startup/Main.h"
@@ -90,6 +91,8 @@ struct MainWindow {
       // Once it is open: a file that is no video is not remembered.
       if (!player->canSeek() || player->videoNumber() == recentVideo) return;
       recentVideo = player->videoNumber();
+      // Where the desktop keeps no recent files, neither does Quillet.
+      if (!quillet::player::mayKeepRecentThings()) return;
       const QByteArray address = quillet::player::bytesOf(player->address());
       if (address.startsWith("file://")) {
         recent.add(QByteArray::fromPercentEncoding(address.mid(7)), QStringLiteral("video/x-flv"));

@@ -82,6 +82,8 @@ class MpvEngine final : public MediaEngine {
   double reportedSpeed() const { return reportedSpeed_; }
   // Whether the stream is the one a core started early had opened.
   bool tookEarlyOpening() const { return tookEarly_; }
+  // The core itself, for benchmarks that read its counters.
+  mpv_handle* core() const { return mpv_.get(); }
 
  private:
   MpvEngine(MpvHandle mpv, QByteArray earlyUrl, QObject* parent);

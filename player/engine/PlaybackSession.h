@@ -84,6 +84,10 @@ class PlaybackSession final : public QObject, public PlaybackCommands {
   double speed() const { return movie_ ? movie_->speed : 1.0; }
   bool isRefreshing() const { return refreshTimer_.isActive(); }
   quint64 videoNumber() const { return videoNumber_; }
+  // The stream's key-frame index; empty while unknown.
+  KeyframeIndex keyframes() const {
+    return engine_ && movie_ ? engine_->keyframes() : KeyframeIndex{};
+  }
   QString title() const;
 
  signals:

@@ -12,6 +12,7 @@
 #include <QWindow>
 #include <utility>
 
+#include "player/movie/FlashVars.h"
 #include "player/movie/MovieFile.h"
 #include "player/movie/MovieSettings.h"
 #include "player/surface/ControlBar.h"
@@ -33,12 +34,15 @@ FlashPlayerWidget::FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, Engine
   addShortcuts();
   connectSession();
   setUpNotes();
+  setUpSeekPreview();
+  setUpResume();
   relayout();
 }
 
 FlashPlayerWidget::~FlashPlayerWidget() {
   // The session and its engine are destroyed after this body: nothing they
   // report may reach a half-destroyed widget.
+  keepPlace();
   session_.disconnect(this);
   preview_.disconnect(this);
 }
@@ -96,13 +100,19 @@ void FlashPlayerWidget::setBackgroundColor(int rgb) {
 void FlashPlayerWidget::LoadMovie(int layer, const QString& path) {
   if (layer != 0) return;
   preview_.cancel();
+  keepPlace();
+  place_.reset();
+  dropResumeOffer();
   session_.unload();
   movie_.reset();
+  seekPreview_.setVideo({});
   if (readPlayerMovie(path)) {
     const MovieSettings settings = MovieSettings::read(FlashVars::parse(flashVars_));
     movie_.emplace();
     if (!settings.previewAddress.isEmpty()) preview_.load(settings.previewAddress);
     session_.start(settings);
+    if (!isHttpAddress(settings.source)) seekPreview_.setVideo(localFilePath(settings.source));
+    startResume();
     // A hidden player gets it when its window is next active.
     if (session_.streamOpen()) setFocus(Qt::OtherFocusReason);
   }
@@ -177,6 +187,10 @@ void FlashPlayerWidget::mousePressEvent(QMouseEvent* event) {
   if (!movie_ || event->button() != Qt::LeftButton) return;
   const QPoint pos = event->position().toPoint();
   const BarLayout& bar = layout().bar;
+  if (resumeOffer_ && noteRect().contains(pos)) {
+    takeResumeOffer();
+    return;
+  }
   if (barVisible() && bar.progress.contains(pos)) {
     if (session_.canPlay() && session_.duration() > 0) {
       movie_->drag = Drag::Seek;
@@ -208,6 +222,7 @@ void FlashPlayerWidget::mouseMoveEvent(QMouseEvent* event) {
   } else if (movie_->drag == Drag::Volume) {
     playback_->setVolume(VolumeSlider(bar.volume).percentAt(pos.x()));
   }
+  followSeekPreview(pos);
   const bool clickable =
       buttonAt(pos) || (barVisible() && (bar.progress.contains(pos) || bar.volume.contains(pos)));
   if (clickable) {
@@ -224,6 +239,7 @@ void FlashPlayerWidget::mouseReleaseEvent(QMouseEvent* event) {
   if (drag == Drag::Seek) {
     const double fraction = SeekSlider(layout().bar.progress).fractionAt(pos.x());
     playback_->seekTo(fraction * session_.duration());
+    followSeekPreview(pos);
     return;
   }
   if (drag == Drag::Volume) return;
@@ -268,6 +284,7 @@ bool FlashPlayerWidget::event(QEvent* event) {
 void FlashPlayerWidget::leaveEvent(QEvent* event) {
   QWidget::leaveEvent(event);
   if (movie_ && movie_->fullScreen && movie_->drag == Drag::None) setBarShownInFullScreen(false);
+  if (!movie_ || movie_->drag != Drag::Seek) followSeekPreview(QPoint(-1, -1));
 }
 
 void FlashPlayerWidget::contextMenuEvent(QContextMenuEvent* event) {
@@ -344,6 +361,7 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
                        .time = displayedTime()};
     paintControlBar(p, layout().bar, look, event->rect());
   }
+  if (barVisible() && seekPreview_.shown()) paintSeekPreview(p);
   if (isShown(Part::Message)) paintNotFoundMessage(p, layout().stage);
   if (!note_.isEmpty()) paintNote(p);
   // In full screen nothing else can have the focus, and the picture is

@@ -23,8 +23,10 @@
 #include "player/movie/PartNames.h"
 #include "player/movie/PreviewLoader.h"
 #include "player/surface/Layout.h"
+#include "player/surface/SeekPreview.h"
 
 class QPainter;
+class QShortcut;
 
 namespace quillet::player {
 
@@ -87,10 +89,24 @@ class FlashPlayerWidget : public QWidget {
   QColor stageColour() const { return stageColour_; }
   // The note shown over the picture now; empty when none.
   QString note() const { return note_; }
+  // The seek bar's preview: shown while the pointer is over the bar or the
+  // handle is dragged; the moment it shows, and where its picture is drawn
+  // (empty while it has none).
+  bool seekPreviewShown() const { return seekPreview_.shown(); }
+  double seekPreviewSeconds() const { return seekPreview_.seconds(); }
+  bool seekPreviewPictureCurrent() const { return seekPreview_.pictureCurrent(); }
+  QRect seekPreviewPictureRect() const;
+  QRect seekPreviewRect() const;
+  const SeekPreview& seekPreview() const { return seekPreview_; }
 
   // A short note over the picture for a second or two (never in a
   // screenshot).
   void showNote(const QString& text);
+  void showNote(const QString& text, int milliseconds);
+  // Where the note offers to go on from, while it does.
+  std::optional<double> resumeOffer() const { return resumeOffer_; }
+  // Goes where the note offers to (Enter, or a click on the note).
+  void takeResumeOffer();
   // The frame shown, at the video's own size, as a PNG in the desktop's
   // Pictures folder (else the home folder), or on the clipboard. The note
   // says where it went or why not.
@@ -169,6 +185,23 @@ class FlashPlayerWidget : public QWidget {
   // Tells the playback's listeners what changed since they last heard.
   void notifyPlayback();
 
+  // The seek bar's preview (PlayerPreview.cpp).
+  void setUpSeekPreview();
+  // Follows the pointer at pos (or the dragged handle); hides it elsewhere.
+  void followSeekPreview(QPoint pos);
+  void paintSeekPreview(QPainter& p) const;
+
+  // Going on where the video was left (PlayerResume.cpp).
+  void setUpResume();
+  // A new video: what is kept of it is looked up; its offer waits until it
+  // is ready.
+  void startResume();
+  // Keeps where the video is now, or forgets it at the end.
+  void keepPlace();
+  void followResume();
+  void dropResumeOffer();
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
   // Control properties.
   QString wMode_, flashVars_, bgColorText_, quality_;
   bool menu_ = true;
@@ -184,6 +217,21 @@ class FlashPlayerWidget : public QWidget {
   PlaybackControl* playback_ = nullptr;  // child
   QString note_;
   QTimer* noteTimer_ = nullptr;  // child
+  SeekPreview seekPreview_;
+  // The local video being played, as the places know it.
+  struct Place {
+    QByteArray path;
+    qint64 size = -1;
+    std::optional<double> kept;  // where it was left, as read at the start
+    bool offered = false;
+    bool wasPlaying = false;
+    bool forgotten = false;  // reached its end
+  };
+  std::optional<Place> place_;
+  std::optional<double> resumeOffer_;
+  QShortcut* resumeKey_ = nullptr;  // child
+  int seekPreviewX_ = 0;            // where the preview points, widget pixels
+  QRect seekPreviewDrawn_;          // where it was last asked to be painted
 };
 
 }  // namespace quillet::player

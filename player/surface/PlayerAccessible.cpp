@@ -110,8 +110,14 @@ class PieceAccessible final : public QAccessibleInterface,
     if (t == QAccessible::Description) {
       if (piece_ == Piece::Seek) {
         const int loaded = static_cast<int>(std::lround(w()->loadedFraction() * 100));
-        return QCoreApplication::translate("quillet::player::PlayerAccessible", "%1% loaded")
-            .arg(loaded);
+        const QString text =
+            QCoreApplication::translate("quillet::player::PlayerAccessible", "%1% loaded")
+                .arg(loaded);
+        if (!w()->seekPreviewShown()) return text;
+        //: The seek slider's description while the pointer is over it: how
+        //: much is loaded, then the time under the pointer ("1:23").
+        return QCoreApplication::translate("quillet::player::PlayerAccessible", "%1, pointer at %2")
+            .arg(text, spokenTimeText(w()->seekPreviewSeconds()));
       }
       if (piece_ == Piece::Time)
         return QCoreApplication::translate("quillet::player::PlayerAccessible", "Elapsed time");
@@ -301,6 +307,28 @@ PartToolTip partToolTip(FlashPlayerWidget& player, QPoint pos) {
           QRect(player.mapFromGlobal(area.topLeft()), area.size())};
 }
 
+void announceNote(FlashPlayerWidget& player) {
+  if (!QAccessible::isActive()) return;
+  QAccessibleEvent e(&player, QAccessible::DescriptionChanged);
+  QAccessible::updateAccessibility(&e);
+}
+
+void announceSeekPreview(FlashPlayerWidget& player) {
+  if (!QAccessible::isActive()) return;
+  if (auto* iface = dynamic_cast<PlayerAccessible*>(QAccessible::queryAccessibleInterface(&player)))
+    iface->announcePreview();
+}
+
+void PlayerAccessible::announcePreview() {
+  const qint64 second = player()->seekPreviewShown()
+                            ? static_cast<qint64>(std::floor(player()->seekPreviewSeconds()))
+                            : -1;
+  if (second == previewSecond_ || pieceCount() == 0) return;
+  previewSecond_ = second;
+  QAccessibleEvent e(pieceInterface(Piece::Seek), QAccessible::DescriptionChanged);
+  QAccessible::updateAccessibility(&e);
+}
+
 PlayerAccessible::PlayerAccessible(FlashPlayerWidget* player)
     : QAccessibleWidget(player, QAccessible::Pane) {
   sinceSeekValue_.start();
@@ -325,6 +353,8 @@ QString PlayerAccessible::text(QAccessible::Text t) const {
                ? QCoreApplication::translate("quillet::player::PlayerAccessible", "No video")
                : title;
   }
+  // The note over the picture, as a screen reader reads it.
+  if (t == QAccessible::Description && !player()->note().isEmpty()) return player()->note();
   return QAccessibleWidget::text(t);
 }
 

@@ -36,6 +36,14 @@ struct PartToolTip {
 };
 PartToolTip partToolTip(FlashPlayerWidget& player, QPoint pos);
 
+// Tells assistive technology the note over the picture changed (the
+// player's description while one is shown).
+void announceNote(FlashPlayerWidget& player);
+
+// Tells assistive technology the time under the pointer on the seek bar
+// (the seek slider's description), when its whole second changes.
+void announceSeekPreview(FlashPlayerWidget& player);
+
 class PlayerAccessible : public QAccessibleWidget {
  public:
   // The bar's parts, in their order as children.
@@ -54,6 +62,7 @@ class PlayerAccessible : public QAccessibleWidget {
   QAccessibleInterface* childAt(int x, int y) const override;
 
   void announce(bool seeked);
+  void announcePreview();
 
  private:
   // What was last told, to tell only what changed.
@@ -75,7 +84,8 @@ class PlayerAccessible : public QAccessibleWidget {
 
   mutable std::array<QAccessible::Id, 6> ids_{};
   std::optional<Told> told_;
-  bool seekPending_ = false;  // a change to tell at once, when the position shows it
+  qint64 previewSecond_ = -1;  // the preview's time last told; -1: none shown
+  bool seekPending_ = false;   // a change to tell at once, when the position shows it
   QElapsedTimer sinceSeekValue_;
 };
 

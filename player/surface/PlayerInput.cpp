@@ -64,6 +64,12 @@ void FlashPlayerWidget::addShortcuts() {
 
 void FlashPlayerWidget::keyPressEvent(QKeyEvent* event) {
   const QKeyCombination key = event->keyCombination();
+  // The same Enter as the window's shortcut, for a player outside an active window.
+  if (resumeOffer_ &&
+      (key == QKeyCombination(Qt::Key_Return) || key == QKeyCombination(Qt::Key_Enter))) {
+    takeResumeOffer();
+    return;
+  }
   if (key == QKeyCombination(Qt::Key_Space)) {
     if (!event->isAutoRepeat()) playback_->togglePause();
     return;

@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "player/surface/FlashPlayerWidget.h"
+#include "player/surface/PlayerAccessible.h"
 #include "player/surface/Screenshot.h"
 
 namespace quillet::player {
@@ -34,6 +35,8 @@ void FlashPlayerWidget::setUpNotes() {
   connect(noteTimer_, &QTimer::timeout, this, [this] {
     update(noteRect());
     note_.clear();
+    dropResumeOffer();
+    announceNote(*this);
   });
   connect(&session_, &PlaybackSession::speedChanged, this, [this] {
     //: The playback speed, shown briefly over the picture: "Speed 1.5×".
@@ -102,14 +105,22 @@ void FlashPlayerWidget::copyScreenshot() {
 // ---- Notes ------------------------------------------------------------------------
 
 void FlashPlayerWidget::showNote(const QString& text) {
+  showNote(text, kNoteMilliseconds);
+}
+
+void FlashPlayerWidget::showNote(const QString& text, int milliseconds) {
+  // Any other note replaces the offer to go on.
+  dropResumeOffer();
   if (!note_.isEmpty()) update(noteRect());
   note_ = text;
   if (note_.isEmpty()) {
     noteTimer_->stop();
+    announceNote(*this);
     return;
   }
   update(noteRect());
-  noteTimer_->start();
+  noteTimer_->start(milliseconds);
+  announceNote(*this);
 }
 
 QRect FlashPlayerWidget::noteRect() const {

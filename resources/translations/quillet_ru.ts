@@ -23,6 +23,11 @@
         <extracomment>A screenshot was put on the clipboard.</extracomment>
         <translation>Изображение скопировано</translation>
     </message>
+    <message>
+        <source>Continue from %1 (Enter)</source>
+        <extracomment>Over the picture of a video opened again: Enter goes on from where it was left (&quot;Continue from 12:34 (Enter)&quot;).</extracomment>
+        <translation>Продолжить с %1 (Enter)</translation>
+    </message>
 </context>
 <context>
     <name>Form1</name>
@@ -122,6 +127,11 @@
     <message>
         <source>No video</source>
         <translation>Нет видео</translation>
+    </message>
+    <message>
+        <source>%1, pointer at %2</source>
+        <extracomment>The seek slider&apos;s description while the pointer is over it: how much is loaded, then the time under the pointer (&quot;1:23&quot;).</extracomment>
+        <translation>%1, указатель на %2</translation>
     </message>
 </context>
 </TS>

@@ -115,6 +115,26 @@ def main():
         # GTK's own entry is still there, byte for byte.
         assert other_entry in open(xbel, "rb").read(), open(xbel, "rb").read()
         log("the other program's entry is unchanged")
+        program.terminate()
+        program.wait(timeout=30)
+
+        # Where GTK is told to keep no recent files, Quillet adds none.
+        gtk_config = os.path.join(env["XDG_CONFIG_HOME"], "gtk-3.0")
+        os.makedirs(gtk_config, exist_ok=True)
+        with open(os.path.join(gtk_config, "settings.ini"), "w") as ini:
+            ini.write("[Settings]\ngtk-recent-files-enabled=false\n")
+        private_clip = os.path.join(folder, b"private.flv")
+        make_clip(private_clip, "private")
+        before = open(xbel, "rb").read()
+        program = subprocess.Popen([quillet.encode(), private_clip], env=env_bytes,
+                                   stdout=subprocess.DEVNULL, stderr=open(errors, "w"))
+        # The title reaches the media controls in the same turn as the
+        # recent files would have been told.
+        wait_for("the private video", lambda: (subprocess.run(
+            ["playerctl", "--player=quillet", "metadata", "xesam:title"], env=env,
+            capture_output=True, text=True, timeout=30).stdout.strip() == "private", None))
+        assert open(xbel, "rb").read() == before, "a recent file was added"
+        log("no recent file where the desktop keeps none")
     except BaseException:
         if os.path.exists(errors):
             sys.stderr.write(open(errors).read()[-3000:])

@@ -5,14 +5,16 @@ Usage: wayland_session.py QUILLET APP_ID   (in a headless sway session, e.g.
 under tools/headless-wayland.sh: WAYLAND_DISPLAY, SWAYSOCK and
 QUILLET_WAYLAND_OUTPUT set, a seat with a pointer)
 
-Two runs, each a list of checks that share the running program:
+Three runs, each a list of checks that share the running program:
 - without a video: the idle window's client size (sway draws the title bar,
   so the frame counts nothing), and a drop from a second client that opens
   a clip;
 - with a clip on the command line: it plays, F gives the compositor's
   full-screen state with the picture over the output and the panel hidden,
   F again gives back the same client size, Space pauses, and the view holds
-  an idle inhibitor while it plays and none while paused.
+  an idle inhibitor while it plays and none while paused;
+- with a clip that lightens with time: the pointer on the seek bar shows a
+  picture of a later moment above it, and it goes with the pointer.
 Sizes and states are read from sway's tree, pixels with grim, keys typed with
 wtype, the drag made with sway's seat commands. The banner strip on the same
 compositor, with a page from a local server, is the banner tests' own run on
@@ -354,9 +356,51 @@ def space_pauses(q):
     log(f"playing again: {v!r}, {wait_for('moving pictures', q.moving(q.player_area(v)))}")
 
 
+def mean_grey(pixels):
+    return sum(sum(p) for p in pixels) / (3 * len(pixels))
+
+
+def hover_previews(q):
+    """The pointer on the seek bar of the full-screen player shows, above the
+    bar, a picture of a later moment of a clip that lightens with time; away
+    from the bar it goes."""
+    q.wait_view("the video's window size", lambda v: v.size == VIDEO_CLIENT, timeout=60)
+    width, height = output_size()
+    q.key("space")  # paused near the start: a dark picture
+    q.key("f")
+    q.wait_view("the compositor's full-screen state",
+                lambda v: v.full and v.client == (0, 0, width, height))
+    # The bar is the bottom 27 pixels; the picture (a third of the width, the
+    # clip's 16:9) stands above it and the time, around the pointer.
+    x, bar_y = width // 2, height - 13
+    spot = (x - 10, height - 27 - 150, 20, 20)
+    wait_for("the paused dark picture", lambda: (mean_grey(grab(*spot)) < 40,
+                                                 mean_grey(grab(*spot))))
+    pointer = VncPointer(int(os.environ["QUILLET_VNC_PORT"]))
+    try:
+        pointer.move(x, bar_y - 40)
+        pointer.move(x, bar_y)
+
+        def preview():
+            pixels = grab(*spot)
+            grey = mean_grey(pixels)
+            flat = max(max(p) for p in pixels) - min(min(p) for p in pixels) < 30
+            # About the middle of the two minutes: 2 levels a second.
+            return flat and 70 < grey < 190, f"grey {grey:.0f}"
+        log(f"preview over the bar: {wait_for('the picture of a later moment', preview)}")
+        pointer.move(x, 10)
+        gone = wait_for("the preview gone", lambda: (mean_grey(grab(*spot)) < 40,
+                                                     mean_grey(grab(*spot))))
+        log(f"pointer away: grey {gone:.0f}")
+    finally:
+        pointer.close()
+    q.key("f")
+
+
 RUNS = [
     ([], [idle_sizes, drop_opens]),
     (["clip"], [plays, full_screen_and_back, compositor_ends_full_screen, space_pauses]),
+    (["grey"], [hover_previews]),
 ]
 
 
@@ -367,10 +411,14 @@ def main():
     subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
                     f"testsrc=size={CLIP_SIZE}:rate=25", "-t", "120", "-c:v", "flv1",
                     "-q:v", "6", clip], check=True)
+    grey = os.path.join(root, "grey clip.flv")
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                    f"color=black:size={CLIP_SIZE}:rate=10:duration=120,format=gray,"
+                    "geq=lum='2*T'", "-c:v", "flv1", "-q:v", "2", "-g", "10", grey], check=True)
     try:
         for number, (args, checks) in enumerate(RUNS):
             q = Quillet(program, os.path.join(root, f"run{number}"),
-                        [clip if a == "clip" else a for a in args])
+                        [{"clip": clip, "grey": grey}.get(a, a) for a in args])
             q.clip, q.app_id = clip, app_id
             try:
                 for check in checks:

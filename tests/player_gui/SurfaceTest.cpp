@@ -3,6 +3,7 @@
 // engine, and what it tells the host.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFile>
@@ -728,3 +729,44 @@ TEST(SurfaceEngine, NoEngineForAVideoShowsTheErrorLayer) {
   EXPECT_TRUE(player.isShown(Part::Message));
   EXPECT_FALSE(player.isRefreshing());
 }
+
+namespace {
+
+// The seek bar's preview with an http video: the time alone, only while the
+// pointer is over the bar, and told to screen readers in the seek slider's
+// description.
+TEST_F(Surface, TheSeekBarPreviewOfAnHttpVideoShowsTheTimeUnderThePointerOnly) {
+  load(QStringLiteral("autoplay=true&flv=http://example.com/v.flv"));
+  engine->durationSeconds = 100;
+  emit engine->durationChanged(100);
+  player->show();
+  QAccessibleInterface* face = QAccessible::queryAccessibleInterface(player.get());
+  ASSERT_NE(face, nullptr);
+  QAccessibleInterface* seek = face->child(1);
+  ASSERT_NE(seek, nullptr);
+  const QString description = seek->text(QAccessible::Description);
+
+  moveTo(player->partRect(Part::Video).center());
+  EXPECT_FALSE(player->seekPreviewShown()) << "nothing while the pointer rests elsewhere";
+  moveTo(progressAt(0.25));
+  ASSERT_TRUE(player->seekPreviewShown());
+  EXPECT_NEAR(player->seekPreviewSeconds(), 25, 0.6);
+  EXPECT_TRUE(player->seekPreviewPictureRect().isEmpty()) << "no picture of an http video";
+  const QRect box = player->seekPreviewRect();
+  EXPECT_FALSE(box.isEmpty());
+  EXPECT_LT(box.bottom(), player->partRect(Part::Bar).top()) << "above the bar";
+  EXPECT_TRUE(player->rect().contains(box));
+  EXPECT_EQ(seek->text(QAccessible::Description), description + ", pointer at 0:25");
+  EXPECT_TRUE(engine->playbackCalls().filter("seek").isEmpty()) << "a hover does not seek";
+
+  // At the bar's right end the box stays inside the player.
+  moveTo(progressAt(0.999));
+  EXPECT_TRUE(player->rect().contains(player->seekPreviewRect()));
+
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(player.get(), &leave);
+  EXPECT_FALSE(player->seekPreviewShown());
+  EXPECT_EQ(seek->text(QAccessible::Description), description);
+}
+
+}  // namespace
