@@ -38,14 +38,6 @@ void observeMpvProperties(mpv_handle* mpv);
 inline constexpr std::uint64_t kLoadfileReplyBase = std::uint64_t{1} << 32;
 inline constexpr std::uint64_t kEarlyGeneration = 1;
 
-bool isHttpAddress(const QString& address);
-
-// Anything that is not http(s) is a local file: a file: URL or a path. It is
-// handed to libmpv as an absolute path so that text which looks like one of
-// libmpv's own protocols (lavfi://, av://, edl://...) is never obeyed. Empty
-// when the current folder cannot be told.
-QString localFilePath(const QString& address);
-
 // Only regular files are opened: a directory, a pipe or a device is no
 // video, and a pipe with no writer would block whoever opens it.
 bool isRegularFile(const QString& path);

@@ -42,4 +42,14 @@ QString percentDecode(QStringView text);
 QString textOf(QByteArrayView bytes);
 QByteArray bytesOf(QStringView text);
 
+// The addresses a movie opens. A web address is http(s); anything else is a
+// local file: a file: address (file:/x, file:///x, file://localhost/x, in
+// any case) or a path. Its path is the bytes the escapes spell, made
+// absolute, so that text which looks like one of libmpv's own protocols
+// (lavfi://, av://, edl://...) is never obeyed; empty for another machine's
+// file, a relative file: address, an encoded NUL, or when the current folder
+// cannot be told.
+bool isHttpAddress(const QString& address);
+QString localFilePath(const QString& address);
+
 }  // namespace quillet::player
