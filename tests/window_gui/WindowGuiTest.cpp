@@ -20,6 +20,7 @@
 #include "platform/qt/banner/QtBanner.h"
 #include "platform/qt/window/QtControlHost.h"
 #include "platform/qt/window/QtWindow.h"
+#include "platform/qt/x11/FrameExtents.h"
 #include "shell/WebLinks.h"
 #include "tests/fakes/FakePlatform.h"
 #include "tests/window_gui/TestComponent.h"
@@ -63,6 +64,10 @@ qt::FrameExtents frameOnScreen(QWidget& w) {
   }
   std::free(reply);
   return e;
+}
+
+QMargins marginsOf(const qt::FrameExtents& e) {
+  return QMargins(e.left, e.top, e.right, e.bottom);
 }
 
 // Announces a frame for the window as a window manager would.
@@ -240,7 +245,11 @@ TEST_F(RealWindow, HandleIsTheNativeWindow) {
 }
 
 struct BareWindow : ::testing::Test {
-  BareWindow() { window.setEvents(&events); }
+  // As the load does, the window learns its frame before it is first shown.
+  BareWindow() {
+    window.setEvents(&events);
+    window.learnFrame();
+  }
   Recorder events;
   QtWindow window{noBanner()};
 };
@@ -248,10 +257,10 @@ struct BareWindow : ::testing::Test {
 // Setting a new size reaches the layout before the setter returns, hidden or
 // shown; the same size again does not.
 TEST_F(BareWindow, SizeChangesRunTheLayoutAtOnce) {
-  const qt::FrameExtents e = window.frameExtents();
+  const QMargins e = window.frame();
   EXPECT_TRUE(window.setWidth(9600));
   EXPECT_EQ(events.resizes, 1);
-  EXPECT_EQ(window.widget().width(), 640 - e.left - e.right);
+  EXPECT_EQ(window.widget().width(), 640 - e.left() - e.right());
   EXPECT_EQ(*window.width(), 9600);
   EXPECT_TRUE(window.setWidth(9600));
   EXPECT_EQ(events.resizes, 1);
@@ -320,12 +329,12 @@ TEST_F(BareWindow, FollowsTheFrameTheWindowManagerAnnounces) {
   EXPECT_TRUE(window.show());
   QWidget& w = window.widget();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-  ASSERT_TRUE(waitFor([&] { return frameOnScreen(w) == window.frameExtents(); }));
+  ASSERT_TRUE(waitFor([&] { return marginsOf(frameOnScreen(w)) == window.frame(); }));
   const int before = events.resizes;
 
   const qt::FrameExtents other{3, 4, 30, 7};
   setFrameOnScreen(w, other);
-  ASSERT_TRUE(waitFor([&] { return window.frameExtents() == other; }));
+  ASSERT_TRUE(waitFor([&] { return window.frame() == marginsOf(other); }));
   EXPECT_EQ(events.resizes, before + 1);
   EXPECT_EQ(*window.width(), (w.width() + 7) * 15);
   EXPECT_EQ(*window.height(), (w.height() + 37) * 15);
