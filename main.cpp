@@ -37,9 +37,9 @@
 #include "platform/qt/window/QtMessageBox.h"
 #include "platform/qt/window/QtWindow.h"
 #include "player/FlashPlayer.h"
-#include "player/movie/FlashVars.h"
 #include "player/PlaybackControl.h"
 #include "player/engine/EarlyStart.h"
+#include "player/movie/FlashVars.h"
 #include "quillet/Installation.h"
 #include "shell/CommandLine.h"
 #include "startup/Main.h"
@@ -59,8 +59,8 @@ struct ShownWindow {
         platform{window, screen,   controls, components, messageBox, processes,
                  files,  registry, dialogs,  drops,      trace},
         form(platform),
-        held({[this](int step) { return form.OpenNeighbour(step); },
-              [this](const QByteArray& path) { recent.add(path, QStringLiteral("video/x-flv")); }}),
+        held([this](int step) { return form.OpenNeighbour(step); },
+             [this](const QByteArray& path) { recent.add(path, QStringLiteral("video/x-flv")); }),
         mpris(session, {[this] { window.raise(); },
                         [this] { quillet::qt::closeApplicationPolitely(&window.widget()); },
                         [this](const std::string& path) { form.GotADrop(path); },

@@ -1,9 +1,7 @@
 #include "player/engine/MpvOptions.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSysInfo>
 #include <filesystem>
 
 #include "player/movie/FlashVars.h"

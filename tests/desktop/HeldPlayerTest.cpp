@@ -73,11 +73,11 @@ struct Held : ::testing::Test {
   std::vector<QByteArray> remembered;
   std::vector<int> asked;
   std::optional<std::string> neighbour;
-  HeldPlayer held{{[this](int step) {
-                     asked.push_back(step);
-                     return neighbour;
-                   },
-                   [this](const QByteArray& path) { remembered.push_back(path); }}};
+  HeldPlayer held{[this](int step) {
+                    asked.push_back(step);
+                    return neighbour;
+                  },
+                  [this](const QByteArray& path) { remembered.push_back(path); }};
 };
 
 // Each local video is remembered once, by its path's exact bytes, whatever

@@ -1,10 +1,9 @@
 #pragma once
 // What the main window does differently on each display server, chosen once
-// when the window is made. On X11 the program places the window and the
-// window manager draws a frame that it announces; on Wayland the compositor
-// places the window and grants full screen, and the frame is the title bar
-// Qt draws, if any. Sizes are in pixels; the frame is the decorated
-// window's, the caller knows when the window is borderless.
+// when the window is made: on X11 the program places the window and the
+// window manager draws and announces a frame; on Wayland the compositor
+// places it and grants full screen, and the frame is Qt's own title bar, if
+// any. Pixels; the frame is the decorated window's.
 
 #include <QMargins>
 #include <QPoint>
@@ -14,39 +13,26 @@
 
 namespace quillet::qt {
 
-// What a display server's part tells the window it serves.
 struct DisplayServerEvents {
-  // The decorated window's frame changed after the load: a late answer or a
-  // new decoration of the window manager's.
-  std::function<void()> frameChanged;
-  // The compositor refused full screen or ended it on its own, with the
-  // client size the window had before.
+  std::function<void()> frameChanged;  // the window manager's frame, after the load
+  // The compositor refused full screen or ended it, with the size from before.
   std::function<void(QSize before)> fullScreenEnded;
 };
 
 class DisplayServer {
  public:
   virtual ~DisplayServer() = default;
-
-  // The frame the decorated window's outer size adds, as known now; none
-  // until it is learnt. Never waits.
+  // The frame as known now (none until learnt); never waits.
   virtual QMargins frame() const = 0;
-  // A step of the load, before the first display: learns the frame the
-  // decorated window will have, waiting a bounded time for the window
-  // manager where it must.
+  // A step of the load: learns the frame, waiting a bounded time if need be.
   virtual void learnFrame() = 0;
-  // The largest client size the output allows with the given frame; an
-  // invalid size where nothing bounds it.
+  // The largest client size the output allows; invalid where nothing bounds it.
   virtual QSize room(QMargins frame) const = 0;
-  // Moves the outer corner (nullopt keeps that coordinate); false where the
-  // display server places windows itself.
+  // Moves the outer corner; false where the display server places windows.
   virtual bool place(std::optional<int> left, std::optional<int> top) = 0;
-  // The outer corner, nullopt where the display server does not tell it.
   virtual std::optional<QPoint> outerCorner() const = 0;
-  // The border style, borderless or sizable: a shown window takes it at
-  // once, a hidden one when it shows.
+  // Borderless or sizable: a shown window at once, a hidden one when shown.
   virtual void applyBorder(bool borderless) = 0;
-  // Shows the window; `first` for its first display.
   virtual void show(bool first) = 0;
 };
 

@@ -7,7 +7,8 @@
 
 namespace quillet::qt {
 
-HeldPlayer::HeldPlayer(Hooks hooks) : hooks(std::move(hooks)) {}
+HeldPlayer::HeldPlayer(OpenNeighbour openNeighbour, Remember remember)
+    : neighbour(std::move(openNeighbour)), remember(std::move(remember)) {}
 
 void HeldPlayer::follow(player::PlaybackControl* player) {
   current = player;
@@ -29,11 +30,11 @@ void HeldPlayer::opened(player::PlaybackControl& player) {
   const QString address = player.address();
   if (player::isHttpAddress(address)) return;
   const QString path = player::localFilePath(address);
-  if (!path.isEmpty() && hooks.remember) hooks.remember(player::bytesOf(path));
+  if (!path.isEmpty() && remember) remember(player::bytesOf(path));
 }
 
 void HeldPlayer::openNeighbour(int step) {
-  const auto path = hooks.openNeighbour ? hooks.openNeighbour(step) : std::nullopt;
+  const auto path = neighbour ? neighbour(step) : std::nullopt;
   if (!path || !current) return;
   current->showNote(QFile::decodeName(QByteArray::fromStdString(*path)).section(u'/', -1));
 }

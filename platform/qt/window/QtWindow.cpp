@@ -12,10 +12,10 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QWindow>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <functional>
 
 #include "platform/qt/banner/QtBanner.h"
 #include "platform/qt/wayland/WaylandToplevel.h"
@@ -397,28 +397,27 @@ double QtScreen::twipsPerPixelY() const {
   return qt::twipsPerPixelY(&window.widget());
 }
 
+// One extent of the screen's geometry, in twips.
+namespace {
+template <class Extent>
+Maybe<double> screenTwips(const QWidget& w, Extent extent, double twipsPerPixel) {
+  QScreen* s = screenOf(&w);
+  if (!s) return std::nullopt;
+  return extent(s->geometry()) * twipsPerPixel;
+}
+}  // namespace
+
 Maybe<double> QtScreen::widthTwips() const {
-  QScreen* s = screenOf(&window.widget());
-  if (!s) return std::nullopt;
-  return s->geometry().width() * twipsPerPixelX();
+  return screenTwips(window.widget(), std::mem_fn(&QRect::width), twipsPerPixelX());
 }
-
 Maybe<double> QtScreen::heightTwips() const {
-  QScreen* s = screenOf(&window.widget());
-  if (!s) return std::nullopt;
-  return s->geometry().height() * twipsPerPixelY();
+  return screenTwips(window.widget(), std::mem_fn(&QRect::height), twipsPerPixelY());
 }
-
 Maybe<double> QtScreen::leftTwips() const {
-  QScreen* s = screenOf(&window.widget());
-  if (!s) return std::nullopt;
-  return s->geometry().x() * twipsPerPixelX();
+  return screenTwips(window.widget(), std::mem_fn(&QRect::x), twipsPerPixelX());
 }
-
 Maybe<double> QtScreen::topTwips() const {
-  QScreen* s = screenOf(&window.widget());
-  if (!s) return std::nullopt;
-  return s->geometry().y() * twipsPerPixelY();
+  return screenTwips(window.widget(), std::mem_fn(&QRect::y), twipsPerPixelY());
 }
 
 }  // namespace quillet::qt

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string_view>
 #include <thread>
@@ -115,8 +114,7 @@ std::optional<QMargins> requestFrameExtents(QWidget& window, std::chrono::millis
   if (auto known = readExtents(c, w, extents)) return known;
   if (manager == Manager::WithoutRequest) return std::nullopt;
 
-  xcb_client_message_event_t message;
-  std::memset(&message, 0, sizeof message);
+  xcb_client_message_event_t message{};
   message.response_type = XCB_CLIENT_MESSAGE;
   message.format = 32;
   message.window = w;
@@ -136,16 +134,6 @@ std::optional<QMargins> requestFrameExtents(QWidget& window, std::chrono::millis
     std::this_thread::sleep_for(pause);
     pause = std::min(pause * 2, std::chrono::microseconds(2000));
   }
-}
-
-// The frame the window manager has announced for the window now, nullopt
-// while it has announced none.
-std::optional<QMargins> announcedFrameExtents(QWidget& window) {
-  xcb_connection_t* c = x11Connection();
-  if (!c || !window.internalWinId()) return std::nullopt;
-  const xcb_atom_t extents = atom(c, "_NET_FRAME_EXTENTS");
-  if (extents == XCB_ATOM_NONE) return std::nullopt;
-  return readExtents(c, static_cast<xcb_window_t>(window.internalWinId()), extents);
 }
 
 }  // namespace
@@ -192,8 +180,11 @@ bool X11Window::nativeEventFilter(const QByteArray& eventType, void* message, qi
 void X11Window::followFrame() {
   frameFollowQueued = false;
   if (borderless || awaitingOwnHints) return;
-  if (window.windowFlags().testFlag(Qt::FramelessWindowHint)) return;
-  const std::optional<QMargins> announced = announcedFrameExtents(window);
+  xcb_connection_t* c = x11Connection();
+  if (!c || !window.internalWinId() || window.windowFlags().testFlag(Qt::FramelessWindowHint))
+    return;
+  const auto announced =
+      readExtents(c, static_cast<xcb_window_t>(window.internalWinId()), frameAtom);
   if (!announced || announced == decoratedFrame) return;
   decoratedFrame = announced;
   frameAsked = true;
