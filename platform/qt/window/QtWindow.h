@@ -115,7 +115,7 @@ class QtWindow : public Window {
   std::unique_ptr<QtBanner> bannerStrip;
   std::unique_ptr<PanelImpl> panel;
   std::unique_ptr<CheckImpl> check;
-  // X11 or Wayland, chosen when the window is made; none on other platforms.
+  // Wayland's part, or X11's (also off both), chosen when the window is made.
   std::unique_ptr<DisplayServer> display;
 
   WindowEvents* events = nullptr;
