@@ -20,10 +20,6 @@ namespace {
 // machine.
 constexpr std::chrono::milliseconds kVerdictDelay(1500);
 
-// Set, by the user or at start where the compositor draws the title bars,
-// when Qt draws none.
-constexpr const char* kNoDecorations = "QT_WAYLAND_DISABLE_WINDOWDECORATION";
-
 }  // namespace
 
 WaylandToplevel::WaylandToplevel(QWidget& window, DisplayServerEvents events)
