@@ -26,7 +26,7 @@ class Form1 : public WindowEvents, public PlayerWindow {
   // Loads the window (Form_Load) and then shows it.
   void Show();
 
-  // The one way every video is opened (playback/PlayerControl.cpp).
+  // The one way every video is opened (playback/Playback.cpp).
   void GotADrop(std::string flvfile);
 
   // The video `step` places after (+) or before (-) the one opened last in

@@ -4,8 +4,9 @@
 #include <utility>
 #include <vector>
 
-#include "player/movie/FlashVars.h"
+#include "player/engine/MpvEngine.h"
 #include "player/engine/MpvOptions.h"
+#include "player/movie/FlashVars.h"
 
 namespace quillet::player {
 
@@ -17,9 +18,11 @@ std::future<std::optional<MpvCore>>& earlyCore() {
   return core;
 }
 
-std::optional<MpvCore> makeCoreOpening(QByteArray url) {
-  std::optional<MpvCore> core = makeMpvCore();
-  if (!core || url.isEmpty()) return core;
+std::optional<MpvCore> makeCoreOpening(std::unique_ptr<RenderBackend> backend, QByteArray url) {
+  std::optional<MpvCore> core = makeMpvCore(std::move(backend));
+  // Without its render context the core would open the video without its
+  // picture: a backend that attaches on its own thread leaves the open to it.
+  if (!core || url.isEmpty() || !core->backend->attachesOnAnyThread()) return core;
   std::vector<const char*> args = loadfileArguments(url, false);
   args.push_back(nullptr);
   if (mpv_set_property_string(core->mpv.get(), "pause", "yes") >= 0 &&
@@ -38,16 +41,17 @@ void startEngineEarly(const QString& address) {
     const QString path = localFilePath(address);
     if (isRegularFile(path)) url = bytesOf(path);
   }
-  earlyCore() = std::async(std::launch::async, makeCoreOpening, std::move(url));
+  earlyCore() =
+      std::async(std::launch::async, makeCoreOpening, createRenderBackend(), std::move(url));
 }
 
-std::optional<MpvCore> makeMpvCore() {
+std::optional<MpvCore> makeMpvCore(std::unique_ptr<RenderBackend> backend) {
   MpvHandle mpv(mpv_create());
-  if (!mpv || !applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0) return std::nullopt;
-  RenderContext context = createRenderContext(mpv.get());
-  if (!context) return std::nullopt;
+  if (!backend || !mpv || !applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0)
+    return std::nullopt;
+  if (backend->attachesOnAnyThread() && !backend->attach(mpv.get())) return std::nullopt;
   observeMpvProperties(mpv.get());
-  return MpvCore{std::move(mpv), std::move(context), {}};
+  return MpvCore{std::move(mpv), std::move(backend), {}};
 }
 
 std::optional<MpvCore> takeEarlyCore() {

@@ -5,12 +5,7 @@
 // window is made; the first engine takes the core, and takes the video as it
 // is when the player opens that same file.
 
-#include <QByteArray>
 #include <QString>
-#include <optional>
-
-#include "player/engine/MpvEngine.h"
-#include "player/engine/SoftwareRenderer.h"
 
 namespace quillet::player {
 
@@ -18,20 +13,5 @@ namespace quillet::player {
 // regular local file is opened early. Nothing happens while a core started
 // before is not taken yet. Main thread only.
 void startEngineEarly(const QString& address);
-
-struct MpvCore {
-  MpvHandle mpv;  // initialised, its properties watched
-  RenderContext renderContext;
-  QByteArray openedUrl;  // what it opened paused (loadfile's bytes); empty: nothing
-};
-
-// A core set up with the engine's options, its render context made and its
-// properties watched, nothing opened; nullopt when libmpv cannot be set up.
-// Any thread; libmpv needs the C numeric locale.
-std::optional<MpvCore> makeMpvCore();
-
-// Waits for the core the thread made; nullopt when none was started, it is
-// taken already, or libmpv could not be set up there.
-std::optional<MpvCore> takeEarlyCore();
 
 }  // namespace quillet::player

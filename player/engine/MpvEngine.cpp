@@ -6,11 +6,10 @@
 #include <cmath>
 #include <vector>
 
-#include "player/engine/EarlyStart.h"
-#include "player/movie/FlashVars.h"
-#include "player/flv/KeyframeIndexReader.h"
 #include "player/engine/MpvNode.h"
 #include "player/engine/MpvOptions.h"
+#include "player/flv/KeyframeIndexReader.h"
+#include "player/movie/FlashVars.h"
 
 namespace quillet::player {
 
@@ -23,12 +22,12 @@ std::unique_ptr<MpvEngine> MpvEngine::create(QObject* parent) {
   if (!core) {
     // libmpv refuses to start under a locale whose numbers use a decimal comma.
     std::setlocale(LC_NUMERIC, "C");
-    core = makeMpvCore();
+    core = makeMpvCore(createRenderBackend());
   }
   if (!core) return nullptr;
   std::unique_ptr<MpvEngine> engine(
       new MpvEngine(std::move(core->mpv), std::move(core->openedUrl), parent));
-  if (!engine->attachRenderer(std::move(core->renderContext))) return nullptr;
+  if (!engine->attachBackend(std::move(core->backend))) return nullptr;
   return engine;
 }
 
@@ -55,7 +54,7 @@ MpvEngine::~MpvEngine() {
   keyframeReader_->cancel();
   // libmpv's order: the render context goes first, while the core still runs;
   // then no more wake-ups; then the core.
-  renderer_.reset();
+  backend_.reset();
   mpv_set_wakeup_callback(mpv_.get(), nullptr, nullptr);
   mpv_.reset();
 }

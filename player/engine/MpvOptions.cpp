@@ -2,9 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <filesystem>
-
-#include "player/movie/FlashVars.h"
 
 namespace quillet::player {
 
@@ -105,11 +102,6 @@ void observeMpvProperties(mpv_handle* h) {
   // FLV's onMetaData fields beyond the known ones land in libmpv's metadata.
   mpv_observe_property(h, kTitle, "metadata/by-key/title", MPV_FORMAT_STRING);
   mpv_observe_property(h, kSpeed, "speed", MPV_FORMAT_DOUBLE);
-}
-
-bool isRegularFile(const QString& path) {
-  std::error_code error;
-  return !path.isEmpty() && std::filesystem::is_regular_file(bytesOf(path).toStdString(), error);
 }
 
 std::vector<const char*> loadfileArguments(const QByteArray& url, bool network,

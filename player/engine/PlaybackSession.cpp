@@ -145,6 +145,11 @@ void PlaybackSession::stop() {
   emit stageChanged();
 }
 
+void PlaybackSession::seekBy(double seconds) {
+  if (canPlay() && duration() > 0 && std::isfinite(seconds))
+    seekTo(std::clamp(livePosition() + seconds, 0.0, duration()));
+}
+
 void PlaybackSession::seekTo(double seconds) {
   if (!canPlay() || movie_->duration <= 0 || !std::isfinite(seconds)) return;
   Movie& m = *movie_;

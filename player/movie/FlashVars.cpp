@@ -139,4 +139,9 @@ QString localFilePath(const QString& address) {
   return textOf(QByteArrayView(here.c_str())) + u'/' + path;
 }
 
+bool isRegularFile(const QString& path) {
+  std::error_code error;
+  return !path.isEmpty() && std::filesystem::is_regular_file(bytesOf(path).toStdString(), error);
+}
+
 }  // namespace quillet::player

@@ -40,6 +40,8 @@ class VideoPlayer final : public PlaybackControl {
   void setVolume(int) override {}
   void changeVolume(int) override {}
   void setMuted(bool) override {}
+  void setSpeed(double) override {}
+  void stepFrame(bool) override {}
   void toggleFullScreen() override { full = !full; }
   void leaveFullScreen() override {
     ++leaves;

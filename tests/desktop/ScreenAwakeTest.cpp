@@ -46,21 +46,13 @@ class FakeSession final : public MediaSession {
   bool canPlay() const override { return true; }
   bool canSeek() const override { return true; }
   double position() const override { return 0; }
-  double volume() const override { return 1; }
-  void play() override {}
-  void pause() override {}
-  void playPause() override {}
-  void stop() override {}
-  void seekTo(double) override {}
-  void seekBy(double) override {}
-  void setVolume(double) override {}
-  double rate() const override { return 1; }
-  double minimumRate() const override { return 1; }
-  double maximumRate() const override { return 1; }
-  void setRate(double) override {}
+  int volume() const override { return 100; }
+  double speed() const override { return 1; }
+  quillet::player::PlaybackCommands& commands() override { return none; }
 
  private:
   State now = State::Stopped;
+  quillet::player::NoPlaybackCommands none;
 };
 
 // One stand-in process owning the names given; its calls, in order.
