@@ -68,6 +68,9 @@ struct ShownWindow {
                         [this](int step) { held.openNeighbour(step); }}),
         screenSaver(session),
         idleInhibitor(session, window.widget()) {
+    // The folder's listing is read off the GUI thread: once it is in, the
+    // media controls learn whether there is a next or previous video.
+    files.setWhenListed([this] { mpris.neighboursChanged(); });
     controls.setAddedHandler([this](const std::string&, QWidget& component) {
       session.follow(quillet::player::playbackOf(&component));
       held.follow(quillet::player::playbackOf(&component));

@@ -5,8 +5,9 @@
 
 namespace quillet::player {
 
-// Stopped: nothing to play, an error, the end reached, stopped, or a video
-// that waits for its first play.
+// Stopped: nothing to play, an error, stopped, or a video that waits for
+// its first play. At the end the movie is paused there (play starts it
+// again from the start).
 enum class PlaybackState { Stopped, Paused, Playing };
 
 inline constexpr double kMinSpeed = 0.25;

@@ -34,7 +34,8 @@ class FlashPlayerWidget::Control final : public PlaybackControl {
   State state() const override {
     if (!canPlay() || !s.started()) return State::Stopped;
     if (s.playing()) return State::Playing;
-    return s.atEnd() || s.stopped() ? State::Stopped : State::Paused;
+    // At the end the movie pauses on its last picture (play starts it again).
+    return s.stopped() && !s.atEnd() ? State::Stopped : State::Paused;
   }
   bool canPlay() const override { return w.movie_ && s.canPlay(); }
   bool canSeek() const override { return canPlay() && s.duration() > 0; }

@@ -329,10 +329,10 @@ TEST_F(Controls, ThePlaybackInterfaceActsAsTheBarAndReportsWhatChanged) {
   playback().play();
   EXPECT_EQ(playback().state(), State::Playing);
 
-  // The end stops; play starts again from the start.
+  // The end pauses; play starts again from the start.
   seeked.clear();
   emit engine->endOfStream();
-  EXPECT_EQ(playback().state(), State::Stopped);
+  EXPECT_EQ(playback().state(), State::Paused);
   playback().togglePause();
   EXPECT_EQ(engine->playbackCalls().mid(engine->playbackCalls().size() - 2),
             QStringList({"seek(0)", "play"}));

@@ -262,11 +262,23 @@ bool MprisService::registerOnSessionBus() {
   return true;
 }
 
+void MprisService::neighboursChanged() {
+  if (!registered || !actions.hasNeighbour) return;
+  const bool next = actions.hasNeighbour(1), previous = actions.hasNeighbour(-1);
+  if (next == canGoNext && previous == canGoPrevious) return;
+  propertiesChanged(kPlayerInterface,
+                    {QStringLiteral("CanGoNext"), QStringLiteral("CanGoPrevious")});
+}
+
 void MprisService::propertiesChanged(const QString& interface, const QStringList& names) {
   if (!registered) return;
   QObject* adaptor = interface == kRootInterface ? root : player;
   QVariantMap changed;
   for (const QString& n : names) changed.insert(n, adaptor->property(n.toLatin1().constData()));
+  if (changed.contains(QStringLiteral("CanGoNext")))
+    canGoNext = changed.value("CanGoNext").toBool();
+  if (changed.contains(QStringLiteral("CanGoPrevious")))
+    canGoPrevious = changed.value("CanGoPrevious").toBool();
   QDBusMessage signal =
       QDBusMessage::createSignal(kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
                                  QStringLiteral("PropertiesChanged"));
