@@ -4,10 +4,8 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QFile>
 #include <QIcon>
 #include <QLoggingCategory>
-#include <QPointer>
 #include <QSessionManager>
 #include <QTimer>
 #include <clocale>
@@ -32,6 +30,7 @@
 #include "platform/qt/system/Translations.h"
 #include "platform/qt/wayland/Decorations.h"
 #include "platform/qt/wayland/IdleInhibitor.h"
+#include "platform/qt/window/HeldPlayer.h"
 #include "platform/qt/window/QtControlHost.h"
 #include "platform/qt/window/QtDialogs.h"
 #include "platform/qt/window/QtDrops.h"
@@ -41,7 +40,6 @@
 #include "player/PlaybackControl.h"
 #include "player/engine/EarlyStart.h"
 #include "player/movie/FlashVars.h"
-#include "player/resume/RecentPrivacy.h"
 #include "quillet/Installation.h"
 #include "shell/CommandLine.h"
 #include "startup/Main.h"
@@ -54,18 +52,20 @@ namespace {
 constexpr int kExitWindowFailed = 4;
 
 // Everything that exists only once Main decides to show the window.
-struct MainWindow {
-  MainWindow(quillet::qt::QtComponentRegistry& components, quillet::MessageBox& messageBox,
-             quillet::Processes& processes, quillet::Trace& trace)
+struct ShownWindow {
+  ShownWindow(quillet::qt::QtComponentRegistry& components, quillet::MessageBox& messageBox,
+              quillet::Processes& processes, quillet::Trace& trace)
       : controls(window.widget(), components),
         platform{window, screen,   controls, components, messageBox, processes,
                  files,  registry, dialogs,  drops,      trace},
         form(platform),
-        mpris(session, {[this] { raise(); },
+        held([this](int step) { return form.OpenNeighbour(step); },
+             [this](const QByteArray& path) { recent.add(path, QStringLiteral("video/x-flv")); }),
+        mpris(session, {[this] { window.raise(); },
                         [this] { quillet::qt::closeApplicationPolitely(&window.widget()); },
                         [this](const std::string& path) { form.GotADrop(path); },
                         [this](int step) { return form.HasNeighbour(step); },
-                        [this](int step) { openNeighbour(step); }}),
+                        [this](int step) { held.openNeighbour(step); }}),
         screenSaver(session),
         idleInhibitor(session, window.widget()) {
     // The folder's listing is read off the GUI thread: once it is in, the
@@ -73,42 +73,9 @@ struct MainWindow {
     files.setWhenListed([this] { mpris.neighboursChanged(); });
     controls.setAddedHandler([this](const std::string&, QWidget& component) {
       session.follow(quillet::player::playbackOf(&component));
-      followPlayer(quillet::player::playbackOf(&component));
+      held.follow(quillet::player::playbackOf(&component));
     });
-  }
-
-  // Each new player: its Page Down/Up open the folder's other videos, and
-  // the video it opens goes into the desktop's recent files.
-  void followPlayer(quillet::player::PlaybackControl* player) {
-    current = player;
-    if (!player) return;
-    using quillet::player::PlaybackControl;
-    // Queued: the player that asks is replaced by the one that answers.
-    QObject::connect(
-        player, &PlaybackControl::neighbourRequested, &window.widget(),
-        [this](int step) { openNeighbour(step); }, Qt::QueuedConnection);
-    QObject::connect(player, &PlaybackControl::metadataChanged, &window.widget(), [this, player] {
-      // Once it is open: a file that is no video is not remembered.
-      if (!player->canSeek() || player->videoNumber() == recentVideo) return;
-      recentVideo = player->videoNumber();
-      // Where the desktop keeps no recent files, neither does Quillet.
-      if (!quillet::player::mayKeepRecentThings()) return;
-      const QByteArray address = quillet::player::bytesOf(player->address());
-      if (address.startsWith("file://")) {
-        recent.add(QByteArray::fromPercentEncoding(address.mid(7)), QStringLiteral("video/x-flv"));
-      } else if (!address.contains("://")) {  // network addresses are not added
-        recent.add(address, QStringLiteral("video/x-flv"));
-      }
-    });
-  }
-
-  // The folder's other video, opened like any other; the new player shows
-  // its name.
-  void openNeighbour(int step) {
-    const auto path = form.OpenNeighbour(step);
-    if (!path || !current) return;
-    const QString name = QFile::decodeName(QByteArray::fromStdString(*path)).section(u'/', -1);
-    current->showNote(name);
+    window.setFullScreenEndedHandler([this] { held.fullScreenEnded(); });
   }
 
   // Once the window is up: claiming names on the bus costs a few round trips.
@@ -120,13 +87,6 @@ struct MainWindow {
     });
   }
 
-  void raise() {
-    QWidget& w = window.widget();
-    w.setWindowState(w.windowState() & ~Qt::WindowMinimized);
-    w.raise();
-    w.activateWindow();
-  }
-
   quillet::qt::QtWindow window;
   quillet::qt::QtScreen screen{window};
   quillet::qt::QtControlHost controls;
@@ -136,14 +96,13 @@ struct MainWindow {
   quillet::qt::QtDrops drops;
   quillet::Platform platform;
   quillet::Form1 form;
+  quillet::qt::RecentFiles recent{{QStringLiteral("Quillet"), QStringLiteral("quillet %f")}};
+  quillet::qt::HeldPlayer held;
   // They go first, the inhibition given back while the bus still answers.
   quillet::qt::PlayerSession session;
   quillet::qt::MprisService mpris;
   quillet::qt::ScreenSaverInhibitor screenSaver;
   quillet::qt::WaylandIdleInhibitor idleInhibitor;
-  QPointer<quillet::player::PlaybackControl> current;
-  quillet::qt::RecentFiles recent{{QStringLiteral("Quillet"), QStringLiteral("quillet %f")}};
-  quint64 recentVideo = 0;
 };
 
 constexpr const char* kUsage =
@@ -211,7 +170,7 @@ int main(int argc, char** argv) {
   // UTF-8 into other bytes.
   quillet::qt::QtTrace trace;
 
-  std::unique_ptr<MainWindow> mainWindow;
+  std::unique_ptr<ShownWindow> mainWindow;
   // A polite request to end (SIGTERM, SIGINT, SIGHUP) and the session's logout
   // close the window the normal way, so that its unload removes the
   // temporary movie; a quit from anywhere else still runs the unload.
@@ -228,7 +187,7 @@ int main(int argc, char** argv) {
   });
   quillet::Module1 module1(components, messageBox, processes, trace, [&] {
     if (!mainWindow)
-      mainWindow = std::make_unique<MainWindow>(components, messageBox, processes, trace);
+      mainWindow = std::make_unique<ShownWindow>(components, messageBox, processes, trace);
     mainWindow->form.Show();
     mainWindow->startDesktopServices();
   });

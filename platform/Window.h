@@ -71,6 +71,10 @@ class Window {  // Form1's window
   virtual WindowHandle hWnd() const = 0;
   // Shows the window modeless; the first display runs Form_Resize.
   virtual Status show() = 0;
+  // A step of the load, before the frame is measured: finds out the frame
+  // the decorated window will have, which may mean a bounded wait for the
+  // window manager. Until then the decorated window's frame reads as none.
+  virtual void learnFrame() {}
 
   virtual Panel& picture3() = 0;
   virtual WebBrowser& webBrowser1() = 0;

@@ -95,6 +95,7 @@ void Form1::Form_Load() {
   frameHeight = roundToInt16(trace, require(trace, window.height(), "height"), "height");
   require(trace, window.setBorderStyle(kBorderSizable), "border style");
   require(trace, window.setCaption("Quillet"), "caption");
+  window.learnFrame();
   frameHeight =
       roundToInt16(trace, require(trace, window.height(), "height") - frameHeight, "frame height");
 

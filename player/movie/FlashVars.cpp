@@ -5,17 +5,13 @@
 #include <QStringDecoder>
 #include <QSysInfo>
 #include <filesystem>
+#include <system_error>
+
+#include "player/movie/FileAddress.h"
 
 namespace quillet::player {
 
 namespace {
-
-int hexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
 
 // The length of the UTF-8 character that starts at bytes[at], or 0 when the
 // byte there starts none (a stray, overlong or surrogate sequence).
@@ -99,23 +95,7 @@ QString percentDecode(QStringView text) {
   if (!text.contains(u'%')) return text.toString();
   // Work on the bytes so that escaped multi-byte sequences and literal
   // characters combine into one text.
-  const QByteArray in = bytesOf(text);
-  QByteArray out;
-  out.reserve(in.size());
-  for (qsizetype i = 0; i < in.size(); ++i) {
-    const char c = in[i];
-    if (c == '%' && i + 2 < in.size()) {
-      const int hi = hexValue(static_cast<unsigned char>(in[i + 1]));
-      const int lo = hexValue(static_cast<unsigned char>(in[i + 2]));
-      if (hi >= 0 && lo >= 0) {
-        out.append(static_cast<char>(hi * 16 + lo));
-        i += 2;
-        continue;
-      }
-    }
-    out.append(c);
-  }
-  return textOf(out);
+  return textOf(percentDecodedBytes(bytesOf(text)));
 }
 
 FlashVars FlashVars::parse(QStringView text) {
@@ -144,37 +124,12 @@ bool isHttpAddress(const QString& address) {
          address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
 }
 
-namespace {
-
-// The bytes a file: address's escapes spell (a name need not be UTF-8, and
-// QUrl would turn such bytes into U+FFFD); empty for another machine's file,
-// a relative path or an encoded NUL. A query or fragment is no part of the
-// name.
-QString pathOfFileAddress(QStringView address) {
-  QStringView rest = address.sliced(5);  // after "file:"
-  for (const char16_t end : {u'?', u'#'})
-    if (const qsizetype at = rest.indexOf(end); at >= 0) rest = rest.first(at);
-  if (rest.startsWith(u"//")) {
-    rest = rest.sliced(2);
-    const qsizetype slash = rest.indexOf(u'/');
-    if (slash < 0) return {};
-    const QStringView host = rest.first(slash);
-    if (!host.isEmpty() && host.compare(u"localhost", Qt::CaseInsensitive) != 0 &&
-        host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) != 0)
-      return {};
-    rest = rest.sliced(slash);
-  }
-  if (!rest.startsWith(u'/')) return {};
-  QString path = percentDecode(rest);
-  return path.contains(QChar(0)) ? QString() : path;
-}
-
-}  // namespace
-
 QString localFilePath(const QString& address) {
   QString path = address;
-  if (address.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
-    path = pathOfFileAddress(address);
+  if (address.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+    const auto bytes = pathOfFileAddress(bytesOf(address), QSysInfo::machineHostName().toUtf8());
+    path = bytes ? textOf(*bytes) : QString();
+  }
   if (path.isEmpty() || QDir::isAbsolutePath(path)) return path;
   // The text may carry bytes that are not UTF-8 (see bytesOf), so it is made
   // absolute as text, not through QFileInfo, which would change them.

@@ -46,8 +46,9 @@ QByteArray bytesOf(QStringView text);
 // drop's path): an http(s) stream, or a local file.
 bool isHttpAddress(const QString& address);
 
-// Anything that is not http(s) is a local file: a file: URL or a path. It is
-// handed to libmpv as an absolute path so that text which looks like one of
+// Anything that is not http(s) is a local file: a file: address (see
+// pathOfFileAddress in FileAddress.h) or a path. It is handed to libmpv as an
+// absolute path so that text which looks like one of
 // libmpv's own protocols (lavfi://, av://, edl://...) is never obeyed. Empty
 // when the current folder cannot be told.
 QString localFilePath(const QString& address);

@@ -89,7 +89,7 @@ class FakeWindow : public Window {
   }
   Maybe<double> height() const override {
     if (failReads) return std::nullopt;
-    return clientH + (border == kBorderSizable ? frameH : 0);
+    return clientH + (border == kBorderSizable && !frameUntold ? frameH : 0);
   }
   Status setWidth(double v) override {
     j.add("Form1.Width=" + num(v));
@@ -136,6 +136,10 @@ class FakeWindow : public Window {
     return Status::ok();
   }
   WindowHandle hWnd() const override { return 0x1234; }
+  void learnFrame() override {
+    j.add("Form1.LearnFrame");
+    frameUntold = false;
+  }
   Status show() override {
     j.add("Form1.Show");
     shown = true;
@@ -157,6 +161,9 @@ class FakeWindow : public Window {
   WindowEvents* events = nullptr;
   double clientW = 11550, clientH = 6255;
   double frameW = 30, frameH = 600;  // twips of the sizable frame
+  // A window manager that tells the frame only when asked: the outer
+  // height leaves it out until then.
+  bool frameUntold = false;
   double top = 0, left = 0;
   int border = kBorderSizable;
   std::string caption = "Quillet";

@@ -72,7 +72,10 @@ def main(program):
     outer = tuple(int(v) for v in GEOMETRY.findall(text[after.end():])[-1])
     print(f"decoration drawn once shown {drawn}{after.group(5)}; outer size {outer}, client "
           f"{(outer[0] - left - right, outer[1] - frame)}", flush=True)
-    # weston draws no title bars: Qt's own is there, and the load counted it.
+    # weston draws no title bars and offers no decoration manager: Qt's own
+    # is there, and the load counted it.
+    assert "quillet.wayland: the compositor leaves title bars to Qt" in text, \
+        "the program did not find out that weston leaves title bars to it"
     assert top > 0, f"no decoration drawn: {drawn}"
     assert outer == (640, 480 + PANEL_PX - frame), \
         f"outer {outer}, wanted {(640, 480 + PANEL_PX - frame)} with a frame of {frame}"

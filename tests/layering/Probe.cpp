@@ -1,2 +1,2 @@
-// Compiled only by the layering tests, with one logic library's include view.
+// Compiled only by the layering tests, with one library's include view.
 #include QUILLET_PROBE_HEADER

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,20 @@ TEST_F(MainWindow, FrameHeightIsMeasuredFromTheWindow) {
   Form1 oddFrame(odd.platform);
   oddFrame.Show();
   EXPECT_EQ(oddFrame.measuredFrameHeight(), 375);
+
+  // The window learns its frame, which may mean waiting for the window
+  // manager, as a step of its own right before it is measured.
+  FakePlatform late;
+  late.window.frameUntold = true;
+  Form1 lateFrame(late.platform);
+  lateFrame.Show();
+  EXPECT_EQ(lateFrame.measuredFrameHeight(), 600);
+  const auto& j = late.journal.all();
+  const auto learnt = std::find(j.begin(), j.end(), "Form1.LearnFrame");
+  ASSERT_NE(learnt, j.end());
+  ASSERT_GE(learnt - j.begin(), 2);
+  EXPECT_EQ(learnt[-2], "Form1.BorderStyle=2");
+  EXPECT_EQ(learnt[-1], "Form1.Caption=Quillet");
 }
 
 // Sizes are worked out in floating point and handed over as single precision.

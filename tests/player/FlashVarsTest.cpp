@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 using quillet::player::bytesOf;
 using quillet::player::FlashVars;
+using quillet::player::isHttpAddress;
+using quillet::player::localFilePath;
 using quillet::player::percentDecode;
 using quillet::player::textOf;
 
@@ -84,4 +88,28 @@ TEST(FlashVars, BytesThatAreNotUtf8ComeBackExactly) {
                             "/tmp/\xe9\xef\xbb\xbfx.flv"})
     EXPECT_EQ(bytesOf(textOf(bytes)), QByteArray(bytes)) << bytes;
   EXPECT_EQ(textOf("\xf0\x9f\x8e\xac"), QString::fromUtf8("\xf0\x9f\x8e\xac"));
+}
+
+// A file: address names the bytes its escapes spell, whether or not they
+// are UTF-8, so that a similar name beside it is never opened instead; a
+// path is made absolute, and a web address is never a file.
+TEST(MovieAddresses, AFileAddressNamesTheExactBytesItsEscapesSpell) {
+  const struct {
+    const char* address;
+    QByteArray path;  // empty: no local file
+  } cases[] = {
+      {"file:///v/caf%E9.flv", "/v/caf\xe9.flv"},
+      {"file:///v/caf%EF%BF%BD.flv", "/v/caf\xef\xbf\xbd.flv"},
+      {"FILE://localhost/v/a%20b%23c.flv", "/v/a b#c.flv"},
+      {"file:/v/%EF%BB%BFx.flv", "/v/\xef\xbb\xbfx.flv"},
+      {"file://elsewhere.example/v/x.flv", ""},
+      {"file:///v/a%00b.flv", ""},
+      {"file:v.flv", ""},
+      {"/v/a%20b.flv", "/v/a%20b.flv"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(bytesOf(localFilePath(QString::fromLatin1(c.address))), c.path) << c.address;
+  EXPECT_EQ(localFilePath("v/x.flv"), QDir::currentPath() + "/v/x.flv");
+  EXPECT_TRUE(isHttpAddress("HTTPS://h.example/v.flv"));
+  EXPECT_FALSE(isHttpAddress("file:///v/http://x.flv"));
 }

@@ -1,31 +1,12 @@
-// How an address becomes libmpv's loadfile command: the exact bytes of a
-// file: address, and the argument list of each client API.
+// How an address becomes libmpv's loadfile command: the argument list of
+// each client API.
 #include <gtest/gtest.h>
 
-#include "player/movie/FlashVars.h"
 #include "player/engine/MpvOptions.h"
+#include "player/movie/FlashVars.h"
 
 namespace quillet::player {
 namespace {
-
-// A file: address names the bytes its escapes spell, whether or not they
-// are UTF-8, so that a similar name beside it is never opened instead.
-TEST(MpvOptions, AFileAddressNamesTheExactBytesItsEscapesSpell) {
-  const struct {
-    const char* address;
-    QByteArray path;  // empty: no local file
-  } cases[] = {
-      {"file:///v/caf%E9.flv", "/v/caf\xe9.flv"},
-      {"file:///v/caf%EF%BF%BD.flv", "/v/caf\xef\xbf\xbd.flv"},
-      {"FILE://localhost/v/a%20b%23c.flv", "/v/a b#c.flv"},
-      {"file:/v/%EF%BB%BFx.flv", "/v/\xef\xbb\xbfx.flv"},
-      {"file://elsewhere.example/v/x.flv", ""},
-      {"file:///v/a%00b.flv", ""},
-      {"file:v.flv", ""},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(bytesOf(localFilePath(QString::fromLatin1(c.address))), c.path) << c.address;
-}
 
 // libmpv 0.38 (client API 2.3) takes an insertion index before the per-file
 // options; a local file has neither.

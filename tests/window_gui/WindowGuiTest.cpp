@@ -42,7 +42,7 @@ bool waitFor(const std::function<bool()>& done, int ms = 5000) {
 
 // The frame the window manager has put around a mapped window, read from
 // the window's own property.
-qt::FrameExtents frameOnScreen(QWidget& w) {
+QMargins frameOnScreen(QWidget& w) {
   auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
   if (!x11) return {};
   xcb_connection_t* c = x11->connection();
@@ -55,26 +55,27 @@ qt::FrameExtents frameOnScreen(QWidget& w) {
       c,
       xcb_get_property(c, 0, static_cast<xcb_window_t>(w.winId()), atom, XCB_ATOM_CARDINAL, 0, 4),
       nullptr);
-  qt::FrameExtents e;
+  QMargins e;
   if (reply && reply->format == 32 && reply->value_len == 4) {
-    auto* v = static_cast<const uint32_t*>(xcb_get_property_value(reply));
-    e = {static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
-         static_cast<int>(v[3])};
+    auto* v =
+        static_cast<const uint32_t*>(xcb_get_property_value(reply));  // left, right, top, bottom
+    e = QMargins(static_cast<int>(v[0]), static_cast<int>(v[2]), static_cast<int>(v[1]),
+                 static_cast<int>(v[3]));
   }
   std::free(reply);
   return e;
 }
 
 // Announces a frame for the window as a window manager would.
-void setFrameOnScreen(QWidget& w, const qt::FrameExtents& e) {
+void setFrameOnScreen(QWidget& w, const QMargins& e) {
   auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
   ASSERT_NE(x11, nullptr);
   xcb_connection_t* c = x11->connection();
   auto* atomReply =
       xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 18, "_NET_FRAME_EXTENTS"), nullptr);
   ASSERT_NE(atomReply, nullptr);
-  const uint32_t values[4] = {static_cast<uint32_t>(e.left), static_cast<uint32_t>(e.right),
-                              static_cast<uint32_t>(e.top), static_cast<uint32_t>(e.bottom)};
+  const uint32_t values[4] = {static_cast<uint32_t>(e.left()), static_cast<uint32_t>(e.right()),
+                              static_cast<uint32_t>(e.top()), static_cast<uint32_t>(e.bottom())};
   xcb_change_property(c, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(w.winId()),
                       atomReply->atom, XCB_ATOM_CARDINAL, 32, 4, values);
   xcb_flush(c);
@@ -116,15 +117,16 @@ struct RealWindow : ::testing::Test {
   Form1 form{platform};
 
   // The initial size and layout, for the frame the window manager drew.
-  void expectSizedAndLaidOutFor(const qt::FrameExtents& real) {
+  void expectSizedAndLaidOutFor(const QMargins& real) {
     QWidget& w = window.widget();
-    const QRect outer = w.geometry().adjusted(-real.left, -real.top, real.right, real.bottom);
+    const QRect outer =
+        w.geometry().adjusted(-real.left(), -real.top(), real.right(), real.bottom());
     // 640 pixels wide outside, frame included.
     EXPECT_EQ(outer.width(), 640);
     // The measured frame is the window manager's real one.
-    EXPECT_EQ(form.measuredFrameHeight(), (real.top + real.bottom) * 15);
+    EXPECT_EQ(form.measuredFrameHeight(), (real.top() + real.bottom()) * 15);
     // Outer height 480 pixels plus the panel less the frame.
-    EXPECT_EQ(outer.height(), 480 + 48 - (real.top + real.bottom));
+    EXPECT_EQ(outer.height(), 480 + 48 - (real.top() + real.bottom()));
     EXPECT_EQ(*window.height(), outer.height() * 15);
     EXPECT_EQ(*window.width(), 640 * 15);
 
@@ -155,11 +157,11 @@ TEST_F(RealWindow, AppearsAsDesigned) {
   // own idea of it (frameGeometry) is cached and, when the window manager
   // reparents the window after Qt's first look, can stay empty.
   ASSERT_TRUE(waitFor([&] {
-    const qt::FrameExtents e = frameOnScreen(w);
-    return e.top + e.bottom > 0;
+    const QMargins e = frameOnScreen(w);
+    return e.top() + e.bottom() > 0;
   }));
-  const qt::FrameExtents real = frameOnScreen(w);
-  const QRect outer = w.geometry().adjusted(-real.left, -real.top, real.right, real.bottom);
+  const QMargins real = frameOnScreen(w);
+  const QRect outer = w.geometry().adjusted(-real.left(), -real.top(), real.right(), real.bottom());
   expectSizedAndLaidOutFor(real);
 
   EXPECT_EQ(w.windowTitle(), "Quillet");
@@ -208,8 +210,8 @@ TEST_F(RealWindow, KeepsItsFrameWhenTheWindowManagerAnswersLate) {
   QWidget& w = window.widget();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w, 20000));
   ASSERT_TRUE(waitFor([&] {
-    const qt::FrameExtents e = frameOnScreen(w);
-    return e.top + e.bottom > 0;
+    const QMargins e = frameOnScreen(w);
+    return e.top() + e.bottom() > 0;
   }));
   QTest::qWait(200);  // anything the window does about a late frame, it has done
   expectSizedAndLaidOutFor(frameOnScreen(w));
@@ -240,7 +242,11 @@ TEST_F(RealWindow, HandleIsTheNativeWindow) {
 }
 
 struct BareWindow : ::testing::Test {
-  BareWindow() { window.setEvents(&events); }
+  // As the load does, the window learns its frame before it is first shown.
+  BareWindow() {
+    window.setEvents(&events);
+    window.learnFrame();
+  }
   Recorder events;
   QtWindow window{noBanner()};
 };
@@ -248,10 +254,10 @@ struct BareWindow : ::testing::Test {
 // Setting a new size reaches the layout before the setter returns, hidden or
 // shown; the same size again does not.
 TEST_F(BareWindow, SizeChangesRunTheLayoutAtOnce) {
-  const qt::FrameExtents e = window.frameExtents();
+  const QMargins e = window.frame();
   EXPECT_TRUE(window.setWidth(9600));
   EXPECT_EQ(events.resizes, 1);
-  EXPECT_EQ(window.widget().width(), 640 - e.left - e.right);
+  EXPECT_EQ(window.widget().width(), 640 - e.left() - e.right());
   EXPECT_EQ(*window.width(), 9600);
   EXPECT_TRUE(window.setWidth(9600));
   EXPECT_EQ(events.resizes, 1);
@@ -287,7 +293,7 @@ TEST_F(BareWindow, BorderChangesApplyWithTheCaption) {
   EXPECT_TRUE(window.show());
   QWidget& w = window.widget();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-  ASSERT_TRUE(waitFor([&] { return frameOnScreen(w).top > 0; }));
+  ASSERT_TRUE(waitFor([&] { return frameOnScreen(w).top() > 0; }));
   const QSize client = window.widget().size();
   const double framed = *window.height();
   const WindowHandle handle = window.hWnd();
@@ -300,14 +306,14 @@ TEST_F(BareWindow, BorderChangesApplyWithTheCaption) {
   EXPECT_EQ(*window.height(), client.height() * 15);
   EXPECT_EQ(window.widget().size(), client);
   EXPECT_TRUE(window.widget().isVisible());
-  EXPECT_TRUE(waitFor([&] { return frameOnScreen(w) == qt::FrameExtents{}; }));
+  EXPECT_TRUE(waitFor([&] { return frameOnScreen(w).isNull(); }));
 
   EXPECT_TRUE(window.setBorderStyle(kBorderSizable));
   EXPECT_TRUE(window.setCaption("Quillet"));
   EXPECT_FALSE(window.widget().windowFlags().testFlag(Qt::FramelessWindowHint));
   EXPECT_EQ(*window.height(), framed);
   EXPECT_EQ(window.widget().size(), client);
-  EXPECT_TRUE(waitFor([&] { return frameOnScreen(w).top > 0; }));
+  EXPECT_TRUE(waitFor([&] { return frameOnScreen(w).top() > 0; }));
   EXPECT_EQ(mapping.count(), 0);
   // Drops are tied to the handle: it outlives border changes.
   EXPECT_EQ(window.hWnd(), handle);
@@ -320,12 +326,12 @@ TEST_F(BareWindow, FollowsTheFrameTheWindowManagerAnnounces) {
   EXPECT_TRUE(window.show());
   QWidget& w = window.widget();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-  ASSERT_TRUE(waitFor([&] { return frameOnScreen(w) == window.frameExtents(); }));
+  ASSERT_TRUE(waitFor([&] { return frameOnScreen(w) == window.frame(); }));
   const int before = events.resizes;
 
-  const qt::FrameExtents other{3, 4, 30, 7};
+  const QMargins other(3, 30, 4, 7);
   setFrameOnScreen(w, other);
-  ASSERT_TRUE(waitFor([&] { return window.frameExtents() == other; }));
+  ASSERT_TRUE(waitFor([&] { return window.frame() == other; }));
   EXPECT_EQ(events.resizes, before + 1);
   EXPECT_EQ(*window.width(), (w.width() + 7) * 15);
   EXPECT_EQ(*window.height(), (w.height() + 37) * 15);
@@ -339,8 +345,8 @@ TEST_F(BareWindow, PositionIsTheOuterCorner) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window.widget()));
   QWidget& w = window.widget();
   const auto outerCorner = [&] {
-    const qt::FrameExtents e = frameOnScreen(w);
-    return w.geometry().topLeft() - QPoint(e.left, e.top);
+    const QMargins e = frameOnScreen(w);
+    return w.geometry().topLeft() - QPoint(e.left(), e.top());
   };
   ASSERT_TRUE(waitFor([&] { return outerCorner() == QPoint(100, 50); }))
       << outerCorner().x() << "," << outerCorner().y();

@@ -12,7 +12,6 @@ namespace quillet::qt {
 namespace {
 
 constexpr const char* kDecorationManager = "zxdg_decoration_manager_v1";
-constexpr const char* kDisableVariable = "QT_WAYLAND_DISABLE_WINDOWDECORATION";
 
 // Whether the compositor announces a global of that interface. Asked on an
 // event queue of its own, so that none of Qt's own events is handled here.
@@ -49,7 +48,7 @@ bool announces(wl_display* display, const char* interface) {
 
 void leaveTitleBarsToTheCompositor() {
   if (QGuiApplication::platformName() != QLatin1String("wayland")) return;
-  if (qEnvironmentVariableIsSet(kDisableVariable)) return;
+  if (qEnvironmentVariableIsSet(kNoDecorations)) return;
   QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
   auto* display = native
                       ? static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"))
@@ -59,7 +58,7 @@ void leaveTitleBarsToTheCompositor() {
     qCDebug(waylandTrace) << "the compositor leaves title bars to Qt";
     return;
   }
-  qputenv(kDisableVariable, "1");
+  qputenv(kNoDecorations, "1");
   qCDebug(waylandTrace) << "the compositor draws the title bars";
 }
 

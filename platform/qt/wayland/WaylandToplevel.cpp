@@ -20,25 +20,24 @@ namespace {
 // machine.
 constexpr std::chrono::milliseconds kVerdictDelay(1500);
 
-// Set, by the user or at start where the compositor draws the title bars,
-// when Qt draws none.
-constexpr const char* kNoDecorations = "QT_WAYLAND_DISABLE_WINDOWDECORATION";
-
 }  // namespace
 
-WaylandToplevel::WaylandToplevel(QWidget& window, std::function<void(QSize)> refused)
-    : window(window), refused(std::move(refused)) {
+WaylandToplevel::WaylandToplevel(QWidget& window, DisplayServerEvents events)
+    : window(window), events(std::move(events)) {
   verdict.setSingleShot(true);
   verdict.setInterval(kVerdictDelay);
   connect(&verdict, &QTimer::timeout, this, &WaylandToplevel::settle);
 }
 
-QMargins WaylandToplevel::frame() const {
+void WaylandToplevel::learnFrame() {
+  if (measuredFrame) return;
   const QWindow* handle = window.windowHandle();
-  if (handle && handle->handle() && handle->isVisible()) return handle->frameMargins();
-  // Where the compositor draws the title bars Qt draws none.
-  if (qEnvironmentVariableIsSet(kNoDecorations)) return {};
-  return probeFrame();
+  if (handle && handle->handle() && handle->isVisible())
+    measuredFrame = handle->frameMargins();
+  else if (qEnvironmentVariableIsSet(kNoDecorations))
+    measuredFrame = QMargins();  // where the compositor draws the title bars Qt draws none
+  else
+    measuredFrame = probeFrame();
 }
 
 // Qt makes its own title bar only when a window is shown, while the load
@@ -56,14 +55,28 @@ QMargins WaylandToplevel::probeFrame() const {
   return margins;
 }
 
-void WaylandToplevel::shown(QMargins counted) const {
-  const QWindow* handle = window.windowHandle();
-  if (!handle) return;
-  const QMargins drawn = handle->frameMargins();
-  if (drawn == counted)
-    qCDebug(waylandTrace) << "frame once shown:" << drawn << "as counted";
+void WaylandToplevel::show(bool first) {
+  window.show();
+  if (borderless) {
+    enterFullScreen();
+  } else if (first && measuredFrame) {
+    // Traces the decoration of the window just shown beside the one counted.
+    const QWindow* handle = window.windowHandle();
+    const QMargins drawn = handle ? handle->frameMargins() : QMargins();
+    if (drawn == *measuredFrame)
+      qCDebug(waylandTrace) << "frame once shown:" << drawn << "as counted";
+    else
+      qCInfo(waylandTrace) << "frame once shown:" << drawn << "but counted" << *measuredFrame;
+  }
+}
+
+void WaylandToplevel::applyBorder(bool frameless) {
+  borderless = frameless;
+  if (!window.isVisible()) return;
+  if (borderless)
+    enterFullScreen();
   else
-    qCInfo(waylandTrace) << "frame once shown:" << drawn << "but counted" << counted;
+    leaveFullScreen();
 }
 
 QSize WaylandToplevel::room(QMargins margins) const {
@@ -108,15 +121,16 @@ void WaylandToplevel::stateChanged(Qt::WindowState state) {
 }
 
 // Still not full screen: the compositor said no, or took the state back
-// (its own key binding). The window goes back to the size it had, so that
-// it never stands larger than the output with a title bar added.
+// (its own key binding). The window hears of it, to leave full screen as
+// asked and go back to the size it had, so that it never stands larger than
+// the output with a title bar added.
 void WaylandToplevel::settle() {
   const QWindow* handle = window.windowHandle();
   if (!wanted || (handle && handle->windowStates().testFlag(Qt::WindowFullScreen))) return;
   wanted = false;
   qCInfo(waylandTrace) << "full screen skipped: the compositor refused it or took it back; back to"
                        << before;
-  refused(before);
+  if (events.fullScreenEnded) events.fullScreenEnded(before);
 }
 
 }  // namespace quillet::qt

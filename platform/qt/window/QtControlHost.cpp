@@ -108,28 +108,13 @@ class QtExtender : public Extender {
     return Status::ok();
   }
   Status setTop(const Value& twips) override {
-    if (!alive()) return removedStatus();
-    auto n = asNumber(twips);
-    auto y = n ? toPixels(*n, twipsPerPixelY(widget)) : std::nullopt;
-    if (!y) return Status::failed("invalid top");
-    widget->move(widget->x(), *y);
-    return Status::ok();
+    return alive() ? setTopTwips(*widget, asNumber(twips)) : removedStatus();
   }
   Status setWidth(const Value& twips) override {
-    if (!alive()) return removedStatus();
-    auto n = asNumber(twips);
-    auto w = n ? toPixelSize(*n, twipsPerPixelX(widget)) : std::nullopt;
-    if (!w) return Status::failed("invalid width");
-    widget->resize(*w, widget->height());
-    return Status::ok();
+    return alive() ? setWidthTwips(*widget, asNumber(twips)) : removedStatus();
   }
   Status setHeight(const Value& twips) override {
-    if (!alive()) return removedStatus();
-    auto n = asNumber(twips);
-    auto h = n ? toPixelSize(*n, twipsPerPixelY(widget)) : std::nullopt;
-    if (!h) return Status::failed("invalid height");
-    widget->resize(widget->width(), *h);
-    return Status::ok();
+    return alive() ? setHeightTwips(*widget, asNumber(twips)) : removedStatus();
   }
 
   // Only declared properties: an unknown name fails instead of leaving a

@@ -12,14 +12,15 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QWindow>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <functional>
 
 #include "platform/qt/banner/QtBanner.h"
 #include "platform/qt/wayland/WaylandToplevel.h"
 #include "platform/qt/window/Twips.h"
+#include "platform/qt/x11/X11Window.h"
 
 namespace quillet::qt {
 namespace {
@@ -34,13 +35,6 @@ constexpr Rect kPicture3{0, 4125, 4860, 720};
 constexpr Rect kCommand1{1395, 195, 1260, 345};
 constexpr Rect kCheck1{2715, 270, 2655, 255};
 constexpr Rect kOpenFile{90, 195, 1260, 345};
-
-// How long the load waits for the window manager to tell the frame it will
-// draw. It answers within a millisecond on an idle desktop, but a busy one
-// (log-in, a full test run beside other work) has taken more than a second;
-// the window is not shown yet, so the wait only delays its first display. A
-// later answer still reaches the window, which then lays itself out again.
-constexpr std::chrono::milliseconds kFrameAnswerBound(5000);
 
 int px(double twips, double tpp) {
   return static_cast<int>(std::lround(twips / tpp));
@@ -95,18 +89,10 @@ class QtWindow::PanelImpl : public Panel {
     return frame->height() * twipsPerPixelY(frame);
   }
   Status setTop(double twips) override {
-    if (!frame) return Status::failed("panel gone");
-    auto y = toPixels(twips, twipsPerPixelY(frame));
-    if (!y) return Status::failed("invalid top");
-    frame->move(frame->x(), *y);
-    return Status::ok();
+    return frame ? setTopTwips(*frame, twips) : Status::failed("panel gone");
   }
   Status setWidth(double twips) override {
-    if (!frame) return Status::failed("panel gone");
-    auto w = toPixelSize(twips, twipsPerPixelX(frame));
-    if (!w) return Status::failed("invalid width");
-    frame->resize(*w, frame->height());
-    return Status::ok();
+    return frame ? setWidthTwips(*frame, twips) : Status::failed("panel gone");
   }
   Status setVisible(bool visible) override {
     if (!frame) return Status::failed("panel gone");
@@ -200,19 +186,19 @@ QtWindow::QtWindow(QtWindowOptions options)
   panel = std::make_unique<PanelImpl>(*panelFrame);
   check = std::make_unique<CheckImpl>(*checkBox);
 
-  const QString platform = QGuiApplication::platformName();
-  if (platform == QLatin1String("xcb"))
-    frameWatch = std::make_unique<FrameWatch>(
-        *form, [this](FrameWatch::Change change) { onFrameWatch(change); });
-  else if (platform == QLatin1String("wayland"))
-    wayland =
-        std::make_unique<WaylandToplevel>(*form, [this](QSize size) { (void)resizeClient(size); });
+  const DisplayServerEvents told{[this] { onFrameChanged(); },
+                                 [this](QSize before) { onFullScreenEnded(before); }};
+  // Off X11 and Wayland (offscreen) the program places a window without a
+  // frame, as on X11 with no window manager.
+  if (QGuiApplication::platformName() == QLatin1String("wayland"))
+    display = std::make_unique<WaylandToplevel>(*form, told);
+  else
+    display = std::make_unique<X11Window>(*form, told);
 }
 
 QtWindow::~QtWindow() {
   events = nullptr;
-  frameWatch.reset();
-  wayland.reset();
+  display.reset();
   bannerStrip.reset();
   form.reset();
 }
@@ -224,50 +210,33 @@ double QtWindow::tppY() const {
   return twipsPerPixelY(form.get());
 }
 
-FrameExtents QtWindow::frameExtents() const {
-  if (appliedBorder == kBorderNone) return {};
-  // On Wayland the frame is what Qt draws itself (measured before show when
-  // first asked), and stays so: the frame height the layout was measured with and
-  // the outer size never part.
-  if (wayland) {
-    if (!decoratedFrame) {
-      const QMargins m = wayland->frame();
-      decoratedFrame = FrameExtents{m.left(), m.right(), m.top(), m.bottom()};
-    }
-    return *decoratedFrame;
-  }
-  if (!decoratedFrame && !frameAsked) {
-    frameAsked = true;
-    const FrameAnswer answer = requestFrameExtents(*form, kFrameAnswerBound);
-    if (answer.kind != FrameAnswer::Kind::NoAnswer) decoratedFrame = answer.extents;
-  }
-  return decoratedFrame.value_or(FrameExtents{});
+QMargins QtWindow::frame() const {
+  return appliedBorder == kBorderNone ? QMargins() : display->frame();
 }
 
-// Runs inside Qt's native event handling: only takes note, and reads the
-// frame once the event loop is free.
-void QtWindow::onFrameWatch(FrameWatch::Change change) {
-  if (change == FrameWatch::Change::OwnHints) {
-    awaitingOwnHints = false;
-    return;
-  }
-  if (frameFollowQueued) return;
-  frameFollowQueued = true;
-  QMetaObject::invokeMethod(
-      form.get(), [this] { followFrame(); }, Qt::QueuedConnection);
+void QtWindow::learnFrame() {
+  display->learnFrame();
 }
 
-// The window manager changed the frame it draws (it answered late, or its
-// decoration changed): the outer size and the layout follow.
-void QtWindow::followFrame() {
-  frameFollowQueued = false;
-  if (appliedBorder == kBorderNone || awaitingOwnHints) return;
-  if (form->windowFlags().testFlag(Qt::FramelessWindowHint)) return;
-  const std::optional<FrameExtents> announced = announcedFrameExtents(*form);
-  if (!announced || announced == decoratedFrame) return;
-  decoratedFrame = announced;
-  frameAsked = true;
-  if (*announced != laidOutFrame) reportResize();
+// The display server's frame changed: the outer size and the layout follow.
+void QtWindow::onFrameChanged() {
+  if (frame() != laidOutFrame) reportResize();
+}
+
+void QtWindow::onFullScreenEnded(QSize before) {
+  if (fullScreenEnded) fullScreenEnded();
+  // Nobody left full screen: the window still takes its size back.
+  if (appliedBorder == kBorderNone) (void)resizeClient(before);
+}
+
+void QtWindow::setFullScreenEndedHandler(std::function<void()> handler) {
+  fullScreenEnded = std::move(handler);
+}
+
+void QtWindow::raise() {
+  form->setWindowState(form->windowState() & ~Qt::WindowMinimized);
+  form->raise();
+  form->activateWindow();
 }
 
 void QtWindow::setEvents(WindowEvents* e) {
@@ -275,27 +244,27 @@ void QtWindow::setEvents(WindowEvents* e) {
 }
 
 Maybe<double> QtWindow::width() const {
-  const FrameExtents e = frameExtents();
-  return (form->width() + e.left + e.right) * tppX();
+  const QMargins f = frame();
+  return (form->width() + f.left() + f.right()) * tppX();
 }
 
 Maybe<double> QtWindow::height() const {
-  const FrameExtents e = frameExtents();
-  return (form->height() + e.top + e.bottom) * tppY();
+  const QMargins f = frame();
+  return (form->height() + f.top() + f.bottom()) * tppY();
 }
 
 Status QtWindow::setWidth(double twips) {
   auto outer = toPixelSize(twips, tppX());
   if (!outer) return Status::failed("invalid width");
-  const FrameExtents e = frameExtents();
-  return resizeClient(QSize(std::max(1, *outer - e.left - e.right), form->height()));
+  const QMargins f = frame();
+  return resizeClient(QSize(std::max(1, *outer - f.left() - f.right()), form->height()));
 }
 
 Status QtWindow::setHeight(double twips) {
   auto outer = toPixelSize(twips, tppY());
   if (!outer) return Status::failed("invalid height");
-  const FrameExtents e = frameExtents();
-  return resizeClient(QSize(form->width(), std::max(1, *outer - e.top - e.bottom)));
+  const QMargins f = frame();
+  return resizeClient(QSize(form->width(), std::max(1, *outer - f.top() - f.bottom())));
 }
 
 // A size change reaches Form_Resize before the setter returns. A visible
@@ -310,11 +279,8 @@ Status QtWindow::setHeight(double twips) {
 Status QtWindow::resizeClient(QSize size) {
   // No compositor would show more than the output: the size is bounded here,
   // where the window's frame is known.
-  if (wayland) {
-    const FrameExtents e = frameExtents();
-    const QSize room = wayland->room(QMargins(e.left, e.top, e.right, e.bottom));
-    if (room.isValid()) size = size.boundedTo(room).expandedTo(QSize(1, 1));
-  }
+  if (const QSize room = display->room(frame()); room.isValid())
+    size = size.boundedTo(room).expandedTo(QSize(1, 1));
   if (size == form->size()) return Status::ok();
   requestedSize = size;
   requestExpiry.start();
@@ -327,7 +293,7 @@ Status QtWindow::resizeClient(QSize size) {
 
 void QtWindow::reportResize() {
   laidOutSize = form->size();
-  laidOutFrame = frameExtents();
+  laidOutFrame = frame();
   if (events) events->Form_Resize();
 }
 
@@ -348,39 +314,32 @@ void QtWindow::onRequestExpired() {
   onResized();
 }
 
-// Positions are the outer frame's; the client area is placed explicitly
-// below and right of the frame, which does not depend on when the window
-// manager tells Qt about its frame.
 Status QtWindow::setTop(double twips) {
-  if (wayland) return Status::failed("the compositor places the window");
   auto y = toPixels(twips, tppY());
   if (!y) return Status::failed("invalid top");
-  QRect client = form->geometry();
-  client.moveTop(*y + frameExtents().top);
-  form->setGeometry(client);
-  placed = true;
+  if (!display->place(std::nullopt, *y))
+    return Status::failed("the display server places the window");
   return Status::ok();
 }
 
 Status QtWindow::setLeft(double twips) {
-  if (wayland) return Status::failed("the compositor places the window");
   auto x = toPixels(twips, tppX());
   if (!x) return Status::failed("invalid left");
-  QRect client = form->geometry();
-  client.moveLeft(*x + frameExtents().left);
-  form->setGeometry(client);
-  placed = true;
+  if (!display->place(*x, std::nullopt))
+    return Status::failed("the display server places the window");
   return Status::ok();
 }
 
 Maybe<double> QtWindow::outerTop() const {
-  if (wayland) return std::nullopt;
-  return (form->geometry().top() - frameExtents().top) * tppY();
+  const auto corner = display->outerCorner();
+  if (!corner) return std::nullopt;
+  return corner->y() * tppY();
 }
 
 Maybe<double> QtWindow::outerLeft() const {
-  if (wayland) return std::nullopt;
-  return (form->geometry().left() - frameExtents().left) * tppX();
+  const auto corner = display->outerCorner();
+  if (!corner) return std::nullopt;
+  return corner->x() * tppX();
 }
 
 Status QtWindow::setBorderStyle(int style) {
@@ -395,86 +354,18 @@ Status QtWindow::setCaption(const std::string& caption) {
   return Status::ok();
 }
 
-// A window not shown yet only records the style: toggling the native flags
-// back and forth before the first mapping raced with the window manager,
-// which now and then mapped the window without its frame. show() applies
-// what is due.
 void QtWindow::applyBorderStyle() {
   appliedBorder = requestedBorder;
-  if (!form->isVisible()) return;
-  if (wayland)
-    applyWaylandState();
-  else
-    applyNativeBorder();
-}
-
-// On Wayland no client makes itself borderless and as large as the output:
-// the borderless window is the compositor's full-screen state, which covers
-// the output without a title bar, and the sizable one is its normal state.
-void QtWindow::applyWaylandState() {
-  if (appliedBorder == kBorderNone)
-    wayland->enterFullScreen();
-  else
-    wayland->leaveFullScreen();
-}
-
-// A border change keeps the client area where it is. A mapped window only
-// changes its hints, and the window manager redraws its frame in place:
-// Qt's own way (setWindowFlags) unmaps the window and maps it again, a round
-// trip through the window manager that full screen's first picture waited
-// for.
-void QtWindow::applyNativeBorder() {
-  const bool frameless = appliedBorder == kBorderNone;
-  if (form->windowFlags().testFlag(Qt::FramelessWindowHint) == frameless) return;
-  Qt::WindowFlags flags = form->windowFlags();
-  flags.setFlag(Qt::FramelessWindowHint, frameless);
-  const QRect client = form->geometry();
-  QWindow* mapped = form->isVisible() ? form->windowHandle() : nullptr;
-  if (!mapped) {
-    form->setWindowFlags(flags);
-    form->setGeometry(client);
-    return;
-  }
-  // The frame the window manager drew before is kept for the decorated
-  // window: it announces its frame anew once it decorates the window again.
-  // What it announces in between, up to the window's new hints, still
-  // describes the borderless window.
-  awaitingOwnHints = !frameless;
-  form->overrideWindowFlags(flags);
-  mapped->setFlags(flags);
-  form->setGeometry(client);
+  display->applyBorder(appliedBorder == kBorderNone);
 }
 
 WindowHandle QtWindow::hWnd() const {
   return static_cast<WindowHandle>(form->winId());
 }
 
-void QtWindow::centreOnScreen() {
-  QScreen* screen = screenOf(form.get());
-  if (!screen) return;
-  const FrameExtents e = frameExtents();
-  const QSize outer = form->size() + QSize(e.left + e.right, e.top + e.bottom);
-  const QRect area = screen->availableGeometry();
-  const QPoint corner(area.x() + (area.width() - outer.width()) / 2,
-                      area.y() + (area.height() - outer.height()) / 2);
-  form->setGeometry(QRect(corner + QPoint(e.left, e.top), form->size()));
-}
-
 Status QtWindow::show() {
   const bool first = !shownBefore;
-  if (wayland) {
-    form->show();
-    if (appliedBorder == kBorderNone)
-      applyWaylandState();
-    else if (first && decoratedFrame) {
-      const FrameExtents e = *decoratedFrame;
-      wayland->shown(QMargins(e.left, e.top, e.right, e.bottom));
-    }
-  } else {
-    applyNativeBorder();
-    if (first && !placed) centreOnScreen();
-    form->show();
-  }
+  display->show(first);
   if (first) {
     shownBefore = true;
     reportResize();  // the first display lays the window out
@@ -506,28 +397,27 @@ double QtScreen::twipsPerPixelY() const {
   return qt::twipsPerPixelY(&window.widget());
 }
 
+// One extent of the screen's geometry, in twips.
+namespace {
+template <class Extent>
+Maybe<double> screenTwips(const QWidget& w, Extent extent, double twipsPerPixel) {
+  QScreen* s = screenOf(&w);
+  if (!s) return std::nullopt;
+  return extent(s->geometry()) * twipsPerPixel;
+}
+}  // namespace
+
 Maybe<double> QtScreen::widthTwips() const {
-  QScreen* s = screenOf(&window.widget());
-  if (!s) return std::nullopt;
-  return s->geometry().width() * twipsPerPixelX();
+  return screenTwips(window.widget(), std::mem_fn(&QRect::width), twipsPerPixelX());
 }
-
 Maybe<double> QtScreen::heightTwips() const {
-  QScreen* s = screenOf(&window.widget());
-  if (!s) return std::nullopt;
-  return s->geometry().height() * twipsPerPixelY();
+  return screenTwips(window.widget(), std::mem_fn(&QRect::height), twipsPerPixelY());
 }
-
 Maybe<double> QtScreen::leftTwips() const {
-  QScreen* s = screenOf(&window.widget());
-  if (!s) return std::nullopt;
-  return s->geometry().x() * twipsPerPixelX();
+  return screenTwips(window.widget(), std::mem_fn(&QRect::x), twipsPerPixelX());
 }
-
 Maybe<double> QtScreen::topTwips() const {
-  QScreen* s = screenOf(&window.widget());
-  if (!s) return std::nullopt;
-  return s->geometry().y() * twipsPerPixelY();
+  return screenTwips(window.widget(), std::mem_fn(&QRect::y), twipsPerPixelY());
 }
 
 }  // namespace quillet::qt

@@ -3,15 +3,17 @@
 // player area, the bottom panel Picture3 (with the Open File and Website
 // buttons and the association check box) and the banner strip WebBrowser1.
 // Sizes are spoken in twips; the outer size adds the window manager's frame.
+// What differs between X11 and Wayland is the display server's part.
 
+#include <QMargins>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "platform/Window.h"
-#include "platform/qt/x11/FrameExtents.h"
 
 class QCheckBox;
 class QFrame;
@@ -19,9 +21,9 @@ class QPushButton;
 
 namespace quillet::qt {
 
+class DisplayServer;
 class QtBanner;
 class QtWindow;
-class WaylandToplevel;
 
 // The top-level widget itself; it reports its size changes and its closing.
 class FormWidget : public QWidget {
@@ -64,6 +66,7 @@ class QtWindow : public Window {
   Status setCaption(const std::string& caption) override;
   WindowHandle hWnd() const override;
   Status show() override;
+  void learnFrame() override;
   Panel& picture3() override;
   WebBrowser& webBrowser1() override;
   CheckBox& check1() override;
@@ -77,9 +80,15 @@ class QtWindow : public Window {
   QCheckBox& check1Box() { return *checkBox; }
   QtBanner& banner() { return *bannerStrip; }
   // The frame the outer size includes: the window manager's for the sizable
-  // border, none for the borderless window. Until the window manager has
-  // told it, the decorated window's frame reads as none.
-  FrameExtents frameExtents() const;
+  // border, none for the borderless window. Until the load has learnt it,
+  // the decorated window's frame reads as none.
+  QMargins frame() const;
+  // Runs when the display server ends full screen on its own (the
+  // compositor refused it or took it back): whoever asked for it leaves it
+  // as it would have, so that its state follows the compositor's.
+  void setFullScreenEndedHandler(std::function<void()> handler);
+  // Brings the window to the front, out of its minimised state.
+  void raise();
 
  private:
   friend class FormWidget;
@@ -89,16 +98,13 @@ class QtWindow : public Window {
   double tppX() const;
   double tppY() const;
   void applyBorderStyle();
-  void applyNativeBorder();
-  void applyWaylandState();
   void onRequestExpired();
   Status resizeClient(QSize size);
   void reportResize();
   void onResized();
   void onClose();
-  void onFrameWatch(FrameWatch::Change change);
-  void followFrame();
-  void centreOnScreen();
+  void onFrameChanged();
+  void onFullScreenEnded(QSize before);
 
   QtWindowOptions options;
   std::unique_ptr<FormWidget> form;
@@ -109,28 +115,19 @@ class QtWindow : public Window {
   std::unique_ptr<QtBanner> bannerStrip;
   std::unique_ptr<PanelImpl> panel;
   std::unique_ptr<CheckImpl> check;
+  // Wayland's part, or X11's (also off both), chosen when the window is made.
+  std::unique_ptr<DisplayServer> display;
 
   WindowEvents* events = nullptr;
+  std::function<void()> fullScreenEnded;
   int requestedBorder = kBorderSizable;  // applied when the caption is set
   int appliedBorder = kBorderSizable;
-  // The window manager's frame for the decorated window, once it has told
-  // it: asked for once, then followed as the window manager changes it.
-  mutable std::optional<FrameExtents> decoratedFrame;
-  mutable bool frameAsked = false;
-  std::unique_ptr<FrameWatch> frameWatch;
-  // On Wayland: the compositor places the window and grants full screen.
-  std::unique_ptr<WaylandToplevel> wayland;
-  bool frameFollowQueued = false;
-  // After the window takes its border back, until its new hints reach the
-  // X server, what the window manager says is about the borderless window.
-  bool awaitingOwnHints = false;
   QSize laidOutSize;                   // the client size Form_Resize last saw
-  FrameExtents laidOutFrame;           // the frame the outer size had then
+  QMargins laidOutFrame;               // the frame the outer size had then
   std::optional<QSize> requestedSize;  // a size set by the program, not yet confirmed
   QTimer requestExpiry;
   bool ownResize = false;  // inside the program's own resize() call
   bool shownBefore = false;
-  bool placed = false;  // a position was set, so the first display keeps it
   bool unloaded = false;
 };
 

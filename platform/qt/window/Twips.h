@@ -9,6 +9,8 @@
 #include <limits>
 #include <optional>
 
+#include "platform/Status.h"
+
 namespace quillet::qt {
 
 inline QScreen* screenOf(const QWidget* widget) {
@@ -45,6 +47,29 @@ inline std::optional<int> toPixels(double twips, double twipsPerPixel) {
 inline std::optional<int> toPixelSize(double twips, double twipsPerPixel) {
   if (!(twips >= 0)) return std::nullopt;
   return toPixels(twips, twipsPerPixel);
+}
+
+// A child widget's top edge, width or height set in twips, as the logic
+// places the window's parts; nullopt or a value no widget can take fails.
+inline Status setTopTwips(QWidget& w, std::optional<double> twips) {
+  const auto y = twips ? toPixels(*twips, twipsPerPixelY(&w)) : std::nullopt;
+  if (!y) return Status::failed("invalid top");
+  w.move(w.x(), *y);
+  return Status::ok();
+}
+
+inline Status setWidthTwips(QWidget& w, std::optional<double> twips) {
+  const auto width = twips ? toPixelSize(*twips, twipsPerPixelX(&w)) : std::nullopt;
+  if (!width) return Status::failed("invalid width");
+  w.resize(*width, w.height());
+  return Status::ok();
+}
+
+inline Status setHeightTwips(QWidget& w, std::optional<double> twips) {
+  const auto height = twips ? toPixelSize(*twips, twipsPerPixelY(&w)) : std::nullopt;
+  if (!height) return Status::failed("invalid height");
+  w.resize(w.width(), *height);
+  return Status::ok();
 }
 
 }  // namespace quillet::qt
