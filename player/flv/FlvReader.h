@@ -50,8 +50,8 @@ class FlvReader {
   static constexpr std::uint64_t kOpenWalkBytes = 4u << 20;
 
   struct Summary {
-    double duration = 0;        // seconds of the tags walked (the true length once walked)
-    bool walked = false;        // the whole file is walked
+    double duration = 0;  // seconds of the tags walked (the true length once walked)
+    bool walked = false;  // the whole file is walked
     bool hasAudio = false, hasVideo = false;
     std::size_t keyframes = 0;  // video key frames found
     int joins = 0;              // further FLV headers dropped
@@ -88,7 +88,7 @@ class FlvReader {
   void walk();
   std::int64_t readTags(std::uint64_t rel, std::span<unsigned char> out,
                         const std::atomic<bool>* cancel);
-  void buildPrefix();
+  void buildPrefixFrom(const std::vector<unsigned char>& original, std::uint64_t walkedBytes);
 
   std::unique_ptr<ByteSource> source_;
   mutable std::mutex mutex_;
