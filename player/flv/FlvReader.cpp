@@ -359,8 +359,11 @@ void FlvReader::walk() {
       continue;
     }
     TagHeader t = parseTag(h);
-    bool ok = tagType(t.type) && fits(pos, t.size) && nextAgrees(pos, t, resyncing) &&
-              (!resyncing || near(t));
+    // Where the tag before says, the type, a size that fits and either what
+    // follows or the time will do; after damage, all of them.
+    bool ok =
+        tagType(t.type) && fits(pos, t.size) &&
+        (resyncing ? nextAgrees(pos, t, true) && near(t) : nextAgrees(pos, t, false) || near(t));
     if (!ok) {
       // Damage: on to the next plausible tag or header.
       if (!resyncing) {
@@ -375,7 +378,9 @@ void FlvReader::walk() {
     resyncing = false;
     const unsigned char* head =
         t.size > 0 ? win.at(pos + kTagHeader, std::min<std::uint32_t>(t.size, 13)) : nullptr;
-    if (t.size > 0 && !head) break;
+    // The whole tag must be there: a disk that fails, or a growing source
+    // that ends, ends the stream before it.
+    if (t.size > 0 && (!head || !win.at(pos + kTagHeader + t.size - 1, 1))) break;
 
     if (t.type == kScript && head && namesOnMetaData(head, std::min<std::uint32_t>(t.size, 13))) {
       // The first one is ours to rewrite; later ones (a joined part's) would
