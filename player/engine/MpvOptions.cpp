@@ -64,7 +64,9 @@ bool applyMpvOptions(mpv_handle* mpv) {
       // FFmpeg's FLV demuxer takes onMetaData's key-frame times literally, and
       // writers that put them off the real timestamps (ffmpeg's own index
       // when the sound delays the video) made seeks land a key frame or two
-      // late. Its own search over the file is exact.
+      // late. Its own search over the file is exact. Local FLV files come
+      // through our reader with an index of true times, and still (measured)
+      // seeks land up to half a second late without this.
       {"demuxer-lavf-o", "fflags=+ignidx", false},
       // Our renderer draws; software decoding.
       {"vo", "libmpv", true},
