@@ -20,6 +20,7 @@
 #include "player/engine/MpvEngine.h"
 #include "player/engine/SoftwareRenderer.h"
 #include "player/flv/FlvMetadata.h"
+#include "player/flv/FlvReader.h"
 
 // Readable failure messages.
 void PrintTo(const QString& s, std::ostream* os) {
@@ -841,6 +842,28 @@ TEST_P(Repaired, ASeekToNinetyPercentLandsWithinATenth) {
       EXPECT_NEAR(engine->position(), target, 0.1) << target;
     }
   }
+}
+
+TEST_P(Repaired, AFileLargerThanTheFirstWalkGetsItsTrueLengthAndSeeksToItsEnd) {
+  requireFile(clipPath(GetParam()));
+  const QByteArray bytes = clip();
+  ASSERT_FALSE(bytes.isEmpty());
+  engine->open(clipPath(GetParam()), true);
+  ASSERT_TRUE(waitUntil([&] { return engine->duration() > 0; }, 5000));
+  const double part = engine->duration();
+  // Forty parts joined: far more than the reader walks before the stream
+  // starts; the first part's onMetaData says 4 s.
+  const int parts = 40;
+  ASSERT_GT(qint64(bytes.size()) * parts, qint64(FlvReader::kOpenWalkBytes) * 3 / 2);
+  engine->open(write(bytes.repeated(parts)), true);
+  ASSERT_TRUE(loaded());
+  ASSERT_TRUE(waitUntil([&] { return std::abs(engine->duration() - parts * part) < 0.5; }, 10000))
+      << "length " << engine->duration() << ", not " << parts * part;
+  EXPECT_NEAR(recorder->duration, engine->duration(), 1e-9) << "durationChanged did not tell";
+  const double target = (parts - 1) * part + 1.0;  // in the last part
+  ASSERT_TRUE(seekLands(target));
+  spin(100);
+  EXPECT_NEAR(engine->position(), target, 0.1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Flv, Repaired, ::testing::Values("flv1_mp3_4s", "h264_aac_4s"));
