@@ -215,6 +215,7 @@ struct FlvReader::Walker {
   std::int64_t tsOffset = 0;
   std::int64_t lastSource = -1;  // the last A/V tag's own timestamp
   std::int64_t maxOut = 0;
+  std::int64_t first = -1;  // the earliest repaired timestamp: a recording may start late
   bool anyTag = false;
   bool joinPending = false;
   bool needMark = true;
@@ -318,7 +319,7 @@ void FlvReader::walk() {
     marks_.insert(marks_.end(), pending.begin(), pending.end());
     pending.clear();
     walkedRel_ = rel;
-    sum.duration = static_cast<double>(w.end()) / 1000.0;
+    sum.duration = w.first < 0 ? 0 : static_cast<double>(w.end() - w.first) / 1000.0;
     sum.walked = finished;
     summary_ = sum;
     if (!prefixReady_ && (finished || pos >= kOpenWalkBytes)) {
@@ -427,6 +428,7 @@ void FlvReader::walk() {
       s.seen = true;
       s.last = std::max(s.last, out);
       w.maxOut = std::max(w.maxOut, out);
+      w.first = w.first < 0 ? out : std::min(w.first, out);
       w.lastSource = t.time;
       w.anyTag = true;
       (t.type == kAudio ? sum.hasAudio : sum.hasVideo) = true;

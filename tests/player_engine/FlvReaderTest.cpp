@@ -242,6 +242,12 @@ TEST(FlvReader, WrongPreviousTagSizesAndMissingMetadataGiveTheSameStream) {
   EXPECT_NEAR(bare.parsed.meta->duration, 2.0, 0.03);
   EXPECT_EQ(bare.parsed.tags.size(), tags.size());
   EXPECT_EQ(bare.parsed.meta->keyframes.times.size(), 2u);
+  // A recording that starts an hour in: its length is what it spans, its
+  // times stay as written.
+  const Result late = repair(file(clip(3600000, 3602000)));
+  EXPECT_NEAR(late.parsed.meta->duration, 2.0, 0.03);
+  ASSERT_FALSE(late.parsed.tags.empty());
+  EXPECT_EQ(late.parsed.tags.front().ms, 3600000u);
 }
 
 TEST(FlvReader, JoinedFilesAndRestartsGoOnForwardsAndGapsStay) {
