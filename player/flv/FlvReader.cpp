@@ -593,6 +593,15 @@ std::int64_t FlvReader::readTags(std::uint64_t rel, std::span<unsigned char> out
   // From the mark, tag by tag to the one holding rel, then copy out as much
   // of the segment as fits.
   std::uint64_t tagRel = mark.rel, src = mark.src;
+  {
+    // A demuxer reads on from where it stopped: start from the tag the last
+    // read ended in rather than from the mark.
+    std::lock_guard lock(cursorMutex_);
+    if (cursor_.markRel == mark.rel && cursor_.tagRel <= rel && cursor_.tagRel >= mark.rel) {
+      tagRel = cursor_.tagRel;
+      src = cursor_.src;
+    }
+  }
   std::size_t written = 0;
   unsigned char h[kTagHeader];
   while (written < out.size() && tagRel < segmentEnd) {
@@ -643,6 +652,10 @@ std::int64_t FlvReader::readTags(std::uint64_t rel, std::span<unsigned char> out
       std::copy_n(size + from, n, out.begin() + static_cast<std::ptrdiff_t>(written));
       written += n;
     }
+  }
+  {
+    std::lock_guard lock(cursorMutex_);
+    cursor_ = {mark.rel, tagRel, src};
   }
   if (written == 0) return -1;
   return static_cast<std::int64_t>(written);
