@@ -146,12 +146,13 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
   setFlag("pause", paused);
   if (!early) {
     QByteArray url = bytesOf(target);  // libmpv takes the file system's bytes
-    if (!network_)
-      if (std::optional<RepairedFlv> flv = openRepairedFlv(url)) {
-        flv_ = std::move(flv->reader);
-        url = std::move(flv->url);
-      }
-    std::vector<const char*> args = loadfileArguments(url, network_);
+    std::optional<RepairedFlv> flv;
+    if (!network_ && (flv = openRepairedFlv(url))) {
+      flv_ = std::move(flv->reader);
+      url = std::move(flv->url);
+    }
+    std::vector<const char*> args =
+        flv ? repairedLoadfileArguments(url) : loadfileArguments(url, network_);
     args.push_back(nullptr);
     mpv_command_async(mpv_.get(), kLoadfileReplyBase + generation_, args.data());
   }

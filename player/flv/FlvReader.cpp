@@ -377,13 +377,21 @@ void FlvReader::walk() {
       continue;
     }
     resyncing = false;
-    const unsigned char* head =
-        t.size > 0 ? win.at(pos + kTagHeader, std::min<std::uint32_t>(t.size, 13)) : nullptr;
+    // The data's first bytes, copied: the window moves on below.
+    unsigned char first[13] = {};
+    const std::uint32_t firstSize = std::min<std::uint32_t>(t.size, sizeof first);
+    const unsigned char* head = nullptr;
+    if (t.size > 0) {
+      const unsigned char* at = win.at(pos + kTagHeader, firstSize);
+      if (!at) break;
+      std::copy_n(at, firstSize, first);
+      head = first;
+    }
     // The whole tag must be there: a disk that fails, or a growing source
     // that ends, ends the stream before it.
-    if (t.size > 0 && (!head || !win.at(pos + kTagHeader + t.size - 1, 1))) break;
+    if (t.size > 0 && !win.at(pos + kTagHeader + t.size - 1, 1)) break;
 
-    if (t.type == kScript && head && namesOnMetaData(head, std::min<std::uint32_t>(t.size, 13))) {
+    if (t.type == kScript && head && namesOnMetaData(head, firstSize)) {
       // The first one is ours to rewrite; later ones (a joined part's) would
       // tell the demuxer the wrong length again.
       if (!w.anyTag && w.metadata.empty() && t.size <= kMaxMetadataKept) {
@@ -465,8 +473,19 @@ void FlvReader::buildPrefixFrom(const std::vector<unsigned char>& original,
   Summary s;
   {
     std::lock_guard lock(mutex_);
-    for (const Mark& m : marks_)
-      if (m.keyframe) keys.emplace_back(m.time / 1000.0, m.rel);
+    // FFmpeg before 6.0 reads the index's times as whole seconds, cut
+    // down, so 1.6 s reads as 1 s and a seek to 1.2 s started there, late.
+    // Listed at their time rounded up (the first at 0), a key frame is
+    // chosen only for targets at or after it, whichever way it is read; of
+    // several within a second the last is kept.
+    for (const Mark& m : marks_) {
+      if (!m.keyframe) continue;
+      const double listed = keys.empty() ? 0.0 : std::ceil(m.time / 1000.0);
+      if (!keys.empty() && keys.back().first == listed)
+        keys.back().second = m.rel;
+      else
+        keys.emplace_back(listed, m.rel);
+    }
     s = summary_;
   }
   double duration = s.duration;
