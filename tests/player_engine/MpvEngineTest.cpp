@@ -485,6 +485,7 @@ TEST_F(Engine, WhatIsNotAPlayableStreamIsNotFound) {
       write("empty.flv", ""),
       write("list.m3u", playlist),
       write("truncated.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09", 9)),
+      write("flv_noise.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09", 9) + noise),
       dir.path(),                         // a directory
       QString(),                          // nothing at all
       QStringLiteral("lavfi://testsrc"),  // libmpv's own protocols are not obeyed
@@ -865,6 +866,16 @@ TEST_P(Repaired, AFileLargerThanTheFirstWalkGetsItsTrueLengthAndSeeksToItsEnd) {
   ASSERT_TRUE(seekLands(target));
   spin(100);
   EXPECT_NEAR(engine->position(), target, 0.1);
+}
+
+// An MP4 named .flv is no FLV: FFmpeg reads the file itself, as it always did.
+TEST_F(Engine, AnMp4NamedFlvPlaysAsItIs) {
+  requireFile(clipPath("mp4_named"));
+  engine->open(clipPath("mp4_named"), false);
+  ASSERT_TRUE(loaded());
+  ASSERT_TRUE(waitUntil([&] { return recorder->ends > 0; }, 6000));
+  EXPECT_EQ(engine->videoCodec(), "h264");
+  EXPECT_NEAR(engine->duration(), 1.0, 0.15);
 }
 
 INSTANTIATE_TEST_SUITE_P(Flv, Repaired, ::testing::Values("flv1_mp3_4s", "h264_aac_4s"));
