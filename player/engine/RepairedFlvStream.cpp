@@ -91,8 +91,8 @@ bool addRepairedFlvProtocol(mpv_handle* mpv) {
   return mpv_stream_cb_add_ro(mpv, kProtocol, nullptr, openStream) >= 0;
 }
 
-RepairedFlv repairedFlvStream(std::unique_ptr<ByteSource> source) {
-  RepairedFlv out{FlvReader::start(std::move(source)), {}};
+RepairedFlv repairedFlvStream(std::unique_ptr<ByteSource> source, std::uint64_t openWalkBytes) {
+  RepairedFlv out{FlvReader::start(std::move(source), openWalkBytes), {}};
   Registry& r = registry();
   std::lock_guard guard(r.lock);
   std::erase_if(r.readers, [](const auto& entry) { return entry.second.expired(); });

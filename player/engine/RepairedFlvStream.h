@@ -30,7 +30,11 @@ struct RepairedFlv {
 // caller's thread; only the first bytes are read here.
 std::optional<RepairedFlv> openRepairedFlv(const QByteArray& path);
 
-// The same for any byte source: the wiring point for http downloads.
-RepairedFlv repairedFlvStream(std::unique_ptr<ByteSource> source);
+// The same for any byte source: the wiring point for http downloads (which
+// may want a shorter first walk, see FlvReader::start). Load the address
+// with repairedLoadfileArguments (player/engine/MpvOptions.h), plus the
+// download's own per-file options.
+RepairedFlv repairedFlvStream(std::unique_ptr<ByteSource> source,
+                              std::uint64_t openWalkBytes = FlvReader::kOpenWalkBytes);
 
 }  // namespace quillet::player

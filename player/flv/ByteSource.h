@@ -26,6 +26,9 @@ class ByteSource {
   virtual std::int64_t readAt(std::uint64_t offset, std::span<unsigned char> out) = 0;
   // The full size when known (a file; a download with a length).
   virtual std::optional<std::uint64_t> size() const = 0;
+  // The reader is going: a readAt() that waits must return now, and later
+  // ones at once (any thread).
+  virtual void cancel() {}
 };
 
 // A local file, read with pread(); its size is taken once, at open.

@@ -230,14 +230,16 @@ struct FlvReader::Walker {
   }
 };
 
-std::shared_ptr<FlvReader> FlvReader::start(std::unique_ptr<ByteSource> source) {
+std::shared_ptr<FlvReader> FlvReader::start(std::unique_ptr<ByteSource> source,
+                                            std::uint64_t openWalkBytes) {
   if (!source) return nullptr;
-  std::shared_ptr<FlvReader> reader(new FlvReader(std::move(source)));
+  std::shared_ptr<FlvReader> reader(new FlvReader(std::move(source), openWalkBytes));
   reader->thread_ = std::thread([r = reader.get()] { r->walk(); });
   return reader;
 }
 
-FlvReader::FlvReader(std::unique_ptr<ByteSource> source) : source_(std::move(source)) {}
+FlvReader::FlvReader(std::unique_ptr<ByteSource> source, std::uint64_t openWalkBytes)
+    : source_(std::move(source)), openWalkBytes_(openWalkBytes) {}
 
 FlvReader::~FlvReader() {
   {
@@ -245,6 +247,7 @@ FlvReader::~FlvReader() {
     stopping_ = true;
   }
   changed_.notify_all();
+  source_->cancel();  // a download may hold the walk waiting for bytes
   if (thread_.joinable()) thread_.join();
 }
 
@@ -322,7 +325,7 @@ void FlvReader::walk() {
     sum.duration = w.first < 0 ? 0 : static_cast<double>(w.end() - w.first) / 1000.0;
     sum.walked = finished;
     summary_ = sum;
-    if (!prefixReady_ && (finished || pos >= kOpenWalkBytes)) {
+    if (!prefixReady_ && (finished || pos >= openWalkBytes_)) {
       lock.unlock();
       buildPrefixFrom(w.metadata, pos);
       lock.lock();

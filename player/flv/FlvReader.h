@@ -23,10 +23,12 @@
 //     from the end of the part before; timestamps that jump backwards (a
 //     recorder restart) go on forwards too; forward gaps stay as written;
 //   - damaged bytes are skipped up to the next plausible tag.
-// The walk goes as far as kOpenWalkBytes before the stream's first bytes
-// are served, and goes on behind playback; a read beyond the walked part
-// waits for the walk to get there. Memory grows with the number of key
-// frames, never with the file's size.
+// The walk goes as far as kOpenWalkBytes (or the caller's bound) before the
+// stream's first bytes are served, and goes on behind playback; a read
+// beyond the walked part waits for the walk to get there. Until the walk
+// ends, onMetaData's duration is an estimate; whenWalked tells the true one.
+// Memory grows with the number of key frames (and a mark per 256 KiB),
+// never with the file held in memory.
 
 #include <atomic>
 #include <condition_variable>
@@ -61,7 +63,10 @@ class FlvReader {
     int droppedTags = 0;        // tags left out: later onMetaData
   };
 
-  static std::shared_ptr<FlvReader> start(std::unique_ptr<ByteSource> source);
+  // openWalkBytes: how far to walk before the stream begins (a download
+  // may want less, since the walk waits for its bytes).
+  static std::shared_ptr<FlvReader> start(std::unique_ptr<ByteSource> source,
+                                          std::uint64_t openWalkBytes = kOpenWalkBytes);
   ~FlvReader();
   FlvReader(const FlvReader&) = delete;
   FlvReader& operator=(const FlvReader&) = delete;
@@ -84,13 +89,14 @@ class FlvReader {
  private:
   struct Mark;
   struct Walker;
-  FlvReader(std::unique_ptr<ByteSource> source);
+  FlvReader(std::unique_ptr<ByteSource> source, std::uint64_t openWalkBytes);
   void walk();
   std::int64_t readTags(std::uint64_t rel, std::span<unsigned char> out,
                         const std::atomic<bool>* cancel);
   void buildPrefixFrom(const std::vector<unsigned char>& original, std::uint64_t walkedBytes);
 
   std::unique_ptr<ByteSource> source_;
+  const std::uint64_t openWalkBytes_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   // Guarded by mutex_.
