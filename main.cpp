@@ -37,10 +37,10 @@
 #include "platform/qt/window/QtDrops.h"
 #include "platform/qt/window/QtMessageBox.h"
 #include "platform/qt/window/QtWindow.h"
-#include "player/engine/EarlyStart.h"
 #include "player/FlashPlayer.h"
-#include "player/movie/FlashVars.h"
 #include "player/PlaybackControl.h"
+#include "player/engine/EarlyStart.h"
+#include "player/movie/FlashVars.h"
 #include "quillet/Installation.h"
 #include "shell/CommandLine.h"
 #include "startup/Main.h"
@@ -67,6 +67,9 @@ struct MainWindow {
                         [this](int step) { openNeighbour(step); }}),
         screenSaver(session),
         idleInhibitor(session, window.widget()) {
+    // The folder's listing is read off the GUI thread: once it is in, the
+    // media controls learn whether there is a next or previous video.
+    files.setWhenListed([this] { mpris.neighboursChanged(); });
     controls.setAddedHandler([this](const std::string&, QWidget& component) {
       session.follow(quillet::player::playbackOf(&component));
       followPlayer(quillet::player::playbackOf(&component));

@@ -4,7 +4,7 @@
 # here by ffmpeg, under Xvfb with openbox. Prints threads, open file
 # descriptors and resident memory every 10 videos and checks that exactly one
 # player is alive at a time and that nothing grows beyond the bounds stated
-# in tests/hostile/LongUse.cpp after a warm-up of 10 videos.
+# in bench/long_use.cpp after a warm-up of 10 videos.
 #
 #   bench/long_use.sh [COUNT]        (build folder: $BUILD, default build)
 set -euo pipefail
@@ -21,4 +21,4 @@ ffmpeg -v error -y -f lavfi -i testsrc2=size=640x360:rate=25:duration=3 \
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
 export XDG_RUNTIME_DIR=$work/rt QT_QPA_PLATFORM=xcb QUILLET_AO=null
 mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
-exec "$top/tools/headless.sh" "$build/tests/hostile/long_use" "$count" "$work/a.flv" "$work/b.flv"
+exec "$top/tools/headless.sh" "$build/bench/long_use" "$count" "$work/a.flv" "$work/b.flv"

@@ -2,6 +2,8 @@
 // Files, the temporary directory and the program's own embedded resources.
 
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,24 @@ class Files {
   // out), in the order a file manager shows them: natural order, "clip 2"
   // before "clip 10". Nullopt when the folder cannot be listed.
   virtual Maybe<std::vector<std::string>> listFolder(const std::string& dir) = 0;
+
+  // What latestListing has for a folder.
+  struct Listing {
+    bool pending = false;  // its first reading is under way: nothing known yet
+    std::shared_ptr<const std::vector<std::string>> names;  // null: cannot be listed
+  };
+  // listFolder's answer without waiting for the folder (a large one, or one
+  // on a slow share, would hold the window up): its names as last read,
+  // read again in the background when the folder changes or the reading
+  // has aged. Here, where nothing is kept, the folder is read at once.
+  virtual Listing latestListing(const std::string& dir) {
+    Maybe<std::vector<std::string>> names = listFolder(dir);
+    if (!names) return {};
+    return {false, std::make_shared<const std::vector<std::string>>(std::move(*names))};
+  }
+  // Runs, on the thread that asked, each time a reading latestListing
+  // started has come in.
+  virtual void setWhenListed(std::function<void()> whenListed) { (void)whenListed; }
   // The running executable's real path, and the folder that holds it.
   virtual std::string exePath() = 0;
   virtual std::string programFolder() = 0;

@@ -8,27 +8,20 @@
 #include <QObject>
 #include <QString>
 
+#include "player/PlaybackCommands.h"
+
 namespace quillet::player {
 
-class PlaybackControl : public QObject {
+class PlaybackControl : public QObject, public PlaybackCommands {
   Q_OBJECT
  public:
-  // Stopped: nothing to play, an error, the end reached, stopped, or a video
-  // that waits for its first play.
-  enum class State { Stopped, Paused, Playing };
+  using State = PlaybackState;
 
   using QObject::QObject;
   ~PlaybackControl() override = default;
 
-  virtual void play() = 0;  // at the end or after stop: from the start
-  virtual void pause() = 0;
-  virtual void togglePause() = 0;
-  virtual void stop() = 0;  // pauses and goes back to the start
-  virtual void seekTo(double seconds) = 0;
-  virtual void seekBy(double seconds) = 0;
-  virtual void setVolume(int percent) = 0;  // 0 to 100; the slider follows
+  // Beside the playback commands (the volume's slider follows):
   virtual void changeVolume(int delta) = 0;
-  virtual void setMuted(bool muted) = 0;
   // Only where the movie shows full-screen buttons.
   virtual void toggleFullScreen() = 0;
   virtual void leaveFullScreen() = 0;
@@ -48,12 +41,10 @@ class PlaybackControl : public QObject {
   virtual QString title() const = 0;
   virtual quint64 videoNumber() const = 0;
 
-  // Speed (0.25 to 4, 1 normal), single frames and short notes over the
-  // picture; a player that offers none of them ignores them. None acts
-  // without a video or while one is still opening.
-  virtual void setSpeed(double factor) { Q_UNUSED(factor); }
+  // The speed, single frames and short notes over the picture act neither
+  // without a video nor while one is still opening; a player without notes
+  // ignores them.
   virtual double speed() const { return 1; }
-  virtual void stepFrame(bool forward) { Q_UNUSED(forward); }
   virtual void showNote(const QString& text) { Q_UNUSED(text); }
 
  signals:

@@ -1,7 +1,7 @@
 #pragma once
 // The other videos of the current one's folder, for the keys and the media
 // controls that go to the next or the previous one: the folder's .flv files
-// (any case) in the order a file manager shows them, read again each time.
+// (any case) in the order a file manager shows them, as the folder is now.
 
 #include <string>
 #include <string_view>
@@ -15,6 +15,13 @@ namespace quillet {
 // its folder, written as `current` is (relative stays relative). Nothing at
 // either end, for an address that is no local path, for a video no longer
 // in its folder, or when the folder cannot be listed (traced).
+// Opening the neighbour: the folder's latest listing when there is one,
+// else the folder read at once.
 Maybe<std::string> NeighbourVideo(Files& files, Trace& trace, std::string_view current, int step);
+
+// Whether there is one, never waiting for the folder (asked often, by the
+// media controls): nothing while the folder's first reading is under way;
+// Files::setWhenListed tells when to ask again.
+bool KnownNeighbour(Files& files, Trace& trace, std::string_view current, int step);
 
 }  // namespace quillet

@@ -75,7 +75,7 @@ void Form1::GotADrop(std::string flvfile) {
 }
 
 bool Form1::HasNeighbour(int step) {
-  return NeighbourVideo(platform.files, platform.trace, currentVideo, step).has_value();
+  return KnownNeighbour(platform.files, platform.trace, currentVideo, step);
 }
 
 Maybe<std::string> Form1::OpenNeighbour(int step) {

@@ -26,11 +26,12 @@ class Form1 : public WindowEvents, public PlayerWindow {
   // Loads the window (Form_Load) and then shows it.
   void Show();
 
-  // The one way every video is opened (playback/PlayerControl.cpp).
+  // The one way every video is opened (playback/Playback.cpp).
   void GotADrop(std::string flvfile);
 
   // The video `step` places after (+) or before (-) the one opened last in
-  // its folder (shell/FolderVideos.h): whether there is one, and opening it
+  // its folder (shell/FolderVideos.h): whether there is one (as far as the
+  // folder's latest listing tells, never waiting for it), and opening it
   // through GotADrop. The path opened, or nothing at either end.
   bool HasNeighbour(int step);
   Maybe<std::string> OpenNeighbour(int step);

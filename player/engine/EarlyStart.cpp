@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "player/engine/MpvEngine.h"
 #include "player/engine/MpvOptions.h"
 #include "player/engine/RepairedFlvStream.h"
 #include "player/movie/FlashVars.h"
@@ -18,9 +19,11 @@ std::future<std::optional<MpvCore>>& earlyCore() {
   return core;
 }
 
-std::optional<MpvCore> makeCoreOpening(QByteArray url) {
-  std::optional<MpvCore> core = makeMpvCore();
-  if (!core || url.isEmpty()) return core;
+std::optional<MpvCore> makeCoreOpening(std::unique_ptr<RenderBackend> backend, QByteArray url) {
+  std::optional<MpvCore> core = makeMpvCore(std::move(backend));
+  // Without its render context the core would open the video without its
+  // picture: a backend that attaches on its own thread leaves the open to it.
+  if (!core || url.isEmpty() || !core->backend->attachesOnAnyThread()) return core;
   // An FLV goes through the reader, as the engine's own opens do.
   std::optional<RepairedFlv> flv = openRepairedFlv(url);
   std::vector<const char*> args =
@@ -44,18 +47,18 @@ void startEngineEarly(const QString& address) {
     const QString path = localFilePath(address);
     if (isRegularFile(path)) url = bytesOf(path);
   }
-  earlyCore() = std::async(std::launch::async, makeCoreOpening, std::move(url));
+  earlyCore() =
+      std::async(std::launch::async, makeCoreOpening, createRenderBackend(), std::move(url));
 }
 
-std::optional<MpvCore> makeMpvCore() {
+std::optional<MpvCore> makeMpvCore(std::unique_ptr<RenderBackend> backend) {
   MpvHandle mpv(mpv_create());
-  if (!mpv || !applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0 ||
+  if (!backend || !mpv || !applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0 ||
       !addRepairedFlvProtocol(mpv.get()))
     return std::nullopt;
-  RenderContext context = createRenderContext(mpv.get());
-  if (!context) return std::nullopt;
+  if (backend->attachesOnAnyThread() && !backend->attach(mpv.get())) return std::nullopt;
   observeMpvProperties(mpv.get());
-  return MpvCore{std::move(mpv), std::move(context), {}, {}};
+  return MpvCore{std::move(mpv), std::move(backend), {}, {}};
 }
 
 std::optional<MpvCore> takeEarlyCore() {

@@ -80,7 +80,13 @@ class MediaEngine : public QObject {
   }
 
  signals:
-  void frameAvailable();  // a new frame is ready: repaint
+  // A new frame is ready. A view that draws during this signal, with
+  // renderFrame or renderInto (a synchronous repaint), takes the frame; else
+  // the engine draws it at once at the frame size (or takes it undrawn while
+  // that is empty), since libmpv holds playback until each frame is taken.
+  // A view that repaints later gets that drawn frame from renderFrame; its
+  // renderInto then copies it.
+  void frameAvailable();
   void status(quillet::player::MediaEngine::StreamStatus status);
   void videoSizeChanged(QSize size);
   void durationChanged(double seconds);

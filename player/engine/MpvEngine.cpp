@@ -7,7 +7,6 @@
 #include <cmath>
 #include <vector>
 
-#include "player/engine/EarlyStart.h"
 #include "player/engine/MpvNode.h"
 #include "player/engine/MpvOptions.h"
 #include "player/engine/RepairedFlvStream.h"
@@ -25,13 +24,13 @@ std::unique_ptr<MpvEngine> MpvEngine::create(QObject* parent) {
   if (!core) {
     // libmpv refuses to start under a locale whose numbers use a decimal comma.
     std::setlocale(LC_NUMERIC, "C");
-    core = makeMpvCore();
+    core = makeMpvCore(createRenderBackend());
   }
   if (!core) return nullptr;
   std::unique_ptr<MpvEngine> engine(
       new MpvEngine(std::move(core->mpv), std::move(core->openedUrl), parent));
   engine->flv_ = std::move(core->flv);
-  if (!engine->attachRenderer(std::move(core->renderContext))) return nullptr;
+  if (!engine->attachBackend(std::move(core->backend))) return nullptr;
   return engine;
 }
 
@@ -59,7 +58,7 @@ MpvEngine::~MpvEngine() {
   if (flv_) flv_->whenWalked(nullptr);
   // libmpv's order: the render context goes first, while the core still runs;
   // then no more wake-ups; then the core.
-  renderer_.reset();
+  backend_.reset();
   mpv_set_wakeup_callback(mpv_.get(), nullptr, nullptr);
   mpv_.reset();
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The media engine on libmpv: libmpv demuxes, decodes, plays the sound,
-// buffers and seeks; a renderer turns its video frames into QImages for the
+// buffers and seeks; a render backend draws its video frames for the
 // player's surface. Everything here runs on the GUI thread; libmpv's own
 // threads only post wake-ups to it.
 
@@ -12,10 +12,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
-#include "player/engine/FrameRenderer.h"
 #include "player/engine/MediaEngine.h"
-#include "player/engine/SoftwareRenderer.h"
+#include "player/engine/RenderBackend.h"
 
 namespace quillet::player {
 
@@ -26,6 +26,24 @@ struct MpvHandleDeleter {
   void operator()(mpv_handle* h) const { mpv_terminate_destroy(h); }
 };
 using MpvHandle = std::unique_ptr<mpv_handle, MpvHandleDeleter>;
+
+struct MpvCore {
+  MpvHandle mpv;  // initialised, its properties watched
+  // Declared after mpv, so it goes first: the core must outlive its context.
+  std::unique_ptr<RenderBackend> backend;
+  QByteArray openedUrl;            // what it opened paused (the file's bytes); empty: nothing
+  std::shared_ptr<FlvReader> flv;  // the reader it opened that FLV through, if any
+};
+
+// A core set up with the engine's options, its properties watched, nothing
+// opened, and the backend attached when it may be here; nullopt when libmpv
+// or the backend cannot be set up. Any thread; libmpv needs the C numeric
+// locale.
+std::optional<MpvCore> makeMpvCore(std::unique_ptr<RenderBackend> backend);
+
+// Waits for the core the early start made; nullopt when none was started, it
+// is taken already, or libmpv could not be set up there.
+std::optional<MpvCore> takeEarlyCore();
 
 class MpvEngine final : public MediaEngine {
   Q_OBJECT
@@ -69,7 +87,9 @@ class MpvEngine final : public MediaEngine {
 
  private:
   MpvEngine(MpvHandle mpv, QByteArray earlyUrl, QObject* parent);
-  bool attachRenderer(RenderContext context);
+  // Attaches the backend here, where it renders, unless the core's maker did,
+  // and follows its frames.
+  bool attachBackend(std::unique_ptr<RenderBackend> backend);
   // Whether open() asks for what the core opened early (the event
   // handling goes on either way).
   bool takeEarlyOpening(const QString& target);
@@ -94,7 +114,7 @@ class MpvEngine final : public MediaEngine {
   bool streamStarted() const { return wantedEntry_ > 0 && startedEntry_ == wantedEntry_; }
 
   MpvHandle mpv_;
-  std::unique_ptr<FrameRenderer> renderer_;
+  std::unique_ptr<RenderBackend> backend_;
   KeyframeIndexReader* keyframeReader_;  // child
   // The reader a local FLV plays through; libmpv's stream holds it too.
   std::shared_ptr<FlvReader> flv_;

@@ -1,4 +1,4 @@
-// The engine's frames: libmpv's software renderer, and the one frame cache,
+// The engine's frames: its render backend, and the one frame cache,
 // drawn straight into the view's pixels when it paints at once, else into an
 // image at the size the view shows frames at.
 #include "player/engine/MpvEngine.h"
@@ -6,23 +6,29 @@
 #include <cstring>
 #include <utility>
 
-#include "player/engine/SoftwareRenderer.h"
-
 namespace quillet::player {
 
-bool MpvEngine::attachRenderer(RenderContext context) {
-  renderer_ = createSoftwareRenderer(std::move(context), [this] {
+// Software: libmpv draws on the CPU into the view's own pixels, the cheapest
+// without a GPU.
+std::unique_ptr<RenderBackend> createRenderBackend() {
+  return createSoftwareBackend();
+}
+
+bool MpvEngine::attachBackend(std::unique_ptr<RenderBackend> backend) {
+  if (!backend || (!backend->attachesOnAnyThread() && !backend->attach(mpv_.get()))) return false;
+  backend_ = std::move(backend);
+  backend_->setUpdateCallback([this] {
     if (!updateQueued_.exchange(true))
       QMetaObject::invokeMethod(
           this, [this] { handleUpdate(); }, Qt::QueuedConnection);
   });
-  return renderer_ != nullptr;
+  return true;
 }
 
 QImage MpvEngine::renderFrame(const QSize& size) {
-  if (!haveFrame_ || !renderer_) return {};
+  if (!haveFrame_ || !backend_) return {};
   if (!frameDrawn_ || frame_.size() != size) {
-    frame_ = renderer_->render(size);
+    frame_ = backend_->render(size);
     frameDrawn_ = !frame_.isNull();
   }
   frameTaken_ = true;
@@ -30,13 +36,13 @@ QImage MpvEngine::renderFrame(const QSize& size) {
 }
 
 QImage MpvEngine::snapshot() {
-  if (!haveFrame_ || !renderer_ || videoSize_.isEmpty()) return {};
+  if (!haveFrame_ || !backend_ || videoSize_.isEmpty()) return {};
   // The renderer's buffers are its own: the caller keeps a copy.
-  return renderer_->render(videoSize_).copy();
+  return backend_->render(videoSize_).copy();
 }
 
 bool MpvEngine::renderInto(uchar* pixels, const QSize& size, qsizetype stride) {
-  if (!haveFrame_ || !renderer_ || !pixels) return false;
+  if (!haveFrame_ || !backend_ || !pixels) return false;
   if (frameDrawn_ && frame_.size() == size) {
     // The frame is drawn already: copying it is cheaper than drawing again.
     const qsizetype row = qsizetype{size.width()} * 4;
@@ -45,7 +51,7 @@ bool MpvEngine::renderInto(uchar* pixels, const QSize& size, qsizetype stride) {
       std::memcpy(pixels + y * stride, frame_.constScanLine(y), static_cast<std::size_t>(row));
     return true;
   }
-  if (!renderer_->renderInto(pixels, size, stride)) return false;
+  if (!backend_->renderInto(pixels, size, stride)) return false;
   // The view holds the picture now; the image of an older one goes.
   frame_ = QImage();
   frameDrawn_ = false;
@@ -56,7 +62,7 @@ bool MpvEngine::renderInto(uchar* pixels, const QSize& size, qsizetype stride) {
 void MpvEngine::handleUpdate() {
   updateQueued_ = false;
   if (!earlyUrl_.isEmpty()) return;  // held until open() (takeEarlyOpening)
-  if (!renderer_ || !renderer_->takeUpdate()) return;
+  if (!backend_ || !backend_->takeUpdate()) return;
   // Frames of the previous stream may still arrive until the new one starts.
   if (streamStarted()) haveFrame_ = true;
   // libmpv holds playback until each frame is taken, so every frame is taken
@@ -68,10 +74,10 @@ void MpvEngine::handleUpdate() {
   if (haveFrame_) emit frameAvailable();
   if (std::exchange(frameTaken_, false)) return;
   if (!frameSize_.isEmpty()) {
-    frame_ = renderer_->render(frameSize_);
+    frame_ = backend_->render(frameSize_);
     frameDrawn_ = !frame_.isNull();
   } else {
-    renderer_->skip();
+    backend_->skip();
   }
 }
 

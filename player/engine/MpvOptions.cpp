@@ -1,12 +1,7 @@
 #include "player/engine/MpvOptions.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSysInfo>
-#include <filesystem>
-
-#include "player/movie/FlashVars.h"
 
 namespace quillet::player {
 
@@ -109,56 +104,6 @@ void observeMpvProperties(mpv_handle* h) {
   // FLV's onMetaData fields beyond the known ones land in libmpv's metadata.
   mpv_observe_property(h, kTitle, "metadata/by-key/title", MPV_FORMAT_STRING);
   mpv_observe_property(h, kSpeed, "speed", MPV_FORMAT_DOUBLE);
-}
-
-bool isHttpAddress(const QString& address) {
-  return address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
-         address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
-}
-
-namespace {
-
-// The bytes a file: address's escapes spell (a name need not be UTF-8, and
-// QUrl would turn such bytes into U+FFFD); empty for another machine's file,
-// a relative path or an encoded NUL. A query or fragment is no part of the
-// name.
-QString pathOfFileAddress(QStringView address) {
-  QStringView rest = address.sliced(5);  // after "file:"
-  for (const char16_t end : {u'?', u'#'})
-    if (const qsizetype at = rest.indexOf(end); at >= 0) rest = rest.first(at);
-  if (rest.startsWith(u"//")) {
-    rest = rest.sliced(2);
-    const qsizetype slash = rest.indexOf(u'/');
-    if (slash < 0) return {};
-    const QStringView host = rest.first(slash);
-    if (!host.isEmpty() && host.compare(u"localhost", Qt::CaseInsensitive) != 0 &&
-        host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) != 0)
-      return {};
-    rest = rest.sliced(slash);
-  }
-  if (!rest.startsWith(u'/')) return {};
-  QString path = percentDecode(rest);
-  return path.contains(QChar(0)) ? QString() : path;
-}
-
-}  // namespace
-
-QString localFilePath(const QString& address) {
-  QString path = address;
-  if (address.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
-    path = pathOfFileAddress(address);
-  if (path.isEmpty() || QDir::isAbsolutePath(path)) return path;
-  // The text may carry bytes that are not UTF-8 (see bytesOf), so it is made
-  // absolute as text, not through QFileInfo, which would change them.
-  std::error_code error;
-  const std::filesystem::path here = std::filesystem::current_path(error);
-  if (error) return QString();
-  return textOf(QByteArrayView(here.c_str())) + u'/' + path;
-}
-
-bool isRegularFile(const QString& path) {
-  std::error_code error;
-  return !path.isEmpty() && std::filesystem::is_regular_file(bytesOf(path).toStdString(), error);
 }
 
 std::vector<const char*> loadfileArguments(const QByteArray& url, bool network,

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "player/movie/FlashVars.h"
+
 namespace quillet::player {
 
 // Sets the options on a core that is not initialised yet; false when one
@@ -37,18 +39,6 @@ void observeMpvProperties(mpv_handle* mpv);
 // open() calls; a core started early counts its own opening as the first.
 inline constexpr std::uint64_t kLoadfileReplyBase = std::uint64_t{1} << 32;
 inline constexpr std::uint64_t kEarlyGeneration = 1;
-
-bool isHttpAddress(const QString& address);
-
-// Anything that is not http(s) is a local file: a file: URL or a path. It is
-// handed to libmpv as an absolute path so that text which looks like one of
-// libmpv's own protocols (lavfi://, av://, edl://...) is never obeyed. Empty
-// when the current folder cannot be told.
-QString localFilePath(const QString& address);
-
-// Only regular files are opened: a directory, a pipe or a device is no
-// video, and a pipe with no writer would block whoever opens it.
-bool isRegularFile(const QString& path);
 
 // The loadfile command's arguments for a file (the file system's bytes) or
 // an http(s) address; the strings live as long as the caller's url. The

@@ -145,6 +145,11 @@ void PlaybackSession::stop() {
   emit stageChanged();
 }
 
+void PlaybackSession::seekBy(double seconds) {
+  if (canPlay() && duration() > 0 && std::isfinite(seconds))
+    seekTo(std::clamp(livePosition() + seconds, 0.0, duration()));
+}
+
 void PlaybackSession::seekTo(double seconds) {
   if (!canPlay() || movie_->duration <= 0 || !std::isfinite(seconds)) return;
   Movie& m = *movie_;
@@ -207,7 +212,9 @@ void PlaybackSession::setSpeed(double factor) {
 }
 
 void PlaybackSession::stepFrame(bool forward) {
-  if (!canPlay() || movie_->settings.audioOnly) return;
+  // Sound alone (an mp3, or a stream without a picture) has no frame to
+  // step to: the engine would only pause the sound.
+  if (!canPlay() || movie_->settings.audioOnly || movie_->videoSize.isEmpty()) return;
   Movie& m = *movie_;
   // A step is a move of its own: the video counts as started, away from
   // its end and from a stop.

@@ -14,15 +14,13 @@
 #include <memory>
 #include <optional>
 
+#include "player/PlaybackCommands.h"
 #include "player/engine/MediaEngine.h"
 #include "player/movie/MovieSettings.h"
 
 namespace quillet::player {
 
-inline constexpr double kMinSpeed = 0.25;
-inline constexpr double kMaxSpeed = 4;
-
-class PlaybackSession final : public QObject {
+class PlaybackSession final : public QObject, public PlaybackCommands {
   Q_OBJECT
  public:
   using EngineFactory = std::function<std::unique_ptr<MediaEngine>()>;
@@ -39,19 +37,20 @@ class PlaybackSession final : public QObject {
   // Ends the movie's playback; no movie afterwards.
   void unload();
 
-  void play();  // at the end or after stop: from the start
-  void pause();
-  void stop();  // pauses and goes back to the start
-  void seekTo(double seconds);
+  // The playback commands; each acts on the movie's stream.
+  void play() override;
+  void pause() override;
+  void togglePause() override { playing() ? pause() : play(); }
+  void stop() override;
+  void seekTo(double seconds) override;
+  void seekBy(double seconds) override;
   // While the seek handle is dragged: follows within what is loaded and
   // leaves anything that needs a reopen to the release.
   void scrubTo(double seconds);
-  void setVolume(int percent);
-  void setMuted(bool muted);
-  // Within kMinSpeed to kMaxSpeed; a new movie starts at 1.
-  void setSpeed(double factor);
-  // Pauses, then shows the next frame or the one before.
-  void stepFrame(bool forward);
+  void setVolume(int percent) override;
+  void setMuted(bool muted) override;
+  void setSpeed(double factor) override;  // a new movie starts at 1
+  void stepFrame(bool forward) override;
   // The current frame at the video's own size; null while none is shown.
   QImage snapshot();
 

@@ -42,4 +42,18 @@ QString percentDecode(QStringView text);
 QString textOf(QByteArrayView bytes);
 QByteArray bytesOf(QStringView text);
 
+// What a video's address names (FlashVars' flv value, a command line's or a
+// drop's path): an http(s) stream, or a local file.
+bool isHttpAddress(const QString& address);
+
+// Anything that is not http(s) is a local file: a file: URL or a path. It is
+// handed to libmpv as an absolute path so that text which looks like one of
+// libmpv's own protocols (lavfi://, av://, edl://...) is never obeyed. Empty
+// when the current folder cannot be told.
+QString localFilePath(const QString& address);
+
+// Only regular files are opened: a directory, a pipe or a device is no
+// video, and a pipe with no writer would block whoever opens it.
+bool isRegularFile(const QString& path);
+
 }  // namespace quillet::player

@@ -12,10 +12,10 @@
 #include <QWindow>
 #include <utility>
 
-#include "player/surface/ControlBar.h"
-#include "player/surface/ControlBarSliders.h"
 #include "player/movie/MovieFile.h"
 #include "player/movie/MovieSettings.h"
+#include "player/surface/ControlBar.h"
+#include "player/surface/ControlBarSliders.h"
 #include "player/surface/PlayerAccessible.h"
 
 namespace quillet::player {
@@ -29,7 +29,7 @@ FlashPlayerWidget::FlashPlayerWidget(std::unique_ptr<MediaEngine> engine, Engine
   // the window's own controls.
   setFocusPolicy(Qt::ClickFocus);
   installPlayerAccessibility();
-  createPlayback();
+  createControl();
   addShortcuts();
   connectSession();
   setUpNotes();

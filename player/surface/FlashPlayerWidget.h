@@ -17,12 +17,12 @@
 #include <memory>
 #include <optional>
 
-#include "player/surface/Layout.h"
-#include "player/engine/MediaEngine.h"
-#include "player/movie/PartNames.h"
 #include "player/PlaybackControl.h"
+#include "player/engine/MediaEngine.h"
 #include "player/engine/PlaybackSession.h"
+#include "player/movie/PartNames.h"
 #include "player/movie/PreviewLoader.h"
+#include "player/surface/Layout.h"
 
 class QPainter;
 
@@ -127,8 +127,8 @@ class FlashPlayerWidget : public QWidget {
   void wheelEvent(QWheelEvent* event) override;
 
  private:
-  class Playback;  // PlayerPlayback.cpp
-  void createPlayback();
+  class Control;  // the widget's PlaybackControl (PlayerPlaybackControl.cpp)
+  void createControl();
 
   enum class Drag { None, Seek, Volume };
   // What the face keeps of one loaded movie; replaced whole by the next.
@@ -178,7 +178,7 @@ class FlashPlayerWidget : public QWidget {
   // The loaded movie; nothing while no valid movie is loaded.
   std::optional<Movie> movie_;
   PlaybackSession session_;
-  PreviewLoader preview_;
+  PreviewLoader preview_{this};          // a child: its fetches are among the player's
   mutable StageLayout layout_;           // follows size() as soon as it is asked for
   bool onScreen_ = false;                // between a show event and a hide event
   PlaybackControl* playback_ = nullptr;  // child

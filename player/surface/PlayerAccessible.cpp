@@ -1,12 +1,15 @@
 #include "player/surface/PlayerAccessible.h"
 
 #include <QCoreApplication>
+#include <QKeySequence>
 #include <QRect>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "player/surface/FlashPlayerWidget.h"
+#include "player/surface/PlayerKeys.h"
 #include "player/surface/TimeText.h"
 
 namespace quillet::player {
@@ -16,7 +19,6 @@ namespace {
 using Piece = PlayerAccessible::Piece;
 
 constexpr int kPieceCount = 6;
-constexpr int kSliderStep = 5;  // seconds or percent, as the arrow keys
 // The seek slider's value moves on by itself while a video plays; a screen
 // reader hears of it no more often than this.
 constexpr qint64 kSeekValueEveryMs = 1000;
@@ -174,48 +176,34 @@ class PieceAccessible final : public QAccessibleInterface,
     }
   }
 
-  void doAction(const QString& name) override {
-    if (!isValid() || !actionNames().contains(name)) return;
-    PlaybackControl& p = playback();
-    const int sign = name == decreaseAction() ? -1 : 1;
+  // The player's own key that does what an action does, which works
+  // wherever the focus is; the action runs it.
+  std::optional<QKeyCombination> keyOf(const QString& action) const {
+    const bool less = action == decreaseAction();
     switch (piece_) {
       case Piece::PlayPause:
-        p.togglePause();
-        break;
+        return Qt::Key_K;
       case Piece::Seek:
-        p.seekBy(sign * kSliderStep);
-        break;
+        return less ? Qt::Key_Left : Qt::Key_Right;
       case Piece::Volume:
-        p.changeVolume(sign * kSliderStep);
-        break;
+        return less ? Qt::Key_Down : Qt::Key_Up;
       case Piece::Mute:
-        p.setMuted(!p.isMuted());
-        break;
+        return Qt::Key_M;
       case Piece::Screen:
-        p.toggleFullScreen();
-        break;
+        return Qt::Key_F;
       case Piece::Time:
         break;
     }
+    return std::nullopt;
   }
 
-  // The player's own keys that do the same, which work wherever the focus is.
+  void doAction(const QString& name) override {
+    if (!isValid() || !actionNames().contains(name)) return;
+    if (const auto key = keyOf(name)) runKey(*key, playback());
+  }
+
   QStringList keyBindingsForAction(const QString& name) const override {
-    const bool less = name == decreaseAction();
-    switch (piece_) {
-      case Piece::PlayPause:
-        return {QStringLiteral("K")};
-      case Piece::Seek:
-        return {less ? QStringLiteral("Left") : QStringLiteral("Right")};
-      case Piece::Volume:
-        return {less ? QStringLiteral("Down") : QStringLiteral("Up")};
-      case Piece::Mute:
-        return {QStringLiteral("M")};
-      case Piece::Screen:
-        return {QStringLiteral("F")};
-      case Piece::Time:
-        break;
-    }
+    if (const auto key = keyOf(name)) return {QKeySequence(*key).toString()};
     return {};
   }
 

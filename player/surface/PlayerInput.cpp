@@ -14,44 +14,14 @@
 #include <array>
 
 #include "player/surface/FlashPlayerWidget.h"
+#include "player/surface/PlayerKeys.h"
 
 namespace quillet::player {
 
 namespace {
 
-constexpr double kSeekStep = 5;         // seconds, arrow keys
-constexpr double kFineSeekStep = 1;     // seconds, Shift+arrow keys
-constexpr int kVolumeStep = 5;          // percent, Up/Down and a wheel notch
 constexpr int kUnitsPerNotch = 120;     // Qt's wheel units for one notch
 constexpr int kWheelUnitsPerPixel = 4;  // touchpads that give only pixels: 30 px a notch
-
-struct KeyCommand {
-  QKeyCombination key;
-  bool repeats;  // held down, it acts again and again
-  void (*run)(PlaybackControl&);
-};
-
-const std::array<KeyCommand, 15> kKeyCommands = {{
-    {QKeyCombination(Qt::Key_K), false, [](PlaybackControl& p) { p.togglePause(); }},
-    {QKeyCombination(Qt::Key_MediaTogglePlayPause), false,
-     [](PlaybackControl& p) { p.togglePause(); }},
-    // Most keyboards' single play/pause key sends "play".
-    {QKeyCombination(Qt::Key_MediaPlay), false, [](PlaybackControl& p) { p.togglePause(); }},
-    {QKeyCombination(Qt::Key_MediaPause), false, [](PlaybackControl& p) { p.pause(); }},
-    {QKeyCombination(Qt::Key_MediaStop), false, [](PlaybackControl& p) { p.stop(); }},
-    {QKeyCombination(Qt::Key_Left), true, [](PlaybackControl& p) { p.seekBy(-kSeekStep); }},
-    {QKeyCombination(Qt::Key_Right), true, [](PlaybackControl& p) { p.seekBy(kSeekStep); }},
-    {QKeyCombination(Qt::ShiftModifier, Qt::Key_Left), true,
-     [](PlaybackControl& p) { p.seekBy(-kFineSeekStep); }},
-    {QKeyCombination(Qt::ShiftModifier, Qt::Key_Right), true,
-     [](PlaybackControl& p) { p.seekBy(kFineSeekStep); }},
-    {QKeyCombination(Qt::Key_Up), true, [](PlaybackControl& p) { p.changeVolume(kVolumeStep); }},
-    {QKeyCombination(Qt::Key_Down), true, [](PlaybackControl& p) { p.changeVolume(-kVolumeStep); }},
-    {QKeyCombination(Qt::Key_M), false, [](PlaybackControl& p) { p.setMuted(!p.isMuted()); }},
-    {QKeyCombination(Qt::Key_F), false, [](PlaybackControl& p) { p.toggleFullScreen(); }},
-    {QKeyCombination(Qt::Key_Escape), false, [](PlaybackControl& p) { p.leaveFullScreen(); }},
-    {QKeyCombination(Qt::Key_Home), false, [](PlaybackControl& p) { p.seekTo(0); }},
-}};
 
 // The keys beyond the bar's: speed, single frames, screenshots and the
 // folder's other videos.

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QUrl>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -15,6 +16,13 @@
 #include "player/movie/FlashVars.h"
 
 namespace quillet::player {
+
+namespace {
+
+constexpr qsizetype kMaxNameBytes = 255;  // NAME_MAX of Linux's file systems
+constexpr qsizetype kNumberRoom = 7;      // " (1000)"
+
+}  // namespace
 
 QByteArray videoBaseName(const QString& source) {
   const QUrl url(source);
@@ -36,7 +44,19 @@ QByteArray screenshotName(const QByteArray& baseName, double seconds) {
                            .arg(ms / 60000, 2, 10, QLatin1Char('0'))
                            .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
                            .arg(ms % 1000, 3, 10, QLatin1Char('0'));
-  return baseName + ' ' + time.toLatin1() + ".png";
+  const QByteArray tail = ' ' + time.toLatin1() + ".png";
+  // The name fits the file system's 255 bytes with room for the " (n)"
+  // that tells a second one apart: the video's part is shortened, on a
+  // character's boundary (a UTF-8 continuation byte is never the first
+  // byte cut off).
+  QByteArray base = baseName;
+  const qsizetype room = kMaxNameBytes - kNumberRoom - tail.size();
+  if (base.size() > room) {
+    qsizetype cut = std::max<qsizetype>(room, 0);
+    while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) --cut;
+    base.truncate(cut);
+  }
+  return base + tail;
 }
 
 QByteArray picturesFolder() {

@@ -15,6 +15,8 @@ namespace quillet::player {
 QByteArray videoBaseName(const QString& source);
 
 // "clip 01-23.456.png" for 83.456 seconds into "clip"; minutes go past 59.
+// A long video name is shortened (on a UTF-8 character's boundary) so that
+// the name, and a " (n)" added to it, fit a file name's 255 bytes.
 QByteArray screenshotName(const QByteArray& baseName, double seconds);
 
 // The desktop's Pictures folder (xdg-user-dirs), or the home folder when

@@ -31,7 +31,10 @@ class RecordingPlayer final : public PlaybackControl {
   void seekBy(double s) override { calls.push_back("seekBy " + std::to_string(int(s))); }
   void setVolume(int p) override { calls.push_back("volume " + std::to_string(p)); }
   void changeVolume(int) override {}
-  void setMuted(bool) override {}
+  void setMuted(bool m) override { calls.push_back(m ? "mute" : "unmute"); }
+  void setSpeed(double f) override { calls.push_back("speed " + std::to_string(int(f * 10))); }
+  void stepFrame(bool forward) override { calls.push_back(forward ? "next" : "previous"); }
+  double speed() const override { return 1.5; }
   void toggleFullScreen() override {}
   void leaveFullScreen() override {}
   State state() const override { return shown; }
@@ -52,7 +55,7 @@ TEST(PlayerSession, FollowsThePlayerItHoldsAndForgetsOneThatGoes) {
   EXPECT_EQ(session.state(), MediaSession::State::Stopped);
   EXPECT_EQ(session.video().number, 0u);
   EXPECT_FALSE(session.canPlay());
-  session.play();  // nothing to reach: no crash, nothing else
+  session.commands().play();  // nothing to reach: no crash, nothing else
 
   auto player = std::make_unique<RecordingPlayer>();
   QSignalSpy state(&session, &MediaSession::stateChanged);
@@ -65,21 +68,24 @@ TEST(PlayerSession, FollowsThePlayerItHoldsAndForgetsOneThatGoes) {
   EXPECT_EQ(video.address, "/videos/clip.flv");
   EXPECT_EQ(video.title, "Clip");
   EXPECT_EQ(video.duration, 60);
-  EXPECT_DOUBLE_EQ(session.volume(), 0.4);
+  EXPECT_EQ(session.volume(), 40);
+  EXPECT_DOUBLE_EQ(session.speed(), 1.5);
   EXPECT_DOUBLE_EQ(session.position(), 12.5);
 
-  // Commands arrive in the player's units; a volume outside 0..1 is held in.
-  session.play();
-  session.playPause();
-  session.stop();
-  session.seekTo(30);
-  session.seekBy(-5);
-  session.setVolume(0.555);
-  session.setVolume(7);
-  session.setVolume(-1);
+  // Each command reaches the player as it was given.
+  quillet::player::PlaybackCommands& commands = session.commands();
+  commands.play();
+  commands.togglePause();
+  commands.stop();
+  commands.seekTo(30);
+  commands.seekBy(-5);
+  commands.setVolume(56);
+  commands.setMuted(true);
+  commands.setSpeed(2);
+  commands.stepFrame(false);
   EXPECT_EQ(player->calls,
             (std::vector<std::string>{"play", "toggle", "stop", "seekTo 30", "seekBy -5",
-                                      "volume 56", "volume 100", "volume 0"}));
+                                      "volume 56", "mute", "speed 20", "previous"}));
 
   emit player->stateChanged();
   emit player->seeked(8);

@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 using quillet::qt::RecentFiles;
@@ -44,6 +49,18 @@ class RecentList : public ::testing::Test {
   QByteArray read() const {
     QFile f(list);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+  }
+
+  // The list as GLib reads it (what GTK's recent files and file choosers
+  // see), or GLib's complaint: {uri: {title, description, groups, private,
+  // added, apps: {name: count}}}.
+  QJsonObject glibReads() const {
+    QProcess py;
+    py.start("/usr/bin/python3", {QUILLET_GLIB_BOOKMARKS, list});
+    if (!py.waitForFinished(30000)) return {{"error", "python did not finish"}};
+    const QJsonDocument out = QJsonDocument::fromJson(py.readAllStandardOutput());
+    if (!out.isObject()) return {{"error", QString::fromUtf8(py.readAllStandardError())}};
+    return out.object();
   }
 
   QTemporaryDir dir;
@@ -100,6 +117,115 @@ TEST_F(RecentList, ADamagedOrForeignListIsLeftAlone) {
     EXPECT_FALSE(recent.add(video, "video/x-flv"));
     EXPECT_EQ(read(), bad);
   }
+}
+
+// The video's entry as other programs leave it: GLib must still read the
+// list, with Quillet among the entry's programs and every detail of it kept
+// (its title, description, groups, private flag and first date).
+TEST_F(RecentList, GLibReadsTheEntryUpdatedInPlaceWhateverShapeItHad) {
+  const QByteArray uri = RecentFiles::fileUri(video);
+  const QByteArray open = "  <bookmark href=\"" + uri +
+                          "\" added=\"2020-01-02T03:04:05Z\" modified=\"2020-01-01T00:00:00Z\" "
+                          "visited=\"2020-01-01T00:00:00Z\">\n    <title>My clip</title>\n"
+                          "    <desc>From the trip</desc>\n";
+  const QByteArray meta =
+      "<metadata owner=\"http://freedesktop.org\">\n        <mime:mime-type "
+      "type=\"video/x-flv\"/>\n        <bookmark:groups><bookmark:group>"
+      "Trips</bookmark:group></bookmark:groups>\n        <bookmark:private/>\n";
+  const QByteArray videos =
+      "<bookmark:application name=\"Videos\" exec=\"v %u\" modified=\"2020-01-01T00:00:00Z\" "
+      "count=\"2\"/>";
+  const struct {
+    const char* shape;
+    QByteArray entry;
+    int otherApps;  // other programs the entry names
+  } shapes[] = {
+      {"an empty applications list, closed at once",
+       open + "    <info>\n      " + meta +
+           "        <bookmark:applications/>\n      </metadata>\n"
+           "    </info>\n  </bookmark>\n",
+       0},
+      {"an applications list another program opened",
+       open + "    <info>\n      " + meta + "        <bookmark:applications>" + videos +
+           "</bookmark:applications>\n      </metadata>\n    </info>\n  </bookmark>\n",
+       1},
+      {"no applications list",
+       open + "    <info>\n      " + meta + "      </metadata>\n    </info>\n  </bookmark>\n", 0},
+      {"only another owner's metadata",
+       open + "    <info>\n      <metadata owner=\"http://example.org\">kept</metadata>\n"
+              "    </info>\n  </bookmark>\n",
+       0},
+      {"the desktop's metadata closed at once",
+       open + "    <info>\n      <metadata owner=\"http://freedesktop.org\"/>\n    </info>\n"
+              "  </bookmark>\n",
+       0},
+      {"an info closed at once", open + "    <info/>\n  </bookmark>\n", 0},
+      {"no info", open + "  </bookmark>\n", 0},
+  };
+  const QByteArray others = entry("file:///x/other.flv", videos);
+  for (const auto& s : shapes) {
+    SCOPED_TRACE(s.shape);
+    write(kHead + others + s.entry + QByteArray(others).replace("other", "third") + "</xbel>\n");
+    ASSERT_TRUE(recent.add(video, "video/x-flv"));
+    const QByteArray after = read();
+    EXPECT_TRUE(after.startsWith(kHead + others)) << after.toStdString();
+    const QJsonObject glib = glibReads();
+    ASSERT_FALSE(glib.contains("error")) << glib["error"].toString().toStdString() << "\n"
+                                         << after.toStdString();
+    EXPECT_EQ(glib.size(), 3);
+    const QJsonObject mine = glib[QString::fromLatin1(uri)].toObject();
+    EXPECT_EQ(mine["title"].toString(), "My clip");
+    EXPECT_EQ(mine["description"].toString(), "From the trip");
+    EXPECT_EQ(mine["added"].toInteger(), 1577934245);  // 2020-01-02T03:04:05Z
+    EXPECT_EQ(mine["apps"].toObject()["Quillet"].toInt(), 1);
+    EXPECT_EQ(mine["apps"].toObject().size(), 1 + s.otherApps);
+    if (s.entry.contains("Trips")) {
+      EXPECT_EQ(mine["groups"].toVariant().toStringList(), QStringList{"Trips"});
+      EXPECT_TRUE(mine["private"].toBool());
+    }
+    EXPECT_EQ(glib["file:///x/third.flv"].toObject()["apps"].toObject()["Videos"].toInt(), 2);
+  }
+  // An entry closed at once, with nothing but its dates.
+  write(kHead + "  <bookmark href=\"" + uri + "\" added=\"2020-01-02T03:04:05Z\"/>\n</xbel>\n");
+  ASSERT_TRUE(recent.add(video, "video/x-flv"));
+  const QJsonObject bare = glibReads()[QString::fromLatin1(uri)].toObject();
+  EXPECT_EQ(bare["apps"].toObject()["Quillet"].toInt(), 1) << read().toStdString();
+  EXPECT_EQ(bare["added"].toInteger(), 1577934245);
+
+  // The list written anew is GLib's too.
+  QFile::remove(list);
+  ASSERT_TRUE(recent.add(video, "video/x-flv"));
+  EXPECT_EQ(glibReads()[QString::fromLatin1(uri)].toObject()["apps"].toObject()["Quillet"].toInt(),
+            1);
+}
+
+// A new list is the user's alone (it tells what they opened), as GTK makes
+// it; an existing one keeps its mode. While another program holds the
+// list's lock (KDE's, between its reading and its replacing), nothing is
+// written over its work.
+TEST_F(RecentList, ANewListIsPrivateAndALockedOneIsNotWrittenOver) {
+  const mode_t mask = ::umask(022);
+  const auto mode = [&] {
+    struct stat st {};
+    return ::stat(QFile::encodeName(list).constData(), &st) == 0 ? st.st_mode & 0777 : 0u;
+  };
+  EXPECT_TRUE(recent.add(video, "video/x-flv"));
+  EXPECT_EQ(mode(), 0600u);
+  ::chmod(QFile::encodeName(list).constData(), 0644);
+  EXPECT_TRUE(recent.add(video, "video/x-flv"));
+  EXPECT_EQ(mode(), 0644u);
+  ::umask(mask);
+
+  const QByteArray before = read();
+  {
+    QLockFile other(list + ".lock");
+    ASSERT_TRUE(other.tryLock(0));
+    EXPECT_FALSE(recent.add(video, "video/x-flv"));
+    EXPECT_EQ(read(), before);
+  }
+  EXPECT_TRUE(recent.add(video, "video/x-flv"));
+  EXPECT_TRUE(read().contains("count=\"3\""));
+  EXPECT_FALSE(QFile::exists(list + ".lock"));  // no stray file
 }
 
 }  // namespace

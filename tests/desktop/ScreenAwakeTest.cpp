@@ -46,21 +46,28 @@ class FakeSession final : public MediaSession {
   bool canPlay() const override { return true; }
   bool canSeek() const override { return true; }
   double position() const override { return 0; }
-  double volume() const override { return 1; }
-  void play() override {}
-  void pause() override {}
-  void playPause() override {}
-  void stop() override {}
-  void seekTo(double) override {}
-  void seekBy(double) override {}
-  void setVolume(double) override {}
-  double rate() const override { return 1; }
-  double minimumRate() const override { return 1; }
-  double maximumRate() const override { return 1; }
-  void setRate(double) override {}
+  int volume() const override { return 100; }
+  double speed() const override { return 1; }
+  quillet::player::PlaybackCommands& commands() override { return none; }
 
  private:
   State now = State::Stopped;
+  quillet::player::NoPlaybackCommands none;
+};
+
+// The X server's own hold, as a stand-in that writes down what it is asked.
+class FakeServer final : public quillet::qt::ServerScreenHold {
+ public:
+  explicit FakeServer(QStringList& log) : log(log) {}
+  bool canHold() const override { return true; }
+  bool hold() override {
+    log << "x hold";
+    return true;
+  }
+  void release() override { log << "x release"; }
+
+ private:
+  QStringList& log;
 };
 
 // One stand-in process owning the names given; its calls, in order.
@@ -196,6 +203,62 @@ TEST_F(ScreenAwake, FollowsTheServiceAppearingChangingHandsAndRefusing) {
             QStringList({"refused " + kScreenSaver, "inhibit 7 Quillet " + kScreenSaver,
                          "uninhibit 7 " + kScreenSaver}));
   EXPECT_EQ(first.calls(), QStringList({"inhibit 41 Quillet " + kScreenSaver}));
+}
+
+// On X11 the server's own hold covers every moment no service holds the
+// screen: a service that starts while it holds is asked, and once it says
+// yes the server's hold goes; one that keeps refusing never takes the
+// server's hold away between its tries; one that never answers leaves the
+// server's hold in place.
+TEST_F(ScreenAwake, TheXServersHoldBridgesUntilAServiceSaysYes) {
+  using Way = ScreenSaverInhibitor::Way;
+  {
+    SCOPED_TRACE("a service starting while the X server holds");
+    QStringList x;
+    FakeSession session;
+    ScreenSaverInhibitor awake(session, nullptr, 10s, std::make_unique<FakeServer>(x));
+    ASSERT_TRUE(awake.start());
+    session.set(MediaSession::State::Playing);
+    EXPECT_EQ(awake.way(), Way::XServer);
+    Services late({kScreenSaver});
+    ASSERT_TRUE(late.ready);
+    ASSERT_TRUE(waitUntil([&] { return awake.way() == Way::ScreenSaver; }));
+    EXPECT_EQ(late.calls(), QStringList({"inhibit 41 Quillet " + kScreenSaver}));
+    EXPECT_EQ(x, QStringList({"x hold", "x release"}));
+    session.set(MediaSession::State::Paused);
+    EXPECT_TRUE(waitUntil([&] { return late.calls().size() == 2; }));
+    EXPECT_FALSE(awake.holding());
+    EXPECT_EQ(x.size(), 2);
+  }
+  {
+    SCOPED_TRACE("a service that keeps refusing");
+    QStringList x;
+    Services refusing({kScreenSaver}, {"--refuse", "1000"});
+    ASSERT_TRUE(refusing.ready);
+    FakeSession session;
+    ScreenSaverInhibitor awake(session, nullptr, 50ms, std::make_unique<FakeServer>(x));
+    ASSERT_TRUE(awake.start());
+    session.set(MediaSession::State::Playing);
+    ASSERT_TRUE(waitUntil([&] { return refusing.calls().size() >= 4; }));
+    EXPECT_EQ(awake.way(), Way::XServer);
+    EXPECT_EQ(x, QStringList({"x hold"}));
+    session.set(MediaSession::State::Paused);
+    EXPECT_EQ(x, QStringList({"x hold", "x release"}));
+  }
+  {
+    SCOPED_TRACE("a service that never answers");
+    QStringList x;
+    Services hung({kScreenSaver}, {"--hang"});
+    ASSERT_TRUE(hung.ready);
+    FakeSession session;
+    ScreenSaverInhibitor awake(session, nullptr, 50ms, std::make_unique<FakeServer>(x));
+    ASSERT_TRUE(awake.start());
+    session.set(MediaSession::State::Playing);
+    ASSERT_TRUE(waitUntil([&] { return hung.calls().size() == 1; }));
+    EXPECT_EQ(hung.calls(), QStringList({"hung " + kScreenSaver}));
+    EXPECT_EQ(awake.way(), Way::XServer);
+    EXPECT_EQ(x, QStringList({"x hold"}));
+  }
 }
 
 }  // namespace

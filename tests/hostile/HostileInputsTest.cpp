@@ -24,7 +24,7 @@
 #include <memory>
 
 #include "platform/qt/banner/QtBanner.h"
-#include "tests/hostile/RealProgram.h"
+#include "tests/support/RealProgram.h"
 
 namespace quillet::hostile {
 namespace {

@@ -13,7 +13,8 @@ with Qt's AT-SPI bridge on, and walks its accessible tree with pyatspi:
     title, the bar's parts as its children with their roles, names, states
     and values, checked against the player as the desktop's media controls
     (playerctl) read it; actions and values set through AT-SPI pause, play,
-    mute, seek, change the volume and switch to full screen and back;
+    mute, seek, change the volume and switch to full screen and back, and the
+    sliders' Increase and Decrease each move their value its own way;
   - in Spanish (LANGUAGE=es): the captions, the player's names, and the open
     dialog's title.
 """
@@ -299,6 +300,30 @@ def check_playing(s, program):
     wait_for("the volume through the slider's value",
              lambda: (s.ctl("volume") in ("0.4", "0.400000"), s.ctl("volume")))
     assert level.currentValue == 40
+
+    # The sliders' Increase and Decrease go each its own way, by 5 seconds or
+    # 5 percent, as the arrow keys do (paused, so that only the seek moves it).
+    action(play, "Press")
+    wait_for("paused for the sliders' actions", lambda: (s.ctl("status") == "Paused",
+                                                         s.ctl("status")))
+    before = float(s.ctl("position"))
+    for name, change in (("Increase", 5), ("Decrease", -5)):
+        action(seek, name)
+        wait_for(f"the seek slider's {name}", lambda: (
+            abs(float(s.ctl("position")) - (before + change)) < 0.6, s.ctl("position")))
+        wait_for(f"its value after {name}", lambda: (
+            abs(value.currentValue - (before + change)) < 0.6, value.currentValue))
+        action(seek, "Decrease" if change > 0 else "Increase")
+        wait_for(f"the seek slider back after {name}", lambda: (
+            abs(float(s.ctl("position")) - before) < 0.6, s.ctl("position")))
+    for name, expected in (("Increase", 45), ("Decrease", 40), ("Decrease", 35)):
+        action(volume, name)
+        wait_for(f"the volume slider's {name} to {expected}", lambda: (
+            abs(float(s.ctl("volume")) - expected / 100) < 0.001, s.ctl("volume")))
+        assert level.currentValue == expected, (name, level.currentValue)
+    action(play, "Press")
+    wait_for("playing after the sliders' actions", lambda: (s.ctl("status") == "Playing",
+                                                           s.ctl("status")))
 
     action(mute, "Toggle")
     wait_for("muted", lambda: ("checked" in states(mute), states(mute)))

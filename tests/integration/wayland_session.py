@@ -16,7 +16,7 @@ Two runs, each a list of checks that share the running program:
 Sizes and states are read from sway's tree, pixels with grim, keys typed with
 wtype, the drag made with sway's seat commands. The banner strip on the same
 compositor, with a page from a local server, is the banner tests' own run on
-Wayland (shell_gui.banner_on_wayland).
+Wayland (banner_gui.on_wayland).
 """
 
 import json

@@ -1,8 +1,10 @@
-// The player control: its creation at load, the idle load, and GotADrop.
+// The player control: its creation at load, the idle load, GotADrop, and
+// the extraction of the player movie.
 
 #include <string>
 #include <vector>
 
+#include "playback/TempMovie.h"
 #include "tests/logic/PlaybackFixture.h"
 
 namespace quillet::testing_playback {
@@ -173,6 +175,32 @@ TEST_F(PlaybackTest, FailedCreationSkipsTheControlStepsOnTheRemovedControl) {
   EXPECT_TRUE(entries("ctl").empty());
   EXPECT_EQ(p.controls.byName.size(), 0u);
   EXPECT_EQ(*p.window.width(), 4800);
+}
+
+// The player movie the load extracts to its temporary file.
+TEST_F(PlaybackTest, ExtractionWritesTheResourceByteForByte) {
+  Bytes movie{'C', 'W', 'S', 7, 0, 0xFF, 0x78, 0x9C, 0, 0};
+  p.files.resources[kPlayerMovieResource] = movie;
+  TempFileNames names(p.files, p.trace);
+  std::string path = names.MakeTempFileName("TMP");
+  ExtractResourceToFile(p.files, p.trace, kPlayerMovieResource, path);
+  EXPECT_EQ(p.files.files.at(path), movie);
+}
+
+TEST_F(PlaybackTest, ExtractionFailuresLeaveTheFileAloneAndTouchNothingElse) {
+  TempFileNames names(p.files, p.trace);
+  std::string path = names.MakeTempFileName("TMP");
+
+  ExtractResourceToFile(p.files, p.trace, 102, path);  // no such resource
+  EXPECT_TRUE(p.files.files.at(path).empty());
+
+  p.files.failWrite = true;
+  ExtractResourceToFile(p.files, p.trace, kPlayerMovieResource, path);
+  EXPECT_TRUE(p.files.files.at(path).empty());
+
+  p.journal.clear();
+  ExtractResourceToFile(p.files, p.trace, kPlayerMovieResource, "");  // no file was made
+  EXPECT_TRUE(p.journal.starting("WriteFile").empty());
 }
 
 }  // namespace

@@ -53,5 +53,38 @@ TEST_F(FolderVideos, NothingForAddressesGoneVideosAndUnlistableFoldersAndTheStep
                                "the folder's other video: the folder /locked cannot be listed"}));
 }
 
+// Files whose listing of a folder is still being read: a first reading,
+// or a later one while the last answers.
+class ReadingFiles : public fakes::FakeFiles {
+ public:
+  using FakeFiles::FakeFiles;
+  Listing latestListing(const std::string& dir) override {
+    if (dir == pendingFolder) return {true, nullptr};
+    return FakeFiles::latestListing(dir);
+  }
+  std::string pendingFolder;
+};
+
+// Whether there is a neighbour never waits for the folder's reading: while
+// the first one is under way there is none known, and nothing is traced;
+// opening one reads the folder at once instead.
+TEST(FolderVideosKnown, NoNeighbourIsKnownWhileTheFoldersFirstReadingIsUnderWay) {
+  fakes::Journal j;
+  ReadingFiles files{j};
+  fakes::FakeTrace trace;
+  files.folders["/v"] = {"a.flv", "b.flv"};
+  files.pendingFolder = "/v";
+  EXPECT_FALSE(KnownNeighbour(files, trace, "/v/a.flv", 1));
+  EXPECT_TRUE(trace.skips().empty());
+  EXPECT_EQ(NeighbourVideo(files, trace, "/v/a.flv", 1), "/v/b.flv");
+  files.pendingFolder.clear();
+  EXPECT_TRUE(KnownNeighbour(files, trace, "/v/a.flv", 1));
+  EXPECT_FALSE(KnownNeighbour(files, trace, "/v/b.flv", 1));
+  EXPECT_TRUE(KnownNeighbour(files, trace, "/v/b.flv", -1));
+  EXPECT_FALSE(KnownNeighbour(files, trace, "/locked/a.flv", 1));
+  EXPECT_EQ(trace.skips(), std::vector<std::string>{
+                               "the folder's other video: the folder /locked cannot be listed"});
+}
+
 }  // namespace
 }  // namespace quillet

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "playback/PlayerControl.h"
+#include "playback/Playback.h"
 #include "tests/fakes/FakePlatform.h"
 
 namespace quillet::shelltest {

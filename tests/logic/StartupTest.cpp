@@ -111,12 +111,6 @@ TEST(Startup, RefusalOpensTheDownloadPageOnlyOnYes) {
   }
 }
 
-TEST(Startup, DownloadPageIsTheFlashPlayerPath) {
-  const std::string page = addresses::kDownloadPage;
-  ASSERT_GE(page.size(), 12u);
-  EXPECT_EQ(page.substr(page.size() - 12), "/flashplayer");
-}
-
 TEST(Startup, ProbeInstanceLivesUntilMainReturns) {
   Start s;
   EXPECT_EQ(s.run({progId(10)}), std::nullopt);

@@ -55,30 +55,5 @@ TEST(TempMovieName, NoFileMadeGivesAnEmptyPath) {
   EXPECT_EQ(j.starting("GetTempPath").size(), 1u);
 }
 
-TEST_F(PlaybackTest, ExtractionWritesTheResourceByteForByte) {
-  Bytes movie{'C', 'W', 'S', 7, 0, 0xFF, 0x78, 0x9C, 0, 0};
-  p.files.resources[kPlayerMovieResource] = movie;
-  TempFileNames names(p.files, p.trace);
-  std::string path = names.MakeTempFileName("TMP");
-  ExtractResourceToFile(p.files, p.trace, kPlayerMovieResource, path);
-  EXPECT_EQ(p.files.files.at(path), movie);
-}
-
-TEST_F(PlaybackTest, ExtractionFailuresLeaveTheFileAloneAndTouchNothingElse) {
-  TempFileNames names(p.files, p.trace);
-  std::string path = names.MakeTempFileName("TMP");
-
-  ExtractResourceToFile(p.files, p.trace, 102, path);  // no such resource
-  EXPECT_TRUE(p.files.files.at(path).empty());
-
-  p.files.failWrite = true;
-  ExtractResourceToFile(p.files, p.trace, kPlayerMovieResource, path);
-  EXPECT_TRUE(p.files.files.at(path).empty());
-
-  p.journal.clear();
-  ExtractResourceToFile(p.files, p.trace, kPlayerMovieResource, "");  // no file was made
-  EXPECT_TRUE(p.journal.starting("WriteFile").empty());
-}
-
 }  // namespace
 }  // namespace quillet::testing_playback

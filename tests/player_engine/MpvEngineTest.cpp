@@ -14,11 +14,12 @@
 #include <QUrl>
 #include <atomic>
 #include <functional>
+#include <future>
 #include <set>
 
 #include "player/engine/EarlyStart.h"
 #include "player/engine/MpvEngine.h"
-#include "player/engine/SoftwareRenderer.h"
+#include "player/engine/RenderBackend.h"
 #include "player/flv/FlvMetadata.h"
 #include "player/flv/FlvReader.h"
 
@@ -377,14 +378,52 @@ QImage referenceFrame(const QString& path, double seconds, const QSize& size) {
   mpv_set_option_string(mpv.get(), "start", QByteArray::number(seconds));
   if (mpv_initialize(mpv.get()) < 0) return {};
   std::atomic<bool> updated{false};
-  const auto renderer =
-      createSoftwareRenderer(createRenderContext(mpv.get()), [&] { updated = true; });
+  const auto backend = createSoftwareBackend();
+  if (!backend->attach(mpv.get())) return {};
+  backend->setUpdateCallback([&] { updated = true; });
   const QByteArray file = QFile::encodeName(path);
   const char* load[] = {"loadfile", file.constData(), nullptr};
-  if (!renderer || mpv_command(mpv.get(), load) < 0 ||
-      !waitUntil([&] { return updated.exchange(false) && renderer->takeUpdate(); }, 5000))
+  if (mpv_command(mpv.get(), load) < 0 ||
+      !waitUntil([&] { return updated.exchange(false) && backend->takeUpdate(); }, 5000))
     return {};
-  return renderer->render(size).copy();
+  return backend->render(size).copy();
+}
+
+// The software backend draws nothing before it has a context, makes one
+// context per backend, and, as the early start counts on, draws on this
+// thread through a context made on another.
+TEST(SoftwareBackend, DrawsOnlyThroughTheOneContextItMadeOnAnyThread) {
+  if (!QFileInfo::exists(clipPath("h264_aac"))) GTEST_SKIP() << "clips not built (no ffmpeg)";
+  const MpvHandle mpv(mpv_create());
+  ASSERT_TRUE(mpv);
+  for (const char* option : {"config=no", "vo=libmpv", "ao=null", "pause=yes"}) {
+    const QList<QByteArray> pair = QByteArray(option).split('=');
+    mpv_set_option_string(mpv.get(), pair[0], pair[1]);
+  }
+  ASSERT_GE(mpv_initialize(mpv.get()), 0);
+  const auto backend = createSoftwareBackend();
+  QImage pixels(64, 48, QImage::Format_RGB32);
+  EXPECT_FALSE(backend->takeUpdate());
+  EXPECT_TRUE(backend->render({64, 48}).isNull());
+  EXPECT_FALSE(backend->renderInto(pixels.bits(), pixels.size(), pixels.bytesPerLine()));
+  backend->skip();
+  backend->setUpdateCallback([] {});
+  EXPECT_FALSE(backend->attach(nullptr));
+
+  ASSERT_TRUE(backend->attachesOnAnyThread());
+  ASSERT_TRUE(std::async(std::launch::async, [&] { return backend->attach(mpv.get()); }).get());
+  EXPECT_FALSE(backend->attach(mpv.get())) << "a second context for the same backend";
+
+  std::atomic<bool> updated{false};
+  backend->setUpdateCallback([&] { updated = true; });
+  const QByteArray file = QFile::encodeName(clipPath("h264_aac"));
+  const char* load[] = {"loadfile", file.constData(), nullptr};
+  ASSERT_GE(mpv_command(mpv.get(), load), 0);
+  ASSERT_TRUE(waitUntil([&] { return updated.exchange(false) && backend->takeUpdate(); }, 5000));
+  pixels.fill(Qt::black);
+  EXPECT_FALSE(backend->renderInto(pixels.bits(), pixels.size(), 64 * 4 - 4)) << "short rows";
+  ASSERT_TRUE(backend->renderInto(pixels.bits(), pixels.size(), pixels.bytesPerLine()));
+  EXPECT_GT(litShare(pixels), 0.2);
 }
 
 // Structural similarity of two pictures of one size, averaged over 8x8

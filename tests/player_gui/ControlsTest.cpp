@@ -4,14 +4,18 @@
 // mute, full-screen requests, state).
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
+#include <QKeySequence>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <functional>
 #include <memory>
+#include <tuple>
 
 #include "FakeEngine.h"
 #include "player/surface/FlashPlayerWidget.h"
@@ -165,6 +169,45 @@ TEST_F(Controls, KeysDriveThePlayerWhicheverControlHasTheFocus) {
   EXPECT_EQ(playback().state(), State::Stopped);
 }
 
+// Each action of the bar's accessible parts does what the one key it names
+// does, from the same state: the keys and the actions read one table.
+TEST_F(Controls, EachAccessibleActionDoesWhatTheKeyItNamesDoes) {
+  const auto outcome = [&](const std::function<void()>& act) {
+    loadVideo();
+    fsCommands->clear();
+    player->setFocus();
+    act();
+    return std::make_tuple(engine->calls, player->volume(), player->isMuted(), screenRequests(),
+                           playback().state());
+  };
+  const auto idle = outcome([] {});
+  QAccessibleInterface* face = QAccessible::queryAccessibleInterface(player);
+  ASSERT_NE(face, nullptr);
+  int checked = 0;
+  for (int i = 0; i < face->childCount(); ++i) {
+    QAccessibleActionInterface* actions = face->child(i)->actionInterface();
+    if (!actions) continue;
+    const QString part = face->child(i)->text(QAccessible::Name);
+    for (const QString& name : actions->actionNames()) {
+      SCOPED_TRACE((part + ": " + name).toStdString());
+      const QStringList keys = face->child(i)->actionInterface()->keyBindingsForAction(name);
+      ASSERT_EQ(keys.size(), 1);
+      const QKeySequence sequence = QKeySequence::fromString(keys[0], QKeySequence::PortableText);
+      ASSERT_EQ(sequence.count(), 1) << keys[0].toStdString();
+      const auto byAction = outcome([&] { face->child(i)->actionInterface()->doAction(name); });
+      const auto byKey =
+          outcome([&] { QTest::keySequence(QApplication::focusWidget(), sequence); });
+      EXPECT_TRUE(byAction == byKey)
+          << "the action: " << std::get<0>(byAction).join(' ').toStdString()
+          << "; the key: " << std::get<0>(byKey).join(' ').toStdString();
+      EXPECT_FALSE(byAction == idle) << "the action did nothing";
+      ++checked;
+    }
+  }
+  // Play/pause, seek and volume both ways, the mute's two actions, the screen.
+  EXPECT_EQ(checked, 8);
+}
+
 TEST_F(Controls, SpaceGoesToTheFocusedButtonUntilThePictureTakesTheFocus) {
   QSignalSpy pressed(button, &QPushButton::clicked);
   button->setFocus();
@@ -286,10 +329,10 @@ TEST_F(Controls, ThePlaybackInterfaceActsAsTheBarAndReportsWhatChanged) {
   playback().play();
   EXPECT_EQ(playback().state(), State::Playing);
 
-  // The end stops; play starts again from the start.
+  // The end pauses; play starts again from the start.
   seeked.clear();
   emit engine->endOfStream();
-  EXPECT_EQ(playback().state(), State::Stopped);
+  EXPECT_EQ(playback().state(), State::Paused);
   playback().togglePause();
   EXPECT_EQ(engine->playbackCalls().mid(engine->playbackCalls().size() - 2),
             QStringList({"seek(0)", "play"}));

@@ -174,6 +174,32 @@ TEST_F(RealPlayer, PlaysToTheEndShowsPlayAndStartsAgainFromZero) {
   EXPECT_TRUE(player->isShown(Part::Pause));
 }
 
+// At the end the movie pauses on the last picture: the picture stays, and
+// the position the media controls read is the end the bar shows, whether
+// the video played there or was sought near it.
+TEST_F(RealPlayer, AtTheEndThePictureAndThePositionStay) {
+  for (const QString& clip : {kClip, kVp6WithSound}) {
+    for (const bool sought : {false, true}) {
+      SCOPED_TRACE((clip + (sought ? " sought near its end" : " played to its end")).toStdString());
+      SetUp();  // a player of its own each time
+      load(QStringLiteral("autoplay=true&flv=") + clip);
+      quillet::player::PlaybackControl& playback = player->playback();
+      ASSERT_TRUE(QTest::qWaitFor([&] { return playback.position() > 0.1; }, kPatience));
+      const double duration = playback.duration();
+      if (sought)
+        playback.seekTo(duration - 0.4);
+      else
+        playback.seekTo(duration - 1.5);  // the last second and a half, played
+      ASSERT_TRUE(QTest::qWaitFor([&] { return player->isShown(Part::Play); }, kPatience));
+      QTest::qWait(500);  // what libmpv does after the end has come
+      EXPECT_NEAR(playback.position(), duration, 0.3);
+      EXPECT_NEAR(player->playedFraction(), 1.0, 0.05);
+      EXPECT_TRUE(hasPicture(videoPicture())) << "the picture went black";
+      EXPECT_EQ(playback.state(), quillet::player::PlaybackControl::State::Paused);
+    }
+  }
+}
+
 TEST_F(RealPlayer, ShiftArrowsSeekExactlyAndTheTitleComesFromTheMetadata) {
   load(QStringLiteral("fullscreen=true&autoplay=false&flv=") + kClip);
   quillet::player::PlaybackControl& playback = player->playback();

@@ -9,11 +9,14 @@
 #include <QImage>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QNetworkReply>
 #include <QScreen>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <algorithm>
 #include <memory>
 
 #include "FakeEngine.h"
@@ -72,6 +75,13 @@ class Surface : public ::testing::Test {
   }
 
   QImage picture() const { return player->grab().toImage(); }
+  // No preview picture is being fetched any more: the last one arrived or
+  // failed.
+  bool previewFetched() const {
+    const auto replies = player->findChildren<QNetworkReply*>();
+    return std::none_of(replies.begin(), replies.end(),
+                        [](const QNetworkReply* r) { return r->isRunning(); });
+  }
 
   FakeEngine* engine = nullptr;
   std::unique_ptr<FlashPlayerWidget> player;
@@ -606,7 +616,8 @@ TEST_F(Surface, PreviewImageShowsUntilTheFirstPlay) {
   load(QStringLiteral("flv=/v/c.flv&jpg=") + dir.filePath("absent.jpg"));
   EXPECT_FALSE(player->isShown(Part::Preview));
   load(QStringLiteral("flv=/v/c.flv&jpg=http://127.0.0.1:9/absent.jpg"));
-  QTest::qWait(200);
+  EXPECT_FALSE(previewFetched()) << "the fetch is under way";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return previewFetched(); }, 5000));
   EXPECT_FALSE(player->isShown(Part::Preview));
 
   // An address is fetched in the background.
@@ -616,7 +627,7 @@ TEST_F(Surface, PreviewImageShowsUntilTheFirstPlay) {
   // One that arrives after the first play is not shown.
   load(QStringLiteral("flv=/v/c.flv&jpg=") + QUrl::fromLocalFile(path).toString());
   click(Part::ClickArea);
-  QTest::qWait(200);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return previewFetched(); }, 5000));
   EXPECT_FALSE(player->isShown(Part::Preview));
 }
 
@@ -664,15 +675,20 @@ TEST_F(Surface, ReplacingTheMovieEndsTheOldOnesPlayback) {
   EXPECT_FALSE(player->isRefreshing());
 }
 
-TEST(SurfaceNames, EveryPartHasItsInstanceName) {
-  for (const char* name : {"mc_bar", "mc_base", "mc_sombra", "b_play", "b_pause", "mc_progreso",
-                           "display", "mc_volumen", "b_full", "b_normal", "mc_screen", "mc_video",
-                           "mc_play", "mc_boton", "mc_load", "mc_mensaje"}) {
-    const auto part = FlashPlayerWidget::partByName(QString::fromLatin1(name));
-    ASSERT_TRUE(part.has_value()) << name;
-    EXPECT_EQ(FlashPlayerWidget::partName(*part), QString::fromLatin1(name));
+// Each part is found again by its own name, no two parts share one, and
+// names are matched exactly as the movie spells them.
+TEST(SurfaceNames, EveryPartIsFoundByItsOwnNameAlone) {
+  QSet<QString> names;
+  for (int i = 0; i <= static_cast<int>(Part::Preview); ++i) {
+    const auto part = static_cast<Part>(i);
+    const QString name = FlashPlayerWidget::partName(part);
+    ASSERT_FALSE(name.isEmpty()) << i;
+    EXPECT_EQ(FlashPlayerWidget::partByName(name), part) << name.toStdString();
+    EXPECT_FALSE(names.contains(name)) << name.toStdString();
+    names.insert(name);
+    EXPECT_FALSE(FlashPlayerWidget::partByName(name.toUpper()).has_value()) << name.toStdString();
   }
-  EXPECT_FALSE(FlashPlayerWidget::partByName(u"MC_BAR").has_value());
+  EXPECT_FALSE(FlashPlayerWidget::partByName(u"").has_value());
 }
 
 TEST(SurfaceEngine, IsMadeOnlyWhenThereIsSomethingToPlay) {

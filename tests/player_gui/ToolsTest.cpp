@@ -14,8 +14,8 @@
 #include <cmath>
 #include <memory>
 
-#include "player/surface/FlashPlayerWidget.h"
 #include "player/engine/MpvEngine.h"
+#include "player/surface/FlashPlayerWidget.h"
 
 using quillet::player::FlashPlayerWidget;
 using quillet::player::MpvEngine;
@@ -40,9 +40,9 @@ class PlayerTools : public ::testing::Test {
     player->show();
   }
 
-  void load(bool autoplay) {
+  void load(bool autoplay, const QString& clip = kClip) {
     player->setProperty(
-        "FlashVars", QStringLiteral("autoplay=%1&flv=%2").arg(autoplay ? "true" : "false", kClip));
+        "FlashVars", QStringLiteral("autoplay=%1&flv=%2").arg(autoplay ? "true" : "false", clip));
     player->LoadMovie(0, kMovie);
     ASSERT_TRUE(QTest::qWaitFor([&] { return playback().canSeek(); }, kPatience));
   }
@@ -148,6 +148,21 @@ TEST_F(PlayerTools, FrameStepsPauseAndMoveOneFrameWithTheTimeShown) {
   EXPECT_NEAR(settledPosition(), at, 0.005);
   EXPECT_NEAR(player->playedFraction() * player->duration(), at, 0.005);
   EXPECT_TRUE(player->isShown(Part::Play));
+}
+
+// Without a picture there is no frame to step to: the keys are refused and
+// the sound plays on, as it does after them.
+TEST_F(PlayerTools, FrameStepsAreRefusedWhenTheVideoIsSoundOnly) {
+  load(true, QStringLiteral(QUILLET_CLIP_DIR "/sound.flv"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return playback().position() > 0.3; }, kPatience));
+  for (const Qt::Key k : {Qt::Key_Period, Qt::Key_Comma}) {
+    key(k);
+    const double at = playback().position();
+    EXPECT_EQ(playback().state(), PlaybackControl::State::Playing);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playback().position() > at + 0.3; }, kPatience))
+        << "the sound stopped at " << at;
+    EXPECT_TRUE(player->isShown(Part::Pause));
+  }
 }
 
 TEST_F(PlayerTools, ScreenshotsAreTheFrameAtItsOwnSizeNeverOverwrittenAndGoToTheClipboard) {

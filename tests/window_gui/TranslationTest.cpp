@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFontMetrics>
+#include <QProcess>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -120,6 +121,49 @@ TEST(Translation, EveryTextTheLogicShowsIsTranslated) {
     for (const auto& [context, english] : texts)
       EXPECT_FALSE(translator.translate(context, english.c_str()).isEmpty())
           << language.toStdString() << " has no translation of \"" << english << "\"";
+  }
+}
+
+// The desktop's language chain, as the program reads it at start: the first
+// language Quillet speaks wins, English wins where it stands (its texts are
+// the program's own), a chain's language without a translation passes to
+// the next, and LANGUAGE comes before the locale.
+TEST(Translation, TheDesktopsLanguageChainPicksTheFirstSpokenAndEnglishWhereItStands) {
+  const struct {
+    QStringList env;
+    QString language;  // empty: the texts stay English
+  } cases[] = {
+      {{"LANG=C", "LANGUAGE=en_US:de"}, ""},
+      {{"LANG=C", "LANGUAGE=en:fr"}, ""},
+      {{"LANG=de_DE.UTF-8", "LANGUAGE=en"}, ""},
+      {{"LANG=C", "LANGUAGE=fr:en"}, "fr"},
+      {{"LANG=en_US.UTF-8", "LANGUAGE=de"}, "de"},
+      {{"LANG=C", "LANGUAGE=eo:es"}, "es"},
+      {{"LANG=C.UTF-8", "LANGUAGE=pt_BR:ja"}, "pt_BR"},
+      {{"LANG=ru_RU.UTF-8"}, "ru"},
+      {{"LANG=C", "LC_MESSAGES=it_IT.UTF-8"}, "it"},
+      {{"LANG=en_GB.UTF-8"}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.env.join(' ').toStdString());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) env.remove(name);
+    for (const QString& pair : c.env) env.insert(pair.section('=', 0, 0), pair.section('=', 1));
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {"--print-language"});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QStringList out = QString::fromUtf8(child.readAllStandardOutput()).split('\n');
+    ASSERT_GE(out.size(), 2) << child.readAllStandardError().toStdString();
+    QTranslator expected;
+    if (!c.language.isEmpty()) {
+      ASSERT_TRUE(expected.load(QStringLiteral(":/i18n/quillet_") + c.language));
+    }
+    EXPECT_EQ(out[0], expected.language());  // the file's own language, as "es_ES"
+    const QString title = c.language.isEmpty()
+                              ? QStringLiteral("Select file to open")
+                              : expected.translate(qt::kOpenDialogContext, "Select file to open");
+    EXPECT_EQ(out[1], title);
   }
 }
 

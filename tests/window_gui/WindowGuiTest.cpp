@@ -181,7 +181,7 @@ TEST_F(RealWindow, AppearsAsDesigned) {
 
   // The banner page was asked for, to be loaded once the web engine starts.
   EXPECT_EQ(window.banner().address().toString().toStdString(), bannerAddress());
-  EXPECT_EQ(window.banner().helperProcessId(), 0);
+  EXPECT_EQ(window.banner().helper().processId(), 0);
 }
 
 // A window manager that is busy while the window is made (held still for
@@ -346,26 +346,6 @@ TEST_F(BareWindow, PositionIsTheOuterCorner) {
       << outerCorner().x() << "," << outerCorner().y();
   EXPECT_EQ(*window.outerLeft(), 1500);
   EXPECT_EQ(*window.outerTop(), 750);
-}
-
-// The banner's helper runs only when asked; the strip never takes anything
-// but web addresses, and keeps the last one for the helper.
-TEST(Banner, StartsOnlyWhenAskedAndTakesOnlyWebAddresses) {
-  QWidget host;
-  qt::QtBanner banner(host);
-  EXPECT_FALSE(banner.navigate("file:///etc/passwd"));
-  EXPECT_FALSE(banner.navigate("javascript:alert(1)"));
-  EXPECT_FALSE(banner.navigate("not an address"));
-  EXPECT_TRUE(banner.address().isEmpty());
-  EXPECT_TRUE(banner.navigate("http://127.0.0.1:9/info.php?n=Quillet"));
-  EXPECT_FALSE(banner.navigate("ftp://127.0.0.1/x"));
-  EXPECT_EQ(banner.address().toString(), "http://127.0.0.1:9/info.php?n=Quillet");
-  host.show();
-  EXPECT_EQ(banner.helperProcessId(), 0);
-  // The helper is looked for beside the running program.
-  EXPECT_EQ(
-      qt::defaultBannerHelper(),
-      QFileInfo(QCoreApplication::applicationDirPath() + "/quillet-banner").absoluteFilePath());
 }
 
 }  // namespace

@@ -42,7 +42,6 @@
 
 #include "platform/qt/banner/BannerPage.h"
 #include "platform/qt/banner/BannerWire.h"
-#include "platform/qt/banner/QtBanner.h"
 
 namespace {
 

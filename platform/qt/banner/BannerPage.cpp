@@ -5,7 +5,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
-#include "platform/qt/banner/QtBanner.h"
+#include "platform/qt/banner/BannerWire.h"
 
 namespace quillet::qt {
 

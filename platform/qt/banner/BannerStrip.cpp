@@ -1,5 +1,6 @@
 #include "platform/qt/banner/BannerStrip.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -28,6 +29,33 @@ void BannerStrip::showFrame(const QImage& frame) {
   update();
 }
 
+bool BannerStrip::event(QEvent* event) {
+  // Claimed before the window's shortcuts see it, a key comes here as a key.
+  if (event->type() == QEvent::ShortcutOverride) {
+    event->accept();
+    return true;
+  }
+  return QWidget::event(event);
+}
+
+void BannerStrip::focusInEvent(QFocusEvent* event) {
+  // Clicks on parts of the window that take no focus take the keys back too.
+  qApp->installEventFilter(this);
+  QWidget::focusInEvent(event);
+}
+
+void BannerStrip::focusOutEvent(QFocusEvent* event) {
+  qApp->removeEventFilter(this);
+  QWidget::focusOutEvent(event);
+}
+
+bool BannerStrip::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress && watched != this && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->window() == window() && hasFocus())
+    clearFocus();
+  return QWidget::eventFilter(watched, event);
+}
+
 void BannerStrip::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::white);
@@ -36,11 +64,12 @@ void BannerStrip::paintEvent(QPaintEvent*) {
   if (!shown.isNull()) painter.drawImage(QPoint(0, 0), shown);
 }
 
-void BannerStrip::mouse(const char* kind, QMouseEvent* event) {
+void BannerStrip::mouse(const char* kind, QMouseEvent* event, bool gesture) {
   const QPoint at = event->position().toPoint();
   forward(QByteArray("mouse ") + kind + ' ' + number(at.x()) + ' ' + number(at.y()) + ' ' +
-          number(event->button()) + ' ' + number(event->buttons()) + ' ' +
-          number(event->modifiers()));
+              number(event->button()) + ' ' + number(event->buttons()) + ' ' +
+              number(event->modifiers()),
+          gesture);
   event->accept();
 }
 
@@ -48,7 +77,7 @@ void BannerStrip::mousePressEvent(QMouseEvent* event) {
   // A click hands the keys to the page, as the click into a web page does;
   // the window's other controls take them back the same way.
   if (focusPolicy() != Qt::NoFocus) setFocus(Qt::MouseFocusReason);
-  mouse("press", event);
+  mouse("press", event, true);
 }
 
 void BannerStrip::mouseReleaseEvent(QMouseEvent* event) {
@@ -56,7 +85,7 @@ void BannerStrip::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void BannerStrip::mouseDoubleClickEvent(QMouseEvent* event) {
-  mouse("double", event);
+  mouse("double", event, true);
 }
 
 void BannerStrip::mouseMoveEvent(QMouseEvent* event) {
@@ -66,17 +95,20 @@ void BannerStrip::mouseMoveEvent(QMouseEvent* event) {
 void BannerStrip::wheelEvent(QWheelEvent* event) {
   const QPoint at = event->position().toPoint();
   forward("wheel " + number(at.x()) + ' ' + number(at.y()) + ' ' + number(event->angleDelta().x()) +
-          ' ' + number(event->angleDelta().y()) + ' ' + number(event->buttons()) + ' ' +
-          number(event->modifiers()));
+              ' ' + number(event->angleDelta().y()) + ' ' + number(event->buttons()) + ' ' +
+              number(event->modifiers()),
+          false);
   event->accept();
 }
 
 void BannerStrip::key(const char* kind, QKeyEvent* event) {
+  const bool gesture = event->type() == QEvent::KeyPress && !event->isAutoRepeat();
   // The text goes as hex so that no character of it can end the line.
   const QByteArray text = event->text().toUtf8().toHex();
   forward(QByteArray("key ") + kind + ' ' + number(event->key()) + ' ' +
-          number(event->modifiers()) + ' ' + number(event->isAutoRepeat() ? 1 : 0) + ' ' +
-          (text.isEmpty() ? QByteArray("-") : text));
+              number(event->modifiers()) + ' ' + number(event->isAutoRepeat() ? 1 : 0) + ' ' +
+              (text.isEmpty() ? QByteArray("-") : text),
+          gesture);
   event->accept();
 }
 
@@ -89,7 +121,7 @@ void BannerStrip::keyReleaseEvent(QKeyEvent* event) {
 }
 
 void BannerStrip::leaveEvent(QEvent*) {
-  forward("leave");
+  forward("leave", false);
 }
 
 }  // namespace quillet::qt

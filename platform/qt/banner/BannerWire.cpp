@@ -9,6 +9,7 @@
 #include <QLoggingCategory>
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -194,3 +195,19 @@ Message receive(int socket, QSize largest) {
 }
 
 }  // namespace quillet::qt::bannerwire
+
+namespace quillet::qt {
+
+bool isPageType(const QByteArray& type) {
+  if (type.isEmpty() || type.size() > 200) return false;
+  for (char c : type)
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || std::strchr("/;=+-._", c))) return false;
+  return type.contains('/');
+}
+
+bool isWebAddress(const QUrl& url) {
+  const QString scheme = url.scheme().toLower();
+  return url.isValid() && !url.host().isEmpty() && (scheme == "http" || scheme == "https");
+}
+
+}  // namespace quillet::qt

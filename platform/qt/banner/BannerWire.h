@@ -58,3 +58,19 @@ struct Message {
 Message receive(int socket, QSize largest);
 
 }  // namespace quillet::qt::bannerwire
+
+namespace quillet::qt {
+
+// The largest page handed to the helper; the web engine shows handed
+// content only up to 2 MB. A larger page is loaded by the helper itself.
+inline constexpr qsizetype kMaxHandedPage = 1536 * 1024;
+
+// Whether a media type (without blanks) may be handed to the helper with a
+// page: letters, digits and "/;=+-._" only.
+bool isPageType(const QByteArray& type);
+
+// Whether an address may be loaded into the banner or handed to the user's
+// browser from it: only web addresses, never local files or other schemes.
+bool isWebAddress(const QUrl& url);
+
+}  // namespace quillet::qt

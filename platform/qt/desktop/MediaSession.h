@@ -7,12 +7,14 @@
 #include <QObject>
 #include <QString>
 
+#include "player/PlaybackCommands.h"
+
 namespace quillet::qt {
 
 class MediaSession : public QObject {
   Q_OBJECT
  public:
-  enum class State { Stopped, Paused, Playing };
+  using State = player::PlaybackState;
 
   struct Video {
     quint64 number = 0;  // 0: no video; another number for each one opened
@@ -30,28 +32,18 @@ class MediaSession : public QObject {
   virtual bool canPlay() const = 0;
   virtual bool canSeek() const = 0;
   virtual double position() const = 0;  // seconds
-  virtual double volume() const = 0;    // 0 to 1
-
-  virtual void play() = 0;
-  virtual void pause() = 0;
-  virtual void playPause() = 0;
-  virtual void stop() = 0;
-  virtual void seekTo(double seconds) = 0;
-  virtual void seekBy(double seconds) = 0;
-  virtual void setVolume(double volume) = 0;
-
-  // Playback speed: 1 normal, within the two bounds.
-  virtual double rate() const = 0;
-  virtual double minimumRate() const = 0;
-  virtual double maximumRate() const = 0;
-  virtual void setRate(double rate) = 0;
+  virtual int volume() const = 0;       // 0 to 100
+  // Playback speed: 1 normal, within kMinSpeed to kMaxSpeed.
+  virtual double speed() const = 0;
+  // Where the commands go: the player's, or none that act.
+  virtual player::PlaybackCommands& commands() = 0;
 
  signals:
   void stateChanged();
   void videoChanged();  // the video, its details or what can be done with it
   void volumeChanged();
   void seeked(double seconds);
-  void rateChanged();
+  void speedChanged();
 };
 
 }  // namespace quillet::qt

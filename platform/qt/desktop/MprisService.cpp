@@ -131,17 +131,17 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     }
     return QStringLiteral("Stopped");
   }
-  double rate() const { return s.session.rate(); }
-  double minimumRate() const { return s.session.minimumRate(); }
-  double maximumRate() const { return s.session.maximumRate(); }
+  double rate() const { return s.session.speed(); }
+  double minimumRate() const { return player::kMinSpeed; }
+  double maximumRate() const { return player::kMaxSpeed; }
   void setRate(double rate) {
     if (!std::isfinite(rate)) return;
     // MPRIS: a rate of 0 means pause.
     if (rate == 0) {
-      s.session.pause();
+      s.session.commands().pause();
       return;
     }
-    s.session.setRate(rate);
+    s.session.commands().setSpeed(rate);
   }
   bool canGoNext() const { return s.actions.hasNeighbour && s.actions.hasNeighbour(1); }
   bool canGoPrevious() const { return s.actions.hasNeighbour && s.actions.hasNeighbour(-1); }
@@ -156,9 +156,12 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     if (!v.url.isEmpty()) m.insert(QStringLiteral("xesam:url"), v.url);
     return m;
   }
-  double volume() const { return s.session.volume(); }
+  // MPRIS counts the volume from 0 to 1.
+  double volume() const { return s.session.volume() / 100.0; }
   void setVolume(double volume) {
-    if (std::isfinite(volume)) s.session.setVolume(std::clamp(volume, 0.0, 1.0));
+    if (std::isfinite(volume))
+      s.session.commands().setVolume(
+          static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
   }
   qlonglong position() const { return microseconds(s.session.position()); }
   bool no() const { return false; }
@@ -173,12 +176,12 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
   void Previous() {
     if (s.actions.openNeighbour) s.actions.openNeighbour(-1);
   }
-  void Play() { s.session.play(); }
-  void Pause() { s.session.pause(); }
-  void PlayPause() { s.session.playPause(); }
-  void Stop() { s.session.stop(); }
+  void Play() { s.session.commands().play(); }
+  void Pause() { s.session.commands().pause(); }
+  void PlayPause() { s.session.commands().togglePause(); }
+  void Stop() { s.session.commands().stop(); }
   void Seek(qlonglong offset) {
-    if (s.session.canSeek()) s.session.seekBy(static_cast<double>(offset) / 1e6);
+    if (s.session.canSeek()) s.session.commands().seekBy(static_cast<double>(offset) / 1e6);
   }
   void SetPosition(const QDBusObjectPath& track, qlonglong at) {
     const MediaSession::Video v = s.session.video();
@@ -186,7 +189,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     if (!s.session.canSeek() || track.path() != MprisService::trackId(v.number) || at < 0 ||
         at > microseconds(v.duration))
       return;
-    s.session.seekTo(static_cast<double>(at) / 1e6);
+    s.session.commands().seekTo(static_cast<double>(at) / 1e6);
   }
   void OpenUri(const QString& uri) {
     // The name's exact bytes, as a dropped file's address gives them: a
@@ -239,7 +242,7 @@ bool MprisService::registerOnSessionBus() {
                          QStringLiteral("CanPause"), QStringLiteral("CanSeek"),
                          QStringLiteral("CanGoNext"), QStringLiteral("CanGoPrevious")});
     });
-    connect(&session, &MediaSession::rateChanged, this,
+    connect(&session, &MediaSession::speedChanged, this,
             [this] { propertiesChanged(kPlayerInterface, {QStringLiteral("Rate")}); });
     connect(&session, &MediaSession::seeked, p,
             [p](double seconds) { emit p->Seeked(microseconds(seconds)); });
@@ -259,11 +262,23 @@ bool MprisService::registerOnSessionBus() {
   return true;
 }
 
+void MprisService::neighboursChanged() {
+  if (!registered || !actions.hasNeighbour) return;
+  const bool next = actions.hasNeighbour(1), previous = actions.hasNeighbour(-1);
+  if (next == canGoNext && previous == canGoPrevious) return;
+  propertiesChanged(kPlayerInterface,
+                    {QStringLiteral("CanGoNext"), QStringLiteral("CanGoPrevious")});
+}
+
 void MprisService::propertiesChanged(const QString& interface, const QStringList& names) {
   if (!registered) return;
   QObject* adaptor = interface == kRootInterface ? root : player;
   QVariantMap changed;
   for (const QString& n : names) changed.insert(n, adaptor->property(n.toLatin1().constData()));
+  if (changed.contains(QStringLiteral("CanGoNext")))
+    canGoNext = changed.value("CanGoNext").toBool();
+  if (changed.contains(QStringLiteral("CanGoPrevious")))
+    canGoPrevious = changed.value("CanGoPrevious").toBool();
   QDBusMessage signal =
       QDBusMessage::createSignal(kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
                                  QStringLiteral("PropertiesChanged"));

@@ -37,6 +37,10 @@ class MprisService : public QObject {
   bool registerOnSessionBus();
   QString serviceName() const { return name; }
 
+  // Asks hasNeighbour again and tells the desktop when CanGoNext or
+  // CanGoPrevious have changed (the folder's listing came in, or changed).
+  void neighboursChanged();
+
   // The track id the Metadata gives for a video (the no-track id for none).
   static QString trackId(quint64 videoNumber);
 
@@ -46,8 +50,9 @@ class MprisService : public QObject {
  private:
   void propertiesChanged(const QString& interface, const QStringList& names);
 
-  QObject* player = nullptr;  // the Player interface's adaptor (a child)
-  QObject* root = nullptr;    // the root interface's adaptor (a child)
+  QObject* player = nullptr;                      // the Player interface's adaptor (a child)
+  bool canGoNext = false, canGoPrevious = false;  // as last told
+  QObject* root = nullptr;                        // the root interface's adaptor (a child)
   QString name;
   bool registered = false;
 };

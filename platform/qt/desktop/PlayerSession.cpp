@@ -1,15 +1,10 @@
 #include "platform/qt/desktop/PlayerSession.h"
 
 #include <QUrl>
-#include <algorithm>
-#include <cmath>
 #include <string_view>
 
 #include "platform/PercentEncoding.h"
 #include "player/movie/FlashVars.h"
-#include "player/engine/MpvOptions.h"
-
-#include "player/engine/PlaybackSession.h"
 
 namespace quillet::qt {
 
@@ -23,23 +18,14 @@ void PlayerSession::follow(PlaybackControl* control) {
     connect(player, &PlaybackControl::metadataChanged, this, &MediaSession::videoChanged);
     connect(player, &PlaybackControl::volumeChanged, this, &MediaSession::volumeChanged);
     connect(player, &PlaybackControl::seeked, this, &MediaSession::seeked);
-    connect(player, &PlaybackControl::speedChanged, this, &MediaSession::rateChanged);
+    connect(player, &PlaybackControl::speedChanged, this, &MediaSession::speedChanged);
     connect(player, &QObject::destroyed, this, [this] { changedAll(); });
   }
   changedAll();
 }
 
 MediaSession::State PlayerSession::state() const {
-  if (!player) return State::Stopped;
-  switch (player->state()) {
-    case PlaybackControl::State::Playing:
-      return State::Playing;
-    case PlaybackControl::State::Paused:
-      return State::Paused;
-    case PlaybackControl::State::Stopped:
-      break;
-  }
-  return State::Stopped;
+  return player ? player->state() : State::Stopped;
 }
 
 namespace {
@@ -77,47 +63,20 @@ bool PlayerSession::canSeek() const {
 double PlayerSession::position() const {
   return player ? player->position() : 0;
 }
-double PlayerSession::volume() const {
-  return player ? player->volume() / 100.0 : 0;
+int PlayerSession::volume() const {
+  return player ? player->volume() : 0;
 }
-
-void PlayerSession::play() {
-  if (player) player->play();
-}
-void PlayerSession::pause() {
-  if (player) player->pause();
-}
-void PlayerSession::playPause() {
-  if (player) player->togglePause();
-}
-void PlayerSession::stop() {
-  if (player) player->stop();
-}
-void PlayerSession::seekTo(double seconds) {
-  if (player) player->seekTo(seconds);
-}
-void PlayerSession::seekBy(double seconds) {
-  if (player) player->seekBy(seconds);
-}
-void PlayerSession::setVolume(double volume) {
-  if (player) player->setVolume(static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
-}
-
-double PlayerSession::rate() const {
+double PlayerSession::speed() const {
   return player ? player->speed() : 1.0;
 }
-double PlayerSession::minimumRate() const {
-  return player::kMinSpeed;
-}
-double PlayerSession::maximumRate() const {
-  return player::kMaxSpeed;
-}
-void PlayerSession::setRate(double rate) {
-  if (player) player->setSpeed(rate);
+
+player::PlaybackCommands& PlayerSession::commands() {
+  static player::NoPlaybackCommands none;
+  return player ? static_cast<player::PlaybackCommands&>(*player) : none;
 }
 
 void PlayerSession::changedAll() {
-  emit rateChanged();
+  emit speedChanged();
   emit stateChanged();
   emit videoChanged();
   emit volumeChanged();

@@ -22,19 +22,10 @@ class PlayerSession final : public MediaSession {
   bool canPlay() const override;
   bool canSeek() const override;
   double position() const override;
-  double volume() const override;
+  int volume() const override;
+  double speed() const override;
 
-  void play() override;
-  void pause() override;
-  void playPause() override;
-  void stop() override;
-  void seekTo(double seconds) override;
-  void seekBy(double seconds) override;
-  void setVolume(double volume) override;
-  double rate() const override;
-  double minimumRate() const override;
-  double maximumRate() const override;
-  void setRate(double rate) override;
+  player::PlaybackCommands& commands() override;
 
  private:
   void changedAll();

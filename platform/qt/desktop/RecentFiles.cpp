@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QLoggingCategory>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -19,6 +20,8 @@ namespace quillet::qt {
 namespace {
 
 Q_LOGGING_CATEGORY(lcRecent, "quillet.desktop", QtWarningMsg)
+
+constexpr int kLockWaitMs = 100;  // as long as KDE waits for the list's lock
 
 const QString kBookmarkNs =
     QStringLiteral("http://www.freedesktop.org/standards/desktop-bookmarks");
@@ -69,6 +72,43 @@ struct Splice {
   QString text;
 };
 
+// An element as written: its start tag's range, and where its end tag
+// begins (the start tag itself when it closes itself).
+struct Element {
+  qint64 before = -1, after = -1, endBefore = -1;
+  bool selfClosing = false, open = true;
+  QString name;  // qualified, as written
+};
+
+// Puts content inside the element, before its end: an element that closes
+// itself is written open and closed around it.
+Splice into(const QString& document, const Element& e, const QString& content,
+            const QString& closingIndent) {
+  if (!e.selfClosing) return {e.endBefore, e.endBefore, content + closingIndent};
+  QString open = document.mid(e.before, e.after - e.before);
+  open.chop(2);  // "/>"
+  while (open.endsWith(u' ') || open.endsWith(u'\n') || open.endsWith(u'\t')) open.chop(1);
+  return {e.before, e.after,
+          open + u'>' + content + closingIndent + QStringLiteral("</%1>").arg(e.name)};
+}
+
+QString applicationsBlock(const RecentFiles::Application& app, const QString& when) {
+  return QStringLiteral(
+             "\n        <bookmark:applications>\n          %1\n        "
+             "</bookmark:applications>")
+      .arg(applicationElement(app, 1, when));
+}
+
+QString mimeLine(const QString& mimeType) {
+  return QStringLiteral("\n        <mime:mime-type type=\"%1\"/>").arg(escaped(mimeType));
+}
+
+QString metadataBlock(const QString& mimeType, const RecentFiles::Application& app,
+                      const QString& when) {
+  return QStringLiteral("\n      <metadata owner=\"http://freedesktop.org\">") +
+         mimeLine(mimeType) + applicationsBlock(app, when) + QStringLiteral("\n      </metadata>");
+}
+
 // Where the document changes for the entry: the ranges to replace, or the
 // reason it is left alone.
 std::optional<std::vector<Splice>> plan(const QString& document, const QString& uri,
@@ -84,8 +124,22 @@ std::optional<std::vector<Splice>> plan(const QString& document, const QString& 
     after = document.lastIndexOf(u'>', xml.characterOffset() - 1) + 1;
     before = document.lastIndexOf(u'<', after - 1);
   };
-  bool rootSeen = false, found = false, inOurs = false, appDone = false;
-  qint64 oursStart = 0, appsEnd = -1;
+  const auto current = [&] {
+    Element e;
+    e.before = before;
+    e.after = after;
+    e.endBefore = before;
+    // An attribute's value ends with a quote, so "/>" closes the tag itself.
+    e.selfClosing = document.mid(before, after - before).endsWith(QLatin1String("/>"));
+    e.open = !e.selfClosing;
+    e.name = xml.qualifiedName().toString();
+    return e;
+  };
+  bool rootSeen = false, found = false, inOurs = false, appDone = false, hasMime = false;
+  // The entry's parts, where they are: GLib reads the applications only
+  // inside the desktop's metadata of its info.
+  std::optional<Element> root, ours, info, metadata, applications;
+  std::size_t oursTag = 0;  // the splice of the entry's own tag
   int depth = 0;
   while (!xml.atEnd()) {
     const auto token = xml.readNext();
@@ -107,10 +161,11 @@ std::optional<std::vector<Splice>> plan(const QString& document, const QString& 
           return std::nullopt;
         }
         rootSeen = true;
+        root = current();
       } else if (depth == 2 && xml.name() == QLatin1String("bookmark") && !found &&
                  xml.attributes().value(QLatin1String("href")) == uri) {
         found = inOurs = true;
-        oursStart = before;
+        ours = current();
         // The entry's own tag, its times brought up to date.
         QString tag = QStringLiteral("<bookmark");
         for (const auto& a : xml.attributes()) {
@@ -123,9 +178,24 @@ std::optional<std::vector<Splice>> plan(const QString& document, const QString& 
           tag += QStringLiteral(" modified=\"%1\"").arg(when);
         if (!xml.attributes().hasAttribute(QLatin1String("visited")))
           tag += QStringLiteral(" visited=\"%1\"").arg(when);
-        splices.push_back({before, after, tag + u'>'});
-      } else if (inOurs && xml.namespaceUri() == kBookmarkNs &&
-                 xml.name() == QLatin1String("application") &&
+        oursTag = splices.size();
+        splices.push_back(
+            {before, after, tag + (ours->selfClosing ? QLatin1String("/>") : QLatin1String(">"))});
+      } else if (inOurs && depth == 3 && !info && xml.name() == QLatin1String("info")) {
+        info = current();
+      } else if (inOurs && depth == 4 && info && info->open && !metadata &&
+                 xml.name() == QLatin1String("metadata") &&
+                 xml.attributes().value(QLatin1String("owner")) ==
+                     QLatin1String("http://freedesktop.org")) {
+        metadata = current();
+      } else if (inOurs && depth == 5 && metadata && metadata->open &&
+                 xml.namespaceUri() == kMimeNs && xml.name() == QLatin1String("mime-type")) {
+        hasMime = true;
+      } else if (inOurs && depth == 5 && metadata && metadata->open && !applications &&
+                 xml.namespaceUri() == kBookmarkNs && xml.name() == QLatin1String("applications")) {
+        applications = current();
+      } else if (inOurs && applications && applications->open &&
+                 xml.namespaceUri() == kBookmarkNs && xml.name() == QLatin1String("application") &&
                  xml.attributes().value(QLatin1String("name")) == app.name) {
         const qint64 count = xml.attributes().value(QLatin1String("count")).toLongLong();
         const qint64 start = before;
@@ -137,22 +207,66 @@ std::optional<std::vector<Splice>> plan(const QString& document, const QString& 
         appDone = true;
       }
     } else if (token == QXmlStreamReader::EndElement) {
-      if (inOurs && xml.namespaceUri() == kBookmarkNs &&
-          xml.name() == QLatin1String("applications"))
-        appsEnd = before;
+      // The end of an element seen open: where its end tag begins (the
+      // start tag's own place when it closes itself).
+      const auto ends = [&](std::optional<Element>& e, int at) {
+        if (e && depth == at && e->open) {
+          e->open = false;
+          e->endBefore = before;
+        }
+      };
+      if (inOurs) {
+        ends(applications, 5);
+        ends(metadata, 4);
+        ends(info, 3);
+      }
       if (inOurs && depth == 2) {
         inOurs = false;
-        if (!appDone && appsEnd >= 0) {
-          splices.push_back({appsEnd, appsEnd,
-                             QStringLiteral("  ") + applicationElement(app, 1, when) +
-                                 QStringLiteral("\n        ")});
-        } else if (!appDone) {
-          // An entry without the applications that used it: written anew.
-          splices = {{oursStart, after, newBookmark(uri, mimeType, app, when).trimmed()}};
+        ends(ours, 2);
+        if (!appDone) {
+          // Quillet's line goes where GLib looks for it, made where missing;
+          // everything else of the entry stays.
+          const QString line = applicationElement(app, 1, when);
+          if (applications) {
+            splices.push_back(
+                applications->selfClosing
+                    ? into(document, *applications, QStringLiteral("\n          ") + line,
+                           QStringLiteral("\n        "))
+                    : Splice{applications->endBefore, applications->endBefore,
+                             QStringLiteral("  ") + line + QStringLiteral("\n        ")});
+          } else if (metadata) {
+            splices.push_back(
+                into(document, *metadata,
+                     (hasMime ? QString() : mimeLine(mimeType)) + applicationsBlock(app, when),
+                     QStringLiteral("\n      ")));
+          } else if (info) {
+            splices.push_back(into(document, *info, metadataBlock(mimeType, app, when),
+                                   QStringLiteral("\n    ")));
+          } else {
+            const QString content = QStringLiteral("\n    <info>") +
+                                    metadataBlock(mimeType, app, when) +
+                                    QStringLiteral("\n    </info>");
+            if (ours->selfClosing) {
+              // The entry's rebuilt tag holds it all.
+              QString& tag = splices[oursTag].text;
+              tag.chop(2);
+              tag += u'>' + content + QStringLiteral("\n  </bookmark>");
+            } else {
+              splices.push_back(
+                  {ours->endBefore, ours->endBefore, content + QStringLiteral("\n  ")});
+            }
+          }
         }
       }
-      if (depth == 1 && !found)
-        splices.push_back({before, before, newBookmark(uri, mimeType, app, when)});
+      if (depth == 1 && !found) {
+        if (root->selfClosing)
+          splices.push_back(
+              into(document, *root,
+                   QStringLiteral("\n") + newBookmark(uri, mimeType, app, when).chopped(1),
+                   QStringLiteral("\n")));
+        else
+          splices.push_back({before, before, newBookmark(uri, mimeType, app, when)});
+      }
       --depth;
     }
   }
@@ -186,9 +300,22 @@ bool RecentFiles::add(const QByteArray& path, const QString& mimeType) {
   }
   const QString uri = QString::fromLatin1(fileUri(QByteArray::fromStdString(absolute.string())));
 
+  // Held from the reading to the replacing, so that a KDE program's entry
+  // written in between is not lost: KDE takes this same lock, briefly, and
+  // gives up when it cannot (GLib takes none and replaces atomically, as
+  // this does).
+  QDir().mkpath(QFileInfo(listPath).absolutePath());
+  QLockFile lock(listPath + QStringLiteral(".lock"));
+  lock.setStaleLockTime(0);  // stale only when its program is gone
+  if (!lock.tryLock(kLockWaitMs)) {
+    qCInfo(lcRecent) << "recent files: skipped," << listPath << "is locked by another program";
+    return false;
+  }
+
   QFile file(listPath);
+  const bool existed = file.exists();
   QByteArray bytes = kEmptyList;
-  if (file.exists()) {
+  if (existed) {
     if (!file.open(QIODevice::ReadOnly)) {
       qCInfo(lcRecent) << "recent files: skipped, cannot read" << listPath;
       return false;
@@ -214,9 +341,12 @@ bool RecentFiles::add(const QByteArray& path, const QString& mimeType) {
             [](const Splice& a, const Splice& b) { return a.from > b.from; });
   for (const Splice& s : *splices) updated.replace(s.from, s.to - s.from, s.text);
 
-  QDir().mkpath(QFileInfo(listPath).absolutePath());
+  // An existing list keeps its mode; a new one is the user's alone, as GTK
+  // makes it: it tells what the user has opened.
   QSaveFile out(listPath);
-  if (!out.open(QIODevice::WriteOnly) || out.write(updated.toUtf8()) < 0 || !out.commit()) {
+  if (!out.open(QIODevice::WriteOnly) ||
+      (!existed && !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) ||
+      out.write(updated.toUtf8()) < 0 || !out.commit()) {
     qCInfo(lcRecent) << "recent files: skipped, cannot write" << listPath << out.errorString();
     return false;
   }

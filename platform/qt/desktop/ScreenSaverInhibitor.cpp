@@ -9,6 +9,7 @@
 #include <QDBusServiceWatcher>
 #include <QLoggingCategory>
 
+#include "platform/qt/x11/XScreenSaverHold.h"
 #include "quillet/Installation.h"
 
 namespace quillet::qt {
@@ -61,8 +62,11 @@ QDBusMessage inhibitCall(const Service& s) {
 }  // namespace
 
 ScreenSaverInhibitor::ScreenSaverInhibitor(MediaSession& session, QObject* parent,
-                                           std::chrono::milliseconds retryAfter)
-    : QObject(parent), session(session), xServer(this) {
+                                           std::chrono::milliseconds retryAfter,
+                                           std::unique_ptr<ServerScreenHold> serverHold)
+    : QObject(parent),
+      session(session),
+      server(serverHold ? std::move(serverHold) : std::make_unique<XScreenSaverHold>()) {
   retry.setSingleShot(true);
   retry.setInterval(retryAfter);
   connect(&retry, &QTimer::timeout, this, [this] {
@@ -73,13 +77,14 @@ ScreenSaverInhibitor::ScreenSaverInhibitor(MediaSession& session, QObject* paren
 
 ScreenSaverInhibitor::~ScreenSaverInhibitor() {
   release(true);
+  holdServer(false);
 }
 
 bool ScreenSaverInhibitor::start() {
   if (started) return true;
   QDBusConnection bus = QDBusConnection::sessionBus();
   const bool onBus = bus.isConnected() && bus.interface();
-  if (!onBus && !XScreenSaverHold::available()) return false;
+  if (!onBus && !server->canHold()) return false;
   started = true;
   if (onBus) {
     auto* watcher = new QDBusServiceWatcher(this);
@@ -99,6 +104,12 @@ bool ScreenSaverInhibitor::start() {
   connect(&session, &MediaSession::videoChanged, this, &ScreenSaverInhibitor::update);
   update();
   return true;
+}
+
+std::optional<ScreenSaverInhibitor::Way> ScreenSaverInhibitor::way() const {
+  if (held) return held->way;
+  if (serverHeld) return Way::XServer;
+  return std::nullopt;
 }
 
 void ScreenSaverInhibitor::ownerChanged(const QString& name, const QString& newOwner) {
@@ -124,10 +135,9 @@ void ScreenSaverInhibitor::ownerChanged(const QString& name, const QString& newO
   update();
 }
 
-std::optional<ScreenSaverInhibitor::Way> ScreenSaverInhibitor::bestWay() const {
+std::optional<ScreenSaverInhibitor::Way> ScreenSaverInhibitor::bestService() const {
   for (const Service& s : kServices)
     if (owners.contains(s.name) && !refused.contains(s.way)) return s.way;
-  if (!refused.contains(Way::XServer) && XScreenSaverHold::available()) return Way::XServer;
   return std::nullopt;
 }
 
@@ -136,38 +146,40 @@ void ScreenSaverInhibitor::update() {
   const quint64 now = session.video().number;
   const bool wanted = wantsScreenAwake(session);
   // A new video starts with a hold of its own.
-  if (held && (!wanted || now != video)) release(false);
+  if (held && (!wanted || now != held->video)) release(false);
   if (!wanted) {
+    holdServer(false);
     refused.clear();
     retry.stop();
     return;
   }
-  if (requesting) return;  // its answer calls again
-  const std::optional<Way> best = bestWay();
-  // A better way has come (a service started after the X server was asked).
-  if (held && best && *best < held->way) release(false);
-  if (held || !best) return;
-  video = now;
-  take(*best);
+  // A better service than the one holding (one that started later) is
+  // asked; the hold there is kept until it has said yes. An answer calls
+  // again.
+  const std::optional<Way> best = bestService();
+  if (!requesting && best && (!held || *best < held->way)) request(*best, now);
+  holdServer(!held);
 }
 
-void ScreenSaverInhibitor::take(Way way) {
-  const Service* service = serviceOf(way);
-  if (!service) {
-    if (xServer.hold()) {
-      held = Hold{Way::XServer, 0, {}};
-    } else {
-      refused.insert(Way::XServer);
-      retry.start();
-    }
+void ScreenSaverInhibitor::holdServer(bool wanted) {
+  if (!wanted) {
+    if (serverHeld) server->release();
+    serverHeld = false;
     return;
   }
+  if (serverHeld || !server->canHold()) return;
+  serverHeld = server->hold();
+  if (!serverHeld) qCInfo(lcAwake) << "the X server refused to hold its screen saver";
+}
+
+void ScreenSaverInhibitor::request(Way way, quint64 forVideo) {
+  const Service* service = serviceOf(way);
   requesting = way;
   const quint64 number = ++requestNumber;
   auto* watcher = new QDBusPendingCallWatcher(
       QDBusConnection::sessionBus().asyncCall(inhibitCall(*service)), this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this,
-          [this, way, number](QDBusPendingCallWatcher* w) {
+          [this, way, number, forVideo](QDBusPendingCallWatcher* w) {
             w->deleteLater();
             if (number != requestNumber) return;
             requesting.reset();
@@ -177,7 +189,8 @@ void ScreenSaverInhibitor::take(Way way) {
               refused.insert(way);
               retry.start();
             } else {
-              held = Hold{way, reply.value(), reply.reply().service()};
+              release(false);  // a lesser service's hold, now replaced
+              held = Hold{way, reply.value(), reply.reply().service(), forVideo};
             }
             // Things may have moved on while the answer was on its way.
             update();
@@ -189,10 +202,6 @@ void ScreenSaverInhibitor::release(bool wait) {
   const Hold hold = *held;
   held.reset();
   const Service* service = serviceOf(hold.way);
-  if (!service) {
-    xServer.release();
-    return;
-  }
   // To the owner that gave the number, should the name have changed hands
   // unseen.
   QDBusMessage call =

@@ -1,5 +1,7 @@
 #include "platform/qt/system/QtFiles.h"
 
+#include "platform/qt/system/FolderListings.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -175,6 +177,25 @@ Maybe<std::vector<std::string>> QtFiles::listFolder(const std::string& dir) {
   names.clear();
   for (auto& k : keyed) names.push_back(std::move(k.second));
   return names;
+}
+
+QtFiles::QtFiles() = default;
+QtFiles::~QtFiles() = default;
+
+Files::Listing QtFiles::latestListing(const std::string& dir) {
+  if (!listings) {
+    // Read with this same listing, on the worker thread (it touches no
+    // state of this object).
+    listings = std::make_unique<FolderListings>(
+        [](const std::string& folder) { return QtFiles().listFolder(folder); });
+    listings->setWhenListed(whenListed);
+  }
+  return listings->latest(dir);
+}
+
+void QtFiles::setWhenListed(std::function<void()> listed) {
+  whenListed = std::move(listed);
+  if (listings) listings->setWhenListed(whenListed);
 }
 
 std::string QtFiles::exePath() {

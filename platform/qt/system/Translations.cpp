@@ -6,6 +6,7 @@
 #include <QLoggingCategory>
 #include <QTranslator>
 #include <memory>
+#include <optional>
 
 namespace quillet::qt {
 
@@ -30,12 +31,25 @@ Q_LOGGING_CATEGORY(lcLanguage, "quillet.language", QtWarningMsg)
 }  // namespace
 
 QString installTranslations(QCoreApplication& app) {
-  const QLocale locale = QLocale::system();
-  // Each translator goes to the application only once it has loaded.
+  // The desktop's languages in the user's order (LANGUAGE's chain first).
+  // The first one Quillet speaks wins; English, which has no file, wins
+  // where it stands: the texts stay as they are written.
+  const QStringList wanted = QLocale::system().uiLanguages();
   auto own = std::make_unique<QTranslator>();
-  if (!own->load(locale, QStringLiteral("quillet"), QStringLiteral("_"),
-                 QStringLiteral(":/i18n"))) {
-    qCDebug(lcLanguage) << "no translation for" << locale.uiLanguages() << "- texts stay English";
+  std::optional<QLocale> locale;
+  for (const QString& name : wanted) {
+    const QLocale candidate(name);
+    if (candidate.language() == QLocale::English) break;
+    if (candidate.language() == QLocale::C) continue;
+    if (own->load(candidate, QStringLiteral("quillet"), QStringLiteral("_"),
+                  QStringLiteral(":/i18n"))) {
+      locale = candidate;
+      break;
+    }
+  }
+  // Each translator goes to the application only once it has loaded.
+  if (!locale) {
+    qCDebug(lcLanguage) << "no translation for" << wanted << "- texts stay English";
     return {};
   }
   const QString language = own->language();
@@ -44,7 +58,7 @@ QString installTranslations(QCoreApplication& app) {
   // Qt's own words (Yes, No, the file dialog's) in the same language, where
   // the system has them.
   auto qt = std::make_unique<QTranslator>();
-  if (qt->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+  if (qt->load(*locale, QStringLiteral("qtbase"), QStringLiteral("_"),
                QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     qt->setParent(&app);
     QCoreApplication::installTranslator(qt.release());

@@ -15,7 +15,10 @@ namespace {
 constexpr int kHeartbeatMs = 10'000;
 
 Display* display() {
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  // The application may be a core one (no display at all), which qGuiApp
+  // would take for a GUI one.
+  auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+  auto* x11 = gui ? gui->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
   return x11 ? x11->display() : nullptr;
 }
 

@@ -8,9 +8,11 @@
 #include <QObject>
 #include <QTimer>
 
+#include "platform/qt/desktop/ServerScreenHold.h"
+
 namespace quillet::qt {
 
-class XScreenSaverHold : public QObject {
+class XScreenSaverHold : public QObject, public ServerScreenHold {
  public:
   explicit XScreenSaverHold(QObject* parent = nullptr);
   ~XScreenSaverHold() override;
@@ -19,9 +21,10 @@ class XScreenSaverHold : public QObject {
   // (asked once the application is up).
   static bool available();
 
+  bool canHold() const override { return available(); }
   // False when the server refused, or there is none.
-  bool hold();
-  void release();
+  bool hold() override;
+  void release() override;
   bool holding() const { return held; }
 
  private:

@@ -1,10 +1,12 @@
-#include "playback/PlayerControl.h"
+// The window's player, Playback: the player control, the idle player and
+// the opening of a video (its full screen is in PlaybackFullScreen.cpp);
+// and the helpers of the hosted control.
+#include "playback/Playback.h"
 
 #include <cstdint>
 
 #include "platform/PercentEncoding.h"
 #include "playback/Numbers.h"
-#include "playback/Playback.h"
 
 namespace quillet {
 

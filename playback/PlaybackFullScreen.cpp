@@ -1,8 +1,8 @@
+// Playback's full screen: the switching the player control's events ask for.
 #include <cstdint>
 
 #include "playback/Numbers.h"
 #include "playback/Playback.h"
-#include "playback/PlayerControl.h"
 
 namespace quillet {
 

@@ -3,7 +3,9 @@
 // renders the page offscreen and sends its frames back: the page paints the
 // strip, follows the strip's size and later addresses, takes the clicks and
 // pointer moves made on the strip, and the helper goes with the strip. A
-// missing, dead or misbehaving helper leaves the strip white. The page's
+// missing, dead or misbehaving helper leaves the strip white, opens only web
+// addresses, one for each click of the user's, and a helper that stops
+// reading costs the window bounded memory. The page's
 // policy (links to the user's browser, no local files, silent failures) is
 // tested on the page class itself.
 #include <gtest/gtest.h>
@@ -18,6 +20,7 @@
 #include <QDropEvent>
 #include <QHostAddress>
 #include <QImage>
+#include <QLoggingCategory>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QProcess>
@@ -116,9 +119,91 @@ bool allWhite(QWidget& w) {
   return true;
 }
 
+constexpr const char* kSchemes[] = {"http", "https",      "file", "smb",
+                                    "ftp",  "javascript", "data", "mailto"};
+
+// The banner's traces of what it dropped (links, input), counted while it
+// lives.
+class DroppedLinks {
+ public:
+  DroppedLinks() {
+    QLoggingCategory::setFilterRules("quillet.banner.info=true");
+    count = 0;
+    previous = qInstallMessageHandler(&DroppedLinks::handle);
+  }
+  ~DroppedLinks() {
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules("quillet.banner.info=false");
+  }
+  static int seen() { return count; }
+
+ private:
+  static void handle(QtMsgType, const QMessageLogContext& context, const QString& text) {
+    if (QByteArray(context.category) == "quillet.banner" && text.contains("dropped")) ++count;
+  }
+  static inline int count = 0;
+  QtMessageHandler previous;
+};
+
 bool processGone(qint64 pid) {
   return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
+
+// Stands in for the helper: sends what the test asks of it (ASKED) on its
+// answer socket, then reads its input until it ends (or, deaf, never reads
+// it). After each click forwarded to it, it asks to open addresses of every
+// scheme, a web address last; ticking, it asks for one every 50 ms from the
+// start, with no input at all, as a page's script can.
+constexpr const char* kStandIn = R"(#!/usr/bin/python3
+import array, fcntl, os, socket, struct, sys, threading, time
+s = socket.socket(fileno=int(sys.argv[1]))
+FRAME, OPEN = 0x31464251, 0x314f4251
+SEALS = fcntl.F_SEAL_SHRINK | fcntl.F_SEAL_GROW | fcntl.F_SEAL_WRITE
+def memory(size, seal=True):
+    fd = os.memfd_create('frame', os.MFD_ALLOW_SEALING)
+    os.write(fd, b'\x00\x00\xff\x00' * (size // 4))
+    if seal:
+        fcntl.fcntl(fd, fcntl.F_ADD_SEALS, SEALS)
+    return fd
+def send(data, *fds):
+    s.sendmsg([data], [(socket.SOL_SOCKET, socket.SCM_RIGHTS, array.array('i', fds))] if fds else [])
+def frame(w, h, stride):
+    return struct.pack('<4I', FRAME, w, h, stride)
+def open_(address):
+    send(struct.pack('<I', OPEN) + address)
+def tick():
+    n = 0
+    while True:
+        n += 1
+        open_(b'http://127.0.0.1/tick/%d' % n)
+        time.sleep(0.05)
+asked = 'ASKED'.split()
+for what in asked:
+    if what == 'garbage':
+        send(b'\x01\x02\x03')
+        send(b'x' * 100000)
+        send(frame(64, 32, 256))
+        send(frame(64, 32, 256), memory(8192), memory(8192))
+        send(frame(64, 32, 256), memory(16))
+        send(frame(64, 32, 256), memory(8192, seal=False))
+        send(frame(64, 32, 256), os.open('/proc/self/cmdline', os.O_RDONLY))
+        send(frame(64, 32, 100), memory(8192))
+        send(frame(0, 32, 256), memory(8192))
+        send(frame(100000, 100000, 400000), memory(8192))
+        send(frame(300, 32, 1200), memory(38400))
+    elif what == 'frame':
+        send(frame(64, 32, 256), memory(8192))
+    elif what == 'ticking':
+        threading.Thread(target=tick, daemon=True).start()
+if 'deaf' in asked:
+    time.sleep(3600)
+for line in sys.stdin:
+    if line.startswith('mouse press') and 'ticking' not in asked:
+        for address in [b'file:///etc/passwd', b'smb://127.0.0.1/share', b'ftp://127.0.0.1/x',
+                        b'javascript:alert(1)', b'data:text/html,x', b'mailto:a@127.0.0.1',
+                        b'HTTP:relative', b'http://127.0.0.1/opened']:
+            open_(address)
+)";
 
 }  // namespace
 
@@ -142,7 +227,9 @@ class Banner : public ::testing::Test {
     ASSERT_TRUE(server.waitForReadyRead(10000));
     port = server.readLine().trimmed().toInt();
     ASSERT_GT(port, 0);
-    QDesktopServices::setUrlHandler("http", &browser, "openUrl");
+    // Whatever the banner would open, of any scheme, stays in the test.
+    for (const char* scheme : kSchemes)
+      QDesktopServices::setUrlHandler(scheme, &browser, "openUrl");
     QPalette grey = parent.palette();
     grey.setColor(QPalette::Window, Qt::gray);
     parent.setPalette(grey);
@@ -152,7 +239,7 @@ class Banner : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent));
   }
   void TearDown() override {
-    QDesktopServices::unsetUrlHandler("http");
+    for (const char* scheme : kSchemes) QDesktopServices::unsetUrlHandler(scheme);
     server.kill();
     server.waitForFinished(5000);
   }
@@ -166,10 +253,21 @@ class Banner : public ::testing::Test {
   }
   std::unique_ptr<qt::QtBanner> makeBanner(QRect geometry) {
     auto banner = std::make_unique<qt::QtBanner>(parent);
-    banner->setHelperProgram(QUILLET_BANNER_HELPER);
+    banner->helper().setProgram(QUILLET_BANNER_HELPER);
     banner->strip().setGeometry(geometry);
     banner->strip().show();
     return banner;
+  }
+
+  // A stand-in helper (see kStandIn) doing what asked says, in dir.
+  QString standIn(const QTemporaryDir& dir, const QByteArray& asked) {
+    const QString path = dir.filePath(QString::fromLatin1(asked).replace(' ', '-'));
+    QFile script(path);
+    if (!script.open(QIODevice::WriteOnly)) return {};
+    script.write(QByteArray(kStandIn).replace("ASKED", asked));
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    return path;
   }
 
   QProcess server;
@@ -193,10 +291,10 @@ TEST_F(Banner, HelperShowsThePageInTheStripAndFollowsItsSizeAndAddress) {
   cover->show();
   // Asked for before the start, loaded once the address has answered.
   ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
-  EXPECT_EQ(banner->helperProcessId(), 0);
+  EXPECT_EQ(banner->helper().processId(), 0);
   banner->start();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() != 0; }, 20000));
-  const qint64 pid = banner->helperProcessId();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helper().processId() != 0; }, 20000));
+  const qint64 pid = banner->helper().processId();
   ASSERT_TRUE(requested("GET /info.php?n=Quillet\n"));
   QWidget& strip = banner->strip();
   EXPECT_TRUE(QTest::qWaitFor(
@@ -287,47 +385,11 @@ TEST_F(Banner, InputOnTheStripReachesThePage) {
   EXPECT_FALSE(requests().contains("GET /elsewhere"));
 }
 
-// Stands in for the helper: sends what the test asks of it (ASKED) on its
-// answer socket, then waits for the end of its input.
-constexpr const char* kStandIn = R"(#!/usr/bin/python3
-import array, fcntl, os, socket, struct, sys
-s = socket.socket(fileno=int(sys.argv[1]))
-FRAME, OPEN = 0x31464251, 0x314f4251
-SEALS = fcntl.F_SEAL_SHRINK | fcntl.F_SEAL_GROW | fcntl.F_SEAL_WRITE
-def memory(size, seal=True):
-    fd = os.memfd_create('frame', os.MFD_ALLOW_SEALING)
-    os.write(fd, b'\x00\x00\xff\x00' * (size // 4))
-    if seal:
-        fcntl.fcntl(fd, fcntl.F_ADD_SEALS, SEALS)
-    return fd
-def send(data, *fds):
-    s.sendmsg([data], [(socket.SOL_SOCKET, socket.SCM_RIGHTS, array.array('i', fds))] if fds else [])
-def frame(w, h, stride):
-    return struct.pack('<4I', FRAME, w, h, stride)
-for what in 'ASKED'.split():
-    if what == 'garbage':
-        send(b'\x01\x02\x03')
-        send(b'x' * 100000)
-        send(frame(64, 32, 256))
-        send(frame(64, 32, 256), memory(8192), memory(8192))
-        send(frame(64, 32, 256), memory(16))
-        send(frame(64, 32, 256), memory(8192, seal=False))
-        send(frame(64, 32, 256), os.open('/proc/self/cmdline', os.O_RDONLY))
-        send(frame(64, 32, 100), memory(8192))
-        send(frame(0, 32, 256), memory(8192))
-        send(frame(100000, 100000, 400000), memory(8192))
-        send(frame(300, 32, 1200), memory(38400))
-        send(struct.pack('<I', OPEN) + b'file:///etc/passwd')
-        send(struct.pack('<I', OPEN) + b'http://127.0.0.1/opened')
-    elif what == 'frame':
-        send(frame(64, 32, 256), memory(8192))
-sys.stdin.read()
-)";
-
 // A helper that sends garbage, lies about its frames' sizes or passes
 // memory that could shrink under the reader leaves the strip white; the
 // frames it sends right are shown, and nothing of it is left open once it
-// has gone.
+// has gone. Of the addresses it asks to open after a click only the web
+// address opens, and only one.
 TEST_F(Banner, MisbehavingHelperIsSurvivedAndLeavesTheStripWhite) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
@@ -347,19 +409,22 @@ TEST_F(Banner, MisbehavingHelperIsSurvivedAndLeavesTheStripWhite) {
 
   for (const QByteArray& asked : {QByteArray("garbage"), QByteArray("garbage frame")}) {
     SCOPED_TRACE(asked.toStdString());
-    const QString standIn = dir.filePath(QString::fromLatin1(asked).replace(' ', '-'));
-    QFile script(standIn);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QByteArray(kStandIn).replace("ASKED", asked));
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    const QString program = standIn(dir, asked);
+    ASSERT_FALSE(program.isEmpty());
     browser.opened.clear();
     auto banner = makeBanner(QRect(0, 0, 200, 100));
-    banner->setHelperProgram(standIn);
+    banner->helper().setProgram(program);
     ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
     banner->start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !browser.opened.isEmpty(); }, 20000));
-    EXPECT_EQ(browser.opened, QList<QUrl>{QUrl("http://127.0.0.1/opened")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helper().processId() != 0; }, 20000));
+    // Clicked until the stand-in, which may take its time to start, answers.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          if (browser.opened.isEmpty())
+            QTest::mouseClick(&banner->strip(), Qt::LeftButton, {}, {150, 80});
+          return !browser.opened.isEmpty();
+        },
+        20000));
     if (asked.contains("frame")) {
       EXPECT_TRUE(QTest::qWaitFor(
           [&] {
@@ -372,17 +437,100 @@ TEST_F(Banner, MisbehavingHelperIsSurvivedAndLeavesTheStripWhite) {
       QTest::qWait(500);
       EXPECT_TRUE(allWhite(banner->strip()));
     }
+    EXPECT_EQ(browser.opened, QList<QUrl>{QUrl("http://127.0.0.1/opened")});
     banner.reset();
   }
   EXPECT_EQ(openDescriptors(), before);
 }
 
-TEST_F(Banner, MissingHelperLeavesTheStripWhite) {
-  auto banner = makeBanner(QRect(0, 0, 640, 100));
-  banner->setHelperProgram("/nonexistent/quillet-banner");
+// A page that clicks its own links (a script on a timer) opens nothing while
+// the user does nothing; one click of the user's lets one of them through.
+TEST_F(Banner, LinksOpenOnlyAfterTheUsersClick) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString program = standIn(dir, "ticking");
+  ASSERT_FALSE(program.isEmpty());
+  const DroppedLinks dropped;
+  auto banner = makeBanner(QRect(0, 0, 200, 100));
+  banner->helper().setProgram(program);
   ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
   banner->start();
-  EXPECT_EQ(banner->helperProcessId(), 0);
+  // Heard 20 times, whether dropped or not.
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return DroppedLinks::seen() + browser.opened.size() >= 20; }, 30000));
+  EXPECT_TRUE(browser.opened.isEmpty()) << browser.opened.size();
+
+  // The pointer over the strip, the wheel and a key released are no clicks.
+  QMouseEvent move(QEvent::MouseMove, QPointF(50, 50), banner->strip().mapToGlobal(QPointF(50, 50)),
+                   Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(&banner->strip(), &move);
+  QTest::keyRelease(&banner->strip(), Qt::Key_A);
+  int seen = DroppedLinks::seen();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return DroppedLinks::seen() + browser.opened.size() >= seen + 5; }, 20000));
+  EXPECT_TRUE(browser.opened.isEmpty()) << browser.opened.size();
+
+  QTest::mouseClick(&banner->strip(), Qt::LeftButton, {}, {50, 50});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !browser.opened.isEmpty(); }, 20000));
+  seen = DroppedLinks::seen();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return DroppedLinks::seen() >= seen + 10; }, 20000));
+  ASSERT_EQ(browser.opened.size(), 1);
+  EXPECT_TRUE(browser.opened[0].path().startsWith("/tick/"))
+      << browser.opened[0].toString().toStdString();
+
+  // A key pressed on the strip is a gesture of the user's too.
+  QTest::keyClick(&banner->strip(), Qt::Key_Return);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return browser.opened.size() == 2; }, 20000));
+  seen = DroppedLinks::seen();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return DroppedLinks::seen() >= seen + 5; }, 20000));
+  EXPECT_EQ(browser.opened.size(), 2);
+}
+
+// A helper that stops reading its input does not make the window keep what
+// the user does over the strip: the input waiting for it stays bounded.
+TEST_F(Banner, InputForAHelperThatDoesNotReadIsBounded) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString program = standIn(dir, "deaf");
+  ASSERT_FALSE(program.isEmpty());
+  const DroppedLinks dropped;
+  auto banner = makeBanner(QRect(0, 0, 200, 100));
+  banner->helper().setProgram(program);
+  ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
+  banner->start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helper().processId() != 0; }, 20000));
+  QWidget& strip = banner->strip();
+  // Far more than a pipe holds, as a pointer moved for minutes would send.
+  for (int round = 0; round < 20; ++round) {
+    for (int i = 0; i < 2000; ++i) {
+      const QPointF at(i % 200, i % 100);
+      QMouseEvent move(QEvent::MouseMove, at, strip.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                       Qt::NoModifier);
+      QApplication::sendEvent(&strip, &move);
+    }
+    QWheelEvent wheel(QPointF(5, 5), strip.mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&strip, &wheel);
+    QTest::qWait(1);  // lets the pipe take what it can
+  }
+  EXPECT_LE(banner->helper().queuedBytes(), 64 * 1024);
+  EXPECT_GT(banner->helper().queuedBytes(), 0);
+  EXPECT_GE(DroppedLinks::seen(), 1);
+  // The helper still gets its size, and goes with the strip.
+  const qint64 queued = banner->helper().queuedBytes();
+  strip.resize(150, 90);
+  EXPECT_GT(banner->helper().queuedBytes(), queued);
+  const qint64 pid = banner->helper().processId();
+  banner.reset();
+  EXPECT_TRUE(processGone(pid));
+}
+
+TEST_F(Banner, MissingHelperLeavesTheStripWhite) {
+  auto banner = makeBanner(QRect(0, 0, 640, 100));
+  banner->helper().setProgram("/nonexistent/quillet-banner");
+  ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
+  banner->start();
+  EXPECT_EQ(banner->helper().processId(), 0);
   QTest::qWait(500);
   EXPECT_TRUE(allWhite(banner->strip()));
   EXPECT_TRUE(banner->navigate((base() + "/second").toStdString()));
@@ -404,17 +552,17 @@ TEST_F(Banner, HelperStartsOnlyForAnAddressThatAnswers) {
   ASSERT_TRUE(
       banner->navigate(QString("http://127.0.0.1:%1/info.php").arg(closedPort).toStdString()));
   banner->start();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->trying(); }, 20000));
-  EXPECT_EQ(banner->helperProcessId(), 0);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->helper().trying(); }, 20000));
+  EXPECT_EQ(banner->helper().processId(), 0);
 
   ASSERT_TRUE(banner->navigate((base() + "/missing").toStdString()));
   ASSERT_TRUE(requested("GET /missing\n"));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->trying(); }, 20000));
-  EXPECT_EQ(banner->helperProcessId(), 0);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->helper().trying(); }, 20000));
+  EXPECT_EQ(banner->helper().processId(), 0);
   EXPECT_TRUE(allWhite(banner->strip()));
 
   ASSERT_TRUE(banner->navigate((base() + "/second").toStdString()));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() != 0; }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helper().processId() != 0; }, 20000));
   EXPECT_TRUE(QTest::qWaitFor(
       [&] {
         return near(shownAt(banner->strip(), {320, 50}), kGreen);
@@ -426,11 +574,11 @@ TEST_F(Banner, DeadHelperLeavesTheStripWhite) {
   auto banner = makeBanner(QRect(0, 0, 640, 100));
   ASSERT_TRUE(banner->navigate((base() + "/info.php?n=Quillet").toStdString()));
   banner->start();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() != 0; }, 20000));
-  const qint64 pid = banner->helperProcessId();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return banner->helper().processId() != 0; }, 20000));
+  const qint64 pid = banner->helper().processId();
   ASSERT_TRUE(requested("GET /info.php?n=Quillet\n"));
   ASSERT_EQ(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return banner->helperProcessId() == 0; }, 10000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return banner->helper().processId() == 0; }, 10000));
   // Later sizes and addresses go nowhere, without a word.
   banner->strip().resize(600, 90);
   EXPECT_TRUE(banner->navigate((base() + "/second").toStdString()));

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/qt/system/HeapArenas.h"
-#include "tests/hostile/RealProgram.h"
+#include "tests/support/RealProgram.h"
 
 namespace {
 

@@ -1,28 +1,49 @@
-#include "player/engine/SoftwareRenderer.h"
-
 #include <mpv/render.h>
 
 #include <array>
 #include <cstdlib>
+#include <memory>
+
+#include "player/engine/RenderBackend.h"
 
 namespace quillet::player {
 
 namespace {
 
-class SoftwareRenderer final : public FrameRenderer {
+struct ContextFree {
+  void operator()(mpv_render_context* context) const {
+    // No update may reach a half-destroyed engine.
+    mpv_render_context_set_update_callback(context, nullptr, nullptr);
+    mpv_render_context_free(context);
+  }
+};
+
+class SoftwareBackend final : public RenderBackend {
  public:
-  static std::unique_ptr<SoftwareRenderer> create(RenderContext context,
-                                                  std::function<void()> onUpdate) {
-    if (!context) return nullptr;
-    std::unique_ptr<SoftwareRenderer> renderer(new SoftwareRenderer(std::move(onUpdate)));
-    renderer->context_ = std::move(context);
-    mpv_render_context_set_update_callback(renderer->context_.get(), &SoftwareRenderer::updated,
-                                           &renderer->onUpdate_);
-    return renderer;
+  // libmpv's software render calls may come from any thread, one at a time.
+  bool attachesOnAnyThread() const override { return true; }
+
+  bool attach(mpv_handle* mpv) override {
+    if (context_ || !mpv) return false;
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    mpv_render_context* made = nullptr;
+    if (mpv_render_context_create(&made, mpv, params) < 0) return false;
+    context_.reset(made);
+    return true;
+  }
+
+  void setUpdateCallback(std::function<void()> onUpdate) override {
+    if (!context_) return;
+    mpv_render_context_set_update_callback(context_.get(), nullptr, nullptr);
+    onUpdate_ = std::move(onUpdate);
+    if (onUpdate_) mpv_render_context_set_update_callback(context_.get(), &updated, &onUpdate_);
   }
 
   bool takeUpdate() override {
-    return (mpv_render_context_update(context_.get()) & MPV_RENDER_UPDATE_FRAME) != 0;
+    return context_ && (mpv_render_context_update(context_.get()) & MPV_RENDER_UPDATE_FRAME) != 0;
   }
 
   QImage render(const QSize& size) override {
@@ -45,15 +66,12 @@ class SoftwareRenderer final : public FrameRenderer {
         {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
-    mpv_render_context_render(context_.get(), params);
+    if (context_) mpv_render_context_render(context_.get(), params);
   }
 
  private:
-  explicit SoftwareRenderer(std::function<void()> onUpdate) : onUpdate_(std::move(onUpdate)) {}
-
   static void updated(void* onUpdate) { (*static_cast<std::function<void()>*>(onUpdate))(); }
 
-  // Larger targets are a caller's mistake, not a picture.
   static bool fits(const QSize& size) {
     return !size.isEmpty() && size.width() <= kMaxRenderSide && size.height() <= kMaxRenderSide;
   }
@@ -67,7 +85,7 @@ class SoftwareRenderer final : public FrameRenderer {
         {MPV_RENDER_PARAM_SW_STRIDE, &stride},   {MPV_RENDER_PARAM_SW_POINTER, pixels},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
-    return mpv_render_context_render(context_.get(), params) >= 0;
+    return context_ && mpv_render_context_render(context_.get(), params) >= 0;
   }
 
   // Stride and pointer 64-byte aligned: libmpv's fast conversion paths need
@@ -93,36 +111,19 @@ class SoftwareRenderer final : public FrameRenderer {
     return &(b = alignedImage(size));
   }
 
-  // Called on libmpv's render threads, never changed after construction;
-  // outlives context_, whose callback calls it.
+  // Called on libmpv's threads; changed only while no callback is set.
   std::function<void()> onUpdate_;
-  // GUI thread only: the render calls and the buffers they draw into.
-  RenderContext context_;
+  // Owned; the render calls and the buffers they draw into belong to the
+  // rendering thread.
+  std::unique_ptr<mpv_render_context, ContextFree> context_;
   std::array<QImage, 3> buffers_;
   std::size_t next_ = 0;
 };
 
 }  // namespace
 
-void RenderContextDeleter::operator()(mpv_render_context* context) const {
-  // No update may reach a half-destroyed engine.
-  mpv_render_context_set_update_callback(context, nullptr, nullptr);
-  mpv_render_context_free(context);
-}
-
-RenderContext createRenderContext(mpv_handle* mpv) {
-  mpv_render_param params[] = {
-      {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
-      {MPV_RENDER_PARAM_INVALID, nullptr},
-  };
-  mpv_render_context* raw = nullptr;
-  if (mpv_render_context_create(&raw, mpv, params) < 0) return nullptr;
-  return RenderContext(raw);
-}
-
-std::unique_ptr<FrameRenderer> createSoftwareRenderer(RenderContext context,
-                                                      std::function<void()> onUpdate) {
-  return SoftwareRenderer::create(std::move(context), std::move(onUpdate));
+std::unique_ptr<RenderBackend> createSoftwareBackend() {
+  return std::make_unique<SoftwareBackend>();
 }
 
 }  // namespace quillet::player

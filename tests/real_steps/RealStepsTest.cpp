@@ -9,7 +9,7 @@
 #include <QStringList>
 
 #include "platform/qt/system/QtTrace.h"
-#include "tests/hostile/RealProgram.h"
+#include "tests/support/RealProgram.h"
 
 namespace quillet::hostile {
 namespace {

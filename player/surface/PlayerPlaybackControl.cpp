@@ -1,8 +1,6 @@
 // The player widget's PlaybackControl: each command is the same step the
 // control bar takes, and the notifications report what those steps changed.
 
-#include <algorithm>
-#include <cmath>
 #include <tuple>
 
 #include "player/surface/FlashPlayerWidget.h"
@@ -10,25 +8,18 @@
 
 namespace quillet::player {
 
-class FlashPlayerWidget::Playback final : public PlaybackControl {
+class FlashPlayerWidget::Control final : public PlaybackControl {
  public:
-  explicit Playback(FlashPlayerWidget& widget)
+  explicit Control(FlashPlayerWidget& widget)
       : PlaybackControl(&widget), w(widget), s(widget.session_) {}
 
   void play() override { s.play(); }
   void pause() override { s.pause(); }
-  void togglePause() override {
-    if (s.playing()) {
-      s.pause();
-    } else {
-      s.play();
-    }
-  }
+  void togglePause() override { s.togglePause(); }
   void stop() override { s.stop(); }
   void seekTo(double seconds) override { s.seekTo(seconds); }
   void seekBy(double seconds) override {
-    if (canSeek() && std::isfinite(seconds))
-      s.seekTo(std::clamp(position() + seconds, 0.0, s.duration()));
+    if (w.movie_) s.seekBy(seconds);
   }
   void setVolume(int percent) override { s.setVolume(percent); }
   void changeVolume(int delta) override { s.setVolume(s.volume() + delta); }
@@ -43,7 +34,8 @@ class FlashPlayerWidget::Playback final : public PlaybackControl {
   State state() const override {
     if (!canPlay() || !s.started()) return State::Stopped;
     if (s.playing()) return State::Playing;
-    return s.atEnd() || s.stopped() ? State::Stopped : State::Paused;
+    // At the end the movie pauses on its last picture (play starts it again).
+    return s.stopped() && !s.atEnd() ? State::Stopped : State::Paused;
   }
   bool canPlay() const override { return w.movie_ && s.canPlay(); }
   bool canSeek() const override { return canPlay() && s.duration() > 0; }
@@ -93,8 +85,8 @@ class FlashPlayerWidget::Playback final : public PlaybackControl {
                                                                          0, false, false};
 };
 
-void FlashPlayerWidget::createPlayback() {
-  playback_ = new Playback(*this);
+void FlashPlayerWidget::createControl() {
+  playback_ = new Control(*this);
 }
 
 PlaybackControl& FlashPlayerWidget::playback() const {
@@ -102,7 +94,7 @@ PlaybackControl& FlashPlayerWidget::playback() const {
 }
 
 void FlashPlayerWidget::notifyPlayback() {
-  static_cast<Playback*>(playback_)->notify();
+  static_cast<Control*>(playback_)->notify();
   announcePlayerChanges(*this);
 }
 
