@@ -6,6 +6,7 @@
 
 #include "player/engine/MpvEngine.h"
 #include "player/engine/MpvOptions.h"
+#include "player/engine/RepairedFlvStream.h"
 #include "player/movie/FlashVars.h"
 
 namespace quillet::player {
@@ -23,11 +24,16 @@ std::optional<MpvCore> makeCoreOpening(std::unique_ptr<RenderBackend> backend, Q
   // Without its render context the core would open the video without its
   // picture: a backend that attaches on its own thread leaves the open to it.
   if (!core || url.isEmpty() || !core->backend->attachesOnAnyThread()) return core;
-  std::vector<const char*> args = loadfileArguments(url, false);
+  // An FLV goes through the reader, as the engine's own opens do.
+  std::optional<RepairedFlv> flv = openRepairedFlv(url);
+  std::vector<const char*> args =
+      flv ? repairedLoadfileArguments(flv->url) : loadfileArguments(url, false);
   args.push_back(nullptr);
   if (mpv_set_property_string(core->mpv.get(), "pause", "yes") >= 0 &&
-      mpv_command_async(core->mpv.get(), kLoadfileReplyBase + kEarlyGeneration, args.data()) >= 0)
+      mpv_command_async(core->mpv.get(), kLoadfileReplyBase + kEarlyGeneration, args.data()) >= 0) {
     core->openedUrl = std::move(url);
+    if (flv) core->flv = std::move(flv->reader);
+  }
   return core;
 }
 
@@ -47,11 +53,12 @@ void startEngineEarly(const QString& address) {
 
 std::optional<MpvCore> makeMpvCore(std::unique_ptr<RenderBackend> backend) {
   MpvHandle mpv(mpv_create());
-  if (!backend || !mpv || !applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0)
+  if (!backend || !mpv || !applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0 ||
+      !addRepairedFlvProtocol(mpv.get()))
     return std::nullopt;
   if (backend->attachesOnAnyThread() && !backend->attach(mpv.get())) return std::nullopt;
   observeMpvProperties(mpv.get());
-  return MpvCore{std::move(mpv), std::move(backend), {}};
+  return MpvCore{std::move(mpv), std::move(backend), {}, {}};
 }
 
 std::optional<MpvCore> takeEarlyCore() {

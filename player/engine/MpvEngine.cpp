@@ -1,6 +1,7 @@
 #include "player/engine/MpvEngine.h"
 
 #include <QByteArray>
+#include <QPointer>
 #include <algorithm>
 #include <clocale>
 #include <cmath>
@@ -8,6 +9,7 @@
 
 #include "player/engine/MpvNode.h"
 #include "player/engine/MpvOptions.h"
+#include "player/engine/RepairedFlvStream.h"
 #include "player/flv/KeyframeIndexReader.h"
 #include "player/movie/FlashVars.h"
 
@@ -27,6 +29,7 @@ std::unique_ptr<MpvEngine> MpvEngine::create(QObject* parent) {
   if (!core) return nullptr;
   std::unique_ptr<MpvEngine> engine(
       new MpvEngine(std::move(core->mpv), std::move(core->openedUrl), parent));
+  engine->flv_ = std::move(core->flv);
   if (!engine->attachBackend(std::move(core->backend))) return nullptr;
   return engine;
 }
@@ -52,6 +55,7 @@ MpvEngine::MpvEngine(MpvHandle mpv, QByteArray earlyUrl, QObject* parent)
 
 MpvEngine::~MpvEngine() {
   keyframeReader_->cancel();
+  if (flv_) flv_->whenWalked(nullptr);
   // libmpv's order: the render context goes first, while the core still runs;
   // then no more wake-ups; then the core.
   backend_.reset();
@@ -126,6 +130,11 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
   wantedEntry_ = 0;
   resetStreamState(startSeconds_ > 0);
 
+  if (!early) {
+    if (flv_) flv_->whenWalked(nullptr);
+    flv_.reset();
+  }
+  walked_ = false;
   if (target.isEmpty() || (!network_ && !isRegularFile(target))) {
     keyframeReader_->cancel();
     failStream();
@@ -135,12 +144,41 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
   setPausedLocally(paused);
   setFlag("pause", paused);
   if (!early) {
-    const QByteArray url = bytesOf(target);  // libmpv takes the file system's bytes
-    std::vector<const char*> args = loadfileArguments(url, network_);
+    QByteArray url = bytesOf(target);  // libmpv takes the file system's bytes
+    std::optional<RepairedFlv> flv;
+    if (!network_ && (flv = openRepairedFlv(url))) {
+      flv_ = std::move(flv->reader);
+      url = std::move(flv->url);
+    }
+    std::vector<const char*> args =
+        flv ? repairedLoadfileArguments(url) : loadfileArguments(url, network_);
     args.push_back(nullptr);
     mpv_command_async(mpv_.get(), kLoadfileReplyBase + generation_, args.data());
   }
   keyframeReader_->start(target, network_);
+  followWalk();
+}
+
+void MpvEngine::followWalk() {
+  if (!flv_ || startSeconds_ > 0) return;
+  QPointer<MpvEngine> self(this);
+  flv_->whenWalked([self, generation = generation_](const FlvReader::Summary& walk) {
+    // From the walking thread, or from here at once: the GUI thread decides.
+    QMetaObject::invokeMethod(
+        self.data(),
+        [self, generation, duration = walk.duration] {
+          if (!self || generation != self->generation_) return;
+          self->walked_ = true;
+          if (duration > 0) self->setDuration(duration);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void MpvEngine::setDuration(double seconds) {
+  if (seconds == duration_) return;
+  duration_ = seconds;
+  emit durationChanged(duration_);
 }
 
 bool MpvEngine::takeEarlyOpening(const QString& target) {
@@ -322,10 +360,9 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
       if (has && paused_) emit positionChanged();
       break;
     case kDuration:
-      if (const double d = real(0); d > 0 && startSeconds_ + d != duration_) {
-        duration_ = startSeconds_ + d;
-        emit durationChanged(duration_);
-      }
+      // A walked FLV's length is the reader's: libmpv knows only what the
+      // stream's start said.
+      if (const double d = real(0); d > 0 && !walked_) setDuration(startSeconds_ + d);
       break;
     case kPausedForCache:
       if (const bool waiting = flag(); waiting != pausedForCache_) {

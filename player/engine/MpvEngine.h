@@ -20,6 +20,7 @@
 namespace quillet::player {
 
 class KeyframeIndexReader;
+class FlvReader;
 
 struct MpvHandleDeleter {
   void operator()(mpv_handle* h) const { mpv_terminate_destroy(h); }
@@ -30,7 +31,8 @@ struct MpvCore {
   MpvHandle mpv;  // initialised, its properties watched
   // Declared after mpv, so it goes first: the core must outlive its context.
   std::unique_ptr<RenderBackend> backend;
-  QByteArray openedUrl;  // what it opened paused (loadfile's bytes); empty: nothing
+  QByteArray openedUrl;            // what it opened paused (the file's bytes); empty: nothing
+  std::shared_ptr<FlvReader> flv;  // the reader it opened that FLV through, if any
 };
 
 // A core set up with the engine's options, its properties watched, nothing
@@ -107,12 +109,18 @@ class MpvEngine final : public MediaEngine {
   void resetStreamState(bool reopen);
   void failStream();
   void reachedEnd();
+  // Takes the true length from the reader's walk once it is done.
+  void followWalk();
+  void setDuration(double seconds);
   // Whether libmpv's events now describe the stream the last open() asked for.
   bool streamStarted() const { return wantedEntry_ > 0 && startedEntry_ == wantedEntry_; }
 
   MpvHandle mpv_;
   std::unique_ptr<RenderBackend> backend_;
   KeyframeIndexReader* keyframeReader_;  // child
+  // The reader a local FLV plays through; libmpv's stream holds it too.
+  std::shared_ptr<FlvReader> flv_;
+  bool walked_ = false;  // the reader's length is known: libmpv's no longer counts
 
   // Set from libmpv's threads (the wake-up and the renderer's update
   // callback), cleared on the GUI thread: at most one queued pass each.

@@ -26,6 +26,13 @@ TEST(MpvOptions, TheLoadfileArgumentsFollowTheClientApi) {
   for (const unsigned long api : {MPV_MAKE_VERSION(2, 1), MPV_MAKE_VERSION(2, 5)})
     EXPECT_EQ(strings(loadfileArguments("/v/c.flv", false, api)),
               (std::vector<std::string>{"loadfile", "/v/c.flv", "replace"}));
+  // A stream through the FLV reader lets FFmpeg use the reader's index.
+  EXPECT_EQ(strings(repairedLoadfileArguments("quillet-flv://1", MPV_MAKE_VERSION(2, 1))),
+            (std::vector<std::string>{"loadfile", "quillet-flv://1", "replace",
+                                      "demuxer-lavf-o=fflags=-ignidx"}));
+  EXPECT_EQ(strings(repairedLoadfileArguments("quillet-flv://1", MPV_MAKE_VERSION(2, 3))),
+            (std::vector<std::string>{"loadfile", "quillet-flv://1", "replace", "-1",
+                                      "demuxer-lavf-o=fflags=-ignidx"}));
 }
 
 }  // namespace
