@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "player/movie/FlashVars.h"
 #include "player/engine/MpvOptions.h"
+#include "player/movie/FlashVars.h"
 
 namespace quillet::player {
 

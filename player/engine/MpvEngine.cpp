@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "player/engine/EarlyStart.h"
-#include "player/movie/FlashVars.h"
-#include "player/flv/KeyframeIndexReader.h"
 #include "player/engine/MpvNode.h"
 #include "player/engine/MpvOptions.h"
+#include "player/flv/KeyframeIndexReader.h"
+#include "player/movie/FlashVars.h"
 
 namespace quillet::player {
 
@@ -101,6 +101,13 @@ void MpvEngine::resetStreamState(bool reopen) {
 }
 
 void MpvEngine::reachedEnd() {
+  // Where the whole stream ended, its length is known for certain: a length
+  // that promised more (a cut download, a wrong onMetaData) gives way to it.
+  // A frame's time of slack keeps a true length against the last frame's.
+  if (const double end = position(); loadedAll() && end > 0 && end < duration_ - kEndSlack) {
+    duration_ = end;
+    emit durationChanged(duration_);
+  }
   // libmpv pauses on the last frame (keep-open); say so before the end, so
   // that the play button is what the surface shows.
   atEnd_ = true;
@@ -289,11 +296,24 @@ void MpvEngine::fileLoaded() {
 
 void MpvEngine::handleEndFile(const mpv_event_end_file& end) {
   if (end.reason == MPV_END_FILE_REASON_ERROR || end.reason == MPV_END_FILE_REASON_REDIRECT) {
-    // Missing, unreadable or not media at all (-13, -16, -17...).
+    // A local file was there when it was opened (open() checks), so it holds
+    // nothing that plays; a server's answer that is not media (-16 nothing to
+    // play, -17 unknown format) says the same, any other failure that there
+    // is nothing at that address.
     loaded_ = false;
     if (end.reason == MPV_END_FILE_REASON_REDIRECT) command({"playlist-clear"});
-    emit status(StreamStatus::StreamNotFound);
+    const bool notMedia = end.reason == MPV_END_FILE_REASON_REDIRECT ||
+                          end.error == MPV_ERROR_NOTHING_TO_PLAY ||
+                          end.error == MPV_ERROR_UNKNOWN_FORMAT;
+    emit status(!network_ || notMedia ? StreamStatus::StreamUnplayable
+                                      : StreamStatus::StreamNotFound);
   } else if (end.reason == MPV_END_FILE_REASON_EOF && !atEnd_) {
+    if (!haveFrame_ && videoCodec_.isEmpty() && audioCodec_.isEmpty()) {
+      // It opened, but ended without a frame or a sound stream.
+      loaded_ = false;
+      emit status(StreamStatus::StreamUnplayable);
+      return;
+    }
     reachedEnd();
   }
 }
@@ -320,6 +340,12 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
   switch (id) {
     case kTimePos:
       if (has) timePos_ = std::max(0.0, real(0));
+      // Playing past the length the stream gave: it was too short, and the
+      // length grows with what plays.
+      if (has && duration_ > 0 && position() > duration_ + kEndSlack) {
+        duration_ = position();
+        emit durationChanged(duration_);
+      }
       if (has && paused_) emit positionChanged();
       break;
     case kDuration:

@@ -86,6 +86,11 @@ class MpvEngine final : public MediaEngine {
   void resetStreamState(bool reopen);
   void failStream();
   void reachedEnd();
+  // The whole stream is at hand: a local file, or a download that arrived.
+  bool loadedAll() const { return !network_ || cacheEof_; }
+  // Seconds a stream's end, or its position, may stray from its length
+  // before the length is taken to be wrong (a few frames, a sound packet).
+  static constexpr double kEndSlack = 0.5;
   // Whether libmpv's events now describe the stream the last open() asked for.
   bool streamStarted() const { return wantedEntry_ > 0 && startedEntry_ == wantedEntry_; }
 

@@ -12,10 +12,10 @@
 #include <QWindow>
 #include <utility>
 
-#include "player/surface/ControlBar.h"
-#include "player/surface/ControlBarSliders.h"
 #include "player/movie/MovieFile.h"
 #include "player/movie/MovieSettings.h"
+#include "player/surface/ControlBar.h"
+#include "player/surface/ControlBarSliders.h"
 #include "player/surface/PlayerAccessible.h"
 
 namespace quillet::player {
@@ -344,7 +344,7 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
                        .time = displayedTime()};
     paintControlBar(p, layout().bar, look, event->rect());
   }
-  if (isShown(Part::Message)) paintNotFoundMessage(p, layout().stage);
+  if (isShown(Part::Message)) paintMessage(p, layout().stage, errorMessage());
   if (!note_.isEmpty()) paintNote(p);
   // In full screen nothing else can have the focus, and the picture is
   // left whole.

@@ -17,12 +17,12 @@
 #include <memory>
 #include <optional>
 
-#include "player/surface/Layout.h"
-#include "player/engine/MediaEngine.h"
-#include "player/movie/PartNames.h"
 #include "player/PlaybackControl.h"
+#include "player/engine/MediaEngine.h"
 #include "player/engine/PlaybackSession.h"
+#include "player/movie/PartNames.h"
 #include "player/movie/PreviewLoader.h"
+#include "player/surface/Layout.h"
 
 class QPainter;
 
@@ -76,6 +76,8 @@ class FlashPlayerWidget : public QWidget {
   bool isShown(Part part) const;
   QRect partRect(Part part) const;
   QString displayedTime() const;
+  // What the error layer says; empty while it is hidden.
+  QString errorMessage() const;
   int volume() const { return session_.volume(); }
   bool isMuted() const { return session_.isMuted(); }
   bool isPlaying() const { return session_.playing(); }

@@ -13,13 +13,14 @@
 #include <QTimer>
 #include <QUrl>
 #include <atomic>
+#include <bit>
 #include <functional>
 #include <set>
 
 #include "player/engine/EarlyStart.h"
-#include "player/flv/FlvMetadata.h"
 #include "player/engine/MpvEngine.h"
 #include "player/engine/SoftwareRenderer.h"
+#include "player/flv/FlvMetadata.h"
 
 // Readable failure messages.
 void PrintTo(const QString& s, std::ostream* os) {
@@ -463,7 +464,9 @@ TEST_F(Engine, PlaysOnWhenNobodyDrawsTheFrames) {
 
 // --- bad input ----------------------------------------------------------------
 
-TEST_F(Engine, WhatIsNotAPlayableStreamIsNotFound) {
+// Nothing at the address is "not found"; a file that is there but holds
+// nothing to play is "unplayable", whatever its name says.
+TEST_F(Engine, WhatIsNotThereIsNotFoundAndWhatHoldsNothingIsUnplayable) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const auto write = [&](const QString& name, const QByteArray& bytes) {
@@ -477,28 +480,36 @@ TEST_F(Engine, WhatIsNotAPlayableStreamIsNotFound) {
   QByteArray playlist = "#EXTM3U\n";
   if (QFileInfo::exists(clipPath("flv1_mp3"))) playlist += clipPath("flv1_mp3").toUtf8() + "\n";
 
-  const QStringList addresses = {
+  const QStringList missing = {
       dir.filePath("missing.flv"),
-      write("text.flv", "This is not a video.\n"),
-      write("noise.flv", noise),
-      write("empty.flv", ""),
-      write("list.m3u", playlist),
-      write("truncated.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09", 9)),
       dir.path(),                         // a directory
       QString(),                          // nothing at all
       QStringLiteral("lavfi://testsrc"),  // libmpv's own protocols are not obeyed
       QStringLiteral("av://lavfi:testsrc"),
       QStringLiteral("file:///nonexistent/video.flv"),
   };
-  for (const QString& address : addresses) {
-    Recorder r(*engine);
-    engine->open(address, false);
-    EXPECT_TRUE(waitUntil([&] { return r.saw(Status::StreamNotFound); }, 5000))
-        << address.toStdString();
-    spin(100);
-    EXPECT_EQ(r.frames, 0) << address.toStdString();
-    EXPECT_EQ(r.ends, 0) << address.toStdString();
-    EXPECT_FALSE(r.saw(Status::PlayStart)) << address.toStdString();
+  const QStringList unplayable = {
+      write("text.flv", "This is not a video.\n"),
+      write("noise.flv", noise),
+      write("empty.flv", ""),
+      write("list.m3u", playlist),
+      write("truncated.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09", 9)),
+      write("header only.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09\0\0\0\0", 13)),
+  };
+  for (const QStringList* list : {&missing, &unplayable}) {
+    const bool there = list == &unplayable;
+    for (const QString& address : *list) {
+      Recorder r(*engine);
+      engine->open(address, false);
+      const Status expected = there ? Status::StreamUnplayable : Status::StreamNotFound;
+      EXPECT_TRUE(waitUntil([&] { return r.saw(expected); }, 5000)) << address.toStdString();
+      spin(100);
+      EXPECT_FALSE(r.saw(there ? Status::StreamNotFound : Status::StreamUnplayable))
+          << address.toStdString();
+      EXPECT_EQ(r.frames, 0) << address.toStdString();
+      EXPECT_EQ(r.ends, 0) << address.toStdString();
+      EXPECT_FALSE(r.saw(Status::PlayStart)) << address.toStdString();
+    }
   }
 
   // A good stream plays after all that.
@@ -507,6 +518,54 @@ TEST_F(Engine, WhatIsNotAPlayableStreamIsNotFound) {
   engine->open(QUrl::fromLocalFile(clipPath("flv1_mp3")).toString(), false);
   EXPECT_TRUE(waitUntil([&] { return r.ends == 1; }, 6000));
   EXPECT_FALSE(r.saw(Status::StreamNotFound));
+  EXPECT_FALSE(r.saw(Status::StreamUnplayable));
+}
+
+// A copy of the clip whose onMetaData duration says seconds, or which is cut
+// to share of its bytes.
+QString damagedCopy(const QTemporaryDir& dir, const QString& name, double seconds,
+                    double share = 1) {
+  QFile in(clipPath("indexed"));
+  if (!in.open(QIODevice::ReadOnly)) return {};
+  QByteArray bytes = in.readAll();
+  const QByteArray key("\x00\x08duration\x00", 11);
+  const qsizetype at = bytes.indexOf(key);
+  if (at < 0) return {};
+  const quint64 bits = std::bit_cast<quint64>(seconds);
+  for (int i = 0; i < 8; ++i) bytes[at + key.size() + i] = char(bits >> (56 - 8 * i));
+  bytes.truncate(qsizetype(double(bytes.size()) * share));
+  QFile out(dir.filePath(name));
+  if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size()) return {};
+  return out.fileName();
+}
+
+// The length a stream gave gives way to what it really holds: it shrinks to
+// where a cut file ends, and grows while a file plays past it. A length that
+// was right stays as it was at the end.
+TEST_F(Engine, TheLengthFollowsWhereTheStreamReallyEnds) {
+  requireFile(clipPath("indexed"));
+  QTemporaryDir dir;
+  const QString cut = damagedCopy(dir, "cut.flv", 2.0, 0.5);
+  const QString tooShort = damagedCopy(dir, "short.flv", 0.4);
+  const QString right = damagedCopy(dir, "right.flv", 2.0);
+  ASSERT_FALSE(cut.isEmpty() || tooShort.isEmpty() || right.isEmpty());
+
+  struct Case {
+    QString file;
+    double before, after;
+  };
+  for (const Case& c : {Case{cut, 2.0, 1.0}, Case{tooShort, 0.4, 2.0}, Case{right, 2.0, 2.0}}) {
+    Recorder r(*engine);
+    engine->open(c.file, false);
+    ASSERT_TRUE(waitUntil([&] { return engine->duration() > 0; }, 5000)) << c.file.toStdString();
+    EXPECT_NEAR(engine->duration(), c.before, 0.05) << c.file.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return r.ends == 1; }, 8000)) << c.file.toStdString();
+    // The cut ends about halfway: where its last whole tag is.
+    EXPECT_NEAR(engine->duration(), c.after, c.after == c.before ? 0.01 : 0.3)
+        << c.file.toStdString();
+    EXPECT_NEAR(r.duration, engine->duration(), 0.001) << "told through durationChanged";
+    EXPECT_LE(engine->position(), engine->duration() + 0.001);
+  }
 }
 
 // A relative path whose text reads as one of libmpv's protocols is still a
@@ -706,6 +765,27 @@ TEST_F(Engine, PlaysAnHttpStreamAsAProgressiveDownload) {
   Recorder r(*engine);
   engine->open(server.address("no-such-file.flv"), false);
   EXPECT_TRUE(waitUntil([&] { return r.saw(Status::StreamNotFound); }, 5000));
+}
+
+// A server's answer that is not media is unplayable; one that is missing is
+// not found.
+TEST_F(Engine, AnHttpAnswerThatIsNotMediaIsUnplayable) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QFile text(dir.filePath("text.flv"));
+  ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+  text.write(QByteArray(4096, 'x'));
+  text.close();
+  WebServer server(dir.path());
+  if (!server.running()) GTEST_SKIP() << "python3 could not serve files";
+  Recorder r(*engine);
+  engine->open(server.address("text.flv"), false);
+  EXPECT_TRUE(waitUntil([&] { return r.saw(Status::StreamUnplayable); }, 5000));
+  EXPECT_FALSE(r.saw(Status::StreamNotFound));
+  Recorder missing(*engine);
+  engine->open(server.address("gone.flv"), false);
+  EXPECT_TRUE(waitUntil([&] { return missing.saw(Status::StreamNotFound); }, 5000));
+  EXPECT_FALSE(missing.saw(Status::StreamUnplayable));
 }
 
 // A reopen at a key frame's byte position, as a seek outside the loaded part
