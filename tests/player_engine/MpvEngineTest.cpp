@@ -528,7 +528,11 @@ QString damagedCopy(const QTemporaryDir& dir, const QString& name, double second
   QFile in(clipPath("indexed"));
   if (!in.open(QIODevice::ReadOnly)) return {};
   QByteArray bytes = in.readAll();
-  const QByteArray key("\x00\x08duration\x00", 11);
+  const QByteArray key(
+      "\x00\x08"
+      "duration"
+      "\x00",
+      11);
   const qsizetype at = bytes.indexOf(key);
   if (at < 0) return {};
   const quint64 bits = std::bit_cast<quint64>(seconds);
@@ -556,15 +560,21 @@ TEST_F(Engine, TheLengthFollowsWhereTheStreamReallyEnds) {
   };
   for (const Case& c : {Case{cut, 2.0, 1.0}, Case{tooShort, 0.4, 2.0}, Case{right, 2.0, 2.0}}) {
     Recorder r(*engine);
-    engine->open(c.file, false);
+    engine->open(c.file, true);
     ASSERT_TRUE(waitUntil([&] { return engine->duration() > 0; }, 5000)) << c.file.toStdString();
-    EXPECT_NEAR(engine->duration(), c.before, 0.05) << c.file.toStdString();
+    // FFmpeg lengthens a length too short by what it read to probe the file;
+    // that is still short of what it holds.
+    if (c.before < c.after)
+      EXPECT_LT(engine->duration(), c.after - 0.5) << c.file.toStdString();
+    else
+      EXPECT_NEAR(engine->duration(), c.before, 0.05) << c.file.toStdString();
+    engine->play();
     ASSERT_TRUE(waitUntil([&] { return r.ends == 1; }, 8000)) << c.file.toStdString();
     // The cut ends about halfway: where its last whole tag is.
-    EXPECT_NEAR(engine->duration(), c.after, c.after == c.before ? 0.01 : 0.3)
+    EXPECT_NEAR(engine->duration(), c.after, c.after == c.before ? 0.05 : 0.3)
         << c.file.toStdString();
     EXPECT_NEAR(r.duration, engine->duration(), 0.001) << "told through durationChanged";
-    EXPECT_LE(engine->position(), engine->duration() + 0.001);
+    EXPECT_NEAR(engine->position(), engine->duration(), 0.1) << c.file.toStdString();
   }
 }
 
