@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "player/engine/MpvOptions.h"
+#include "player/engine/RepairedFlvStream.h"
 #include "player/movie/FlashVars.h"
 
 namespace quillet::player {
@@ -20,11 +21,16 @@ std::future<std::optional<MpvCore>>& earlyCore() {
 std::optional<MpvCore> makeCoreOpening(QByteArray url) {
   std::optional<MpvCore> core = makeMpvCore();
   if (!core || url.isEmpty()) return core;
-  std::vector<const char*> args = loadfileArguments(url, false);
+  // An FLV goes through the reader, as the engine's own opens do.
+  std::optional<RepairedFlv> flv = openRepairedFlv(url);
+  const QByteArray& target = flv ? flv->url : url;
+  std::vector<const char*> args = loadfileArguments(target, false);
   args.push_back(nullptr);
   if (mpv_set_property_string(core->mpv.get(), "pause", "yes") >= 0 &&
-      mpv_command_async(core->mpv.get(), kLoadfileReplyBase + kEarlyGeneration, args.data()) >= 0)
+      mpv_command_async(core->mpv.get(), kLoadfileReplyBase + kEarlyGeneration, args.data()) >= 0) {
     core->openedUrl = std::move(url);
+    if (flv) core->flv = std::move(flv->reader);
+  }
   return core;
 }
 
@@ -43,11 +49,13 @@ void startEngineEarly(const QString& address) {
 
 std::optional<MpvCore> makeMpvCore() {
   MpvHandle mpv(mpv_create());
-  if (!mpv || !applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0) return std::nullopt;
+  if (!mpv || !applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0 ||
+      !addRepairedFlvProtocol(mpv.get()))
+    return std::nullopt;
   RenderContext context = createRenderContext(mpv.get());
   if (!context) return std::nullopt;
   observeMpvProperties(mpv.get());
-  return MpvCore{std::move(mpv), std::move(context), {}};
+  return MpvCore{std::move(mpv), std::move(context), {}, {}};
 }
 
 std::optional<MpvCore> takeEarlyCore() {

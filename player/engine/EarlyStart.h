@@ -7,12 +7,15 @@
 
 #include <QByteArray>
 #include <QString>
+#include <memory>
 #include <optional>
 
 #include "player/engine/MpvEngine.h"
 #include "player/engine/SoftwareRenderer.h"
 
 namespace quillet::player {
+
+class FlvReader;
 
 // The address may be empty (no video) or anything a user typed: only a
 // regular local file is opened early. Nothing happens while a core started
@@ -22,7 +25,8 @@ void startEngineEarly(const QString& address);
 struct MpvCore {
   MpvHandle mpv;  // initialised, its properties watched
   RenderContext renderContext;
-  QByteArray openedUrl;  // what it opened paused (loadfile's bytes); empty: nothing
+  QByteArray openedUrl;            // what it opened paused (the file's bytes); empty: nothing
+  std::shared_ptr<FlvReader> flv;  // the reader it opened that FLV through, if any
 };
 
 // A core set up with the engine's options, its render context made and its

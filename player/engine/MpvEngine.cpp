@@ -1,6 +1,7 @@
 #include "player/engine/MpvEngine.h"
 
 #include <QByteArray>
+#include <QPointer>
 #include <algorithm>
 #include <clocale>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include "player/engine/EarlyStart.h"
 #include "player/engine/MpvNode.h"
 #include "player/engine/MpvOptions.h"
+#include "player/engine/RepairedFlvStream.h"
 #include "player/flv/KeyframeIndexReader.h"
 #include "player/movie/FlashVars.h"
 
@@ -28,6 +30,7 @@ std::unique_ptr<MpvEngine> MpvEngine::create(QObject* parent) {
   if (!core) return nullptr;
   std::unique_ptr<MpvEngine> engine(
       new MpvEngine(std::move(core->mpv), std::move(core->openedUrl), parent));
+  engine->flv_ = std::move(core->flv);
   if (!engine->attachRenderer(std::move(core->renderContext))) return nullptr;
   return engine;
 }
@@ -53,6 +56,7 @@ MpvEngine::MpvEngine(MpvHandle mpv, QByteArray earlyUrl, QObject* parent)
 
 MpvEngine::~MpvEngine() {
   keyframeReader_->cancel();
+  if (flv_) flv_->whenWalked(nullptr);
   // libmpv's order: the render context goes first, while the core still runs;
   // then no more wake-ups; then the core.
   renderer_.reset();
@@ -102,12 +106,12 @@ void MpvEngine::resetStreamState(bool reopen) {
 
 void MpvEngine::reachedEnd() {
   // Where the whole stream ended, its length is known for certain: a length
-  // that promised more (a cut download, a wrong onMetaData) gives way to it.
-  // A frame's time of slack keeps a true length against the last frame's.
-  if (const double end = position(); loadedAll() && end > 0 && end < duration_ - kEndSlack) {
-    duration_ = end;
-    emit durationChanged(duration_);
-  }
+  // that promised more (a cut download, a wrong onMetaData) gives way to it,
+  // unless the reader walked every tag. A frame's time of slack keeps a true
+  // length against the last frame's.
+  if (const double end = position();
+      !walked_ && loadedAll() && end > 0 && end < duration_ - kEndSlack)
+    setDuration(end);
   // libmpv pauses on the last frame (keep-open); say so before the end, so
   // that the play button is what the surface shows.
   atEnd_ = true;
@@ -134,6 +138,11 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
   wantedEntry_ = 0;
   resetStreamState(startSeconds_ > 0);
 
+  if (!early) {
+    if (flv_) flv_->whenWalked(nullptr);
+    flv_.reset();
+  }
+  walked_ = false;
   if (target.isEmpty() || (!network_ && !isRegularFile(target))) {
     keyframeReader_->cancel();
     failStream();
@@ -143,12 +152,40 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
   setPausedLocally(paused);
   setFlag("pause", paused);
   if (!early) {
-    const QByteArray url = bytesOf(target);  // libmpv takes the file system's bytes
+    QByteArray url = bytesOf(target);  // libmpv takes the file system's bytes
+    if (!network_)
+      if (std::optional<RepairedFlv> flv = openRepairedFlv(url)) {
+        flv_ = std::move(flv->reader);
+        url = std::move(flv->url);
+      }
     std::vector<const char*> args = loadfileArguments(url, network_);
     args.push_back(nullptr);
     mpv_command_async(mpv_.get(), kLoadfileReplyBase + generation_, args.data());
   }
   keyframeReader_->start(target, network_);
+  followWalk();
+}
+
+void MpvEngine::followWalk() {
+  if (!flv_ || startSeconds_ > 0) return;
+  QPointer<MpvEngine> self(this);
+  flv_->whenWalked([self, generation = generation_](const FlvReader::Summary& walk) {
+    // From the walking thread, or from here at once: the GUI thread decides.
+    QMetaObject::invokeMethod(
+        self.data(),
+        [self, generation, duration = walk.duration] {
+          if (!self || generation != self->generation_) return;
+          self->walked_ = true;
+          if (duration > 0) self->setDuration(duration);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void MpvEngine::setDuration(double seconds) {
+  if (seconds == duration_) return;
+  duration_ = seconds;
+  emit durationChanged(duration_);
 }
 
 bool MpvEngine::takeEarlyOpening(const QString& target) {
@@ -342,17 +379,14 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
       if (has) timePos_ = std::max(0.0, real(0));
       // Playing past the length the stream gave: it was too short, and the
       // length grows with what plays.
-      if (has && duration_ > 0 && position() > duration_ + kEndSlack) {
-        duration_ = position();
-        emit durationChanged(duration_);
-      }
+      if (has && !walked_ && duration_ > 0 && position() > duration_ + kEndSlack)
+        setDuration(position());
       if (has && paused_) emit positionChanged();
       break;
     case kDuration:
-      if (const double d = real(0); d > 0 && startSeconds_ + d != duration_) {
-        duration_ = startSeconds_ + d;
-        emit durationChanged(duration_);
-      }
+      // A walked FLV's length is the reader's: libmpv knows only what the
+      // stream's start said.
+      if (const double d = real(0); d > 0 && !walked_) setDuration(startSeconds_ + d);
       break;
     case kPausedForCache:
       if (const bool waiting = flag(); waiting != pausedForCache_) {

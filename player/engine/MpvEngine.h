@@ -20,6 +20,7 @@
 namespace quillet::player {
 
 class KeyframeIndexReader;
+class FlvReader;
 
 struct MpvHandleDeleter {
   void operator()(mpv_handle* h) const { mpv_terminate_destroy(h); }
@@ -91,12 +92,18 @@ class MpvEngine final : public MediaEngine {
   // Seconds a stream's end, or its position, may stray from its length
   // before the length is taken to be wrong (a few frames, a sound packet).
   static constexpr double kEndSlack = 0.5;
+  // Takes the true length from the reader's walk once it is done.
+  void followWalk();
+  void setDuration(double seconds);
   // Whether libmpv's events now describe the stream the last open() asked for.
   bool streamStarted() const { return wantedEntry_ > 0 && startedEntry_ == wantedEntry_; }
 
   MpvHandle mpv_;
   std::unique_ptr<FrameRenderer> renderer_;
   KeyframeIndexReader* keyframeReader_;  // child
+  // The reader a local FLV plays through; libmpv's stream holds it too.
+  std::shared_ptr<FlvReader> flv_;
+  bool walked_ = false;  // the reader's length is known: libmpv's no longer counts
 
   // Set from libmpv's threads (the wake-up and the renderer's update
   // callback), cleared on the GUI thread: at most one queued pass each.

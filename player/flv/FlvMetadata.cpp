@@ -64,6 +64,7 @@ class Amf0Reader {
   explicit Amf0Reader(std::span<const unsigned char> data) : d_(data) {}
 
   std::size_t remaining() const { return d_.size() - pos_; }
+  std::size_t position() const { return pos_; }
 
   bool u8(unsigned& v) {
     if (remaining() < 1) return false;
@@ -311,6 +312,31 @@ std::optional<FlvMetadata> parseOnMetaData(std::span<const unsigned char> data) 
 }
 
 }  // namespace
+
+std::optional<std::vector<Amf0Member>> onMetaDataMembers(std::span<const unsigned char> data) {
+  Amf0Reader r(data);
+  unsigned marker = 0;
+  std::string_view name;
+  std::uint32_t n = 0;
+  if (!r.u8(marker) || marker != kString || !r.shortString(name) || name != kOnMetaData ||
+      !r.u8(marker))
+    return std::nullopt;
+  if (marker == kEcmaArray) {
+    if (!r.u32(n)) return std::nullopt;
+  } else if (marker != kObject) {
+    return std::nullopt;
+  }
+  std::vector<Amf0Member> members;
+  for (;;) {
+    std::string_view key;
+    if (!r.shortString(key)) return std::nullopt;
+    const std::size_t begin = r.position();
+    if (!r.u8(marker)) return std::nullopt;
+    if (key.empty() && marker == kObjectEnd) return members;
+    if (!r.skipValue(marker, 1)) return std::nullopt;
+    members.push_back({std::string(key), data.subspan(begin, r.position() - begin)});
+  }
+}
 
 std::size_t flvMetadataBytesNeeded(std::span<const unsigned char> fileStart) {
   const Location at = locateMetadata(fileStart);

@@ -5,6 +5,7 @@
 #include <QString>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace quillet::player {
@@ -28,6 +29,16 @@ std::optional<FlvMetadata> readFlvMetadata(std::span<const unsigned char> fileSt
 // fileStart holds at least that many, reading more changes nothing. 0 when
 // fileStart already shows that there is no readable metadata.
 std::size_t flvMetadataBytesNeeded(std::span<const unsigned char> fileStart);
+
+// One member of an onMetaData array: its key and its value's bytes (the
+// AMF0 marker first), pointing into the data given.
+struct Amf0Member {
+  std::string key;
+  std::span<const unsigned char> value;
+};
+// The top-level members of an onMetaData script tag's data, in order;
+// nullopt for anything else or a malformed one.
+std::optional<std::vector<Amf0Member>> onMetaDataMembers(std::span<const unsigned char> data);
 
 struct SeekPoint {
   double time;

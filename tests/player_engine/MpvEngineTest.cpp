@@ -826,5 +826,114 @@ TEST_F(Engine, ReopensAnHttpStreamAtAKeyFramesBytePosition) {
   EXPECT_NEAR(engine->duration(), 2.0, 0.15);
 }
 
+// --- damaged files, through Quillet's FLV reader -------------------------------
+
+namespace repaired {
+
+QByteArray readBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Every PreviousTagSize 4 too large, as one streaming server writes them,
+// and an onMetaData duration that claims a minute.
+QByteArray breakSizesAndLength(QByteArray b) {
+  const auto u = [&](qsizetype i) { return quint32(quint8(b[i])); };
+  qsizetype pos = 13;
+  while (pos + 11 <= b.size()) {
+    const quint32 size = (u(pos + 1) << 16) | (u(pos + 2) << 8) | u(pos + 3);
+    const qsizetype end = pos + 11 + size;
+    if (end + 4 > b.size()) break;
+    const quint32 wrong = size + 15;
+    for (int i = 0; i < 4; ++i) b[end + i] = char(wrong >> (24 - 8 * i));
+    pos = end + 4;
+  }
+  const qsizetype at =
+      b.indexOf(QByteArray("\x00\x08"
+                           "duration\x00",
+                           11));
+  if (at >= 0) {
+    const QByteArray minute = QByteArray::fromHex("404e000000000000");  // 60.0
+    b.replace(at + 11, 8, minute);
+  }
+  return b;
+}
+
+}  // namespace repaired
+
+class Repaired : public Engine, public ::testing::WithParamInterface<const char*> {
+ protected:
+  // The clip, changed, in a folder of the test's own.
+  QString write(const QByteArray& bytes) {
+    const QString path = dir.filePath(QStringLiteral("damaged.flv"));
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    return path;
+  }
+  QByteArray clip() {
+    const QByteArray b = repaired::readBytes(clipPath(GetParam()));
+    if (b.isEmpty()) ADD_FAILURE() << "clip not built";
+    return b;
+  }
+  bool seekLands(double target) {
+    const int before = recorder->count(Status::BufferFull);
+    engine->seek(target);
+    return waitUntil([&] { return recorder->count(Status::BufferFull) > before; }, 5000);
+  }
+  QTemporaryDir dir;
+};
+
+TEST_P(Repaired, EveryPreviousTagSizeWrongPlaysToItsTrueLength) {
+  requireFile(clipPath(GetParam()));
+  const QByteArray bytes = clip();
+  ASSERT_FALSE(bytes.isEmpty());
+  engine->open(write(repaired::breakSizesAndLength(bytes)), false);
+  ASSERT_TRUE(loaded()) << "no first frame";
+  ASSERT_TRUE(waitUntil([&] { return recorder->ends > 0; }, 12000)) << "did not reach the end";
+  EXPECT_NEAR(engine->duration(), 4.0, 0.15) << "not the true length";
+  EXPECT_NEAR(recorder->duration, 4.0, 0.15);
+  EXPECT_NEAR(engine->position(), 4.0, 0.25);
+  EXPECT_GE(recorder->distinct.size(), 20u) << "frames were lost";
+  EXPECT_FALSE(recorder->saw(Status::StreamNotFound));
+}
+
+TEST_P(Repaired, AJoinedFilePlaysThroughBothParts) {
+  requireFile(clipPath(GetParam()));
+  const QByteArray bytes = clip();
+  ASSERT_FALSE(bytes.isEmpty());
+  engine->open(write(bytes + bytes), true);
+  ASSERT_TRUE(loaded());
+  ASSERT_TRUE(waitUntil([&] { return engine->duration() > 7.5; }, 3000))
+      << "length " << engine->duration() << ": only the first part";
+  // Each part's sound runs a little past its last picture.
+  EXPECT_NEAR(engine->duration(), 8.0, 0.25);
+  // Into the second part, then on to its end.
+  ASSERT_TRUE(seekLands(6.0));
+  spin(100);
+  EXPECT_NEAR(engine->position(), 6.0, 0.1);
+  engine->play();
+  ASSERT_TRUE(waitUntil([&] { return recorder->ends > 0; }, 8000));
+  EXPECT_NEAR(engine->position(), 8.0, 0.25);
+}
+
+TEST_P(Repaired, ASeekToNinetyPercentLandsWithinATenth) {
+  requireFile(clipPath(GetParam()));
+  const QByteArray bytes = clip();
+  ASSERT_FALSE(bytes.isEmpty());
+  // The file as written, and the same with every size wrong.
+  for (const QByteArray& variant : {bytes, repaired::breakSizesAndLength(bytes)}) {
+    engine->open(write(variant), true);
+    ASSERT_TRUE(waitUntil([&] { return recorder->frames > 0 && engine->duration() > 0; }, 5000));
+    spin(50);
+    for (const double target : {3.6, 1.3, 3.9}) {
+      ASSERT_TRUE(seekLands(target)) << target;
+      spin(100);
+      EXPECT_NEAR(engine->position(), target, 0.1) << target;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Flv, Repaired, ::testing::Values("flv1_mp3_4s", "h264_aac_4s"));
+
 }  // namespace
 }  // namespace quillet::player

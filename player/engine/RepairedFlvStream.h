@@ -1,0 +1,36 @@
+#pragma once
+// libmpv reads every local FLV file through Quillet's FLV reader: the engine
+// opens "quillet-flv://N", a protocol of libmpv's stream callbacks whose
+// reads are the reader's repaired stream; FFmpeg demuxes and decodes it as
+// it would the file. The address never leaves the engine: titles, recent
+// files and screenshots use the file's own path.
+
+#include <mpv/client.h>
+
+#include <QByteArray>
+#include <memory>
+#include <optional>
+
+#include "player/flv/ByteSource.h"
+#include "player/flv/FlvReader.h"
+
+namespace quillet::player {
+
+// Makes the protocol known to a core (initialised, any thread).
+bool addRepairedFlvProtocol(mpv_handle* mpv);
+
+struct RepairedFlv {
+  std::shared_ptr<FlvReader> reader;
+  QByteArray url;  // what loadfile opens; valid while reader lives
+};
+
+// A local file (the file system's bytes): its reader, walking, and its
+// address. Nullopt when it is not FLV (an MP4 named .flv, say): libmpv then
+// opens the file itself, as it always did. The walk never runs on the
+// caller's thread; only the first bytes are read here.
+std::optional<RepairedFlv> openRepairedFlv(const QByteArray& path);
+
+// The same for any byte source: the wiring point for http downloads.
+RepairedFlv repairedFlvStream(std::unique_ptr<ByteSource> source);
+
+}  // namespace quillet::player

@@ -1,0 +1,109 @@
+#pragma once
+// Quillet's own FLV reader. It walks a file's tags by their DataSize and
+// serves a repaired copy of the file as a byte stream, which FFmpeg's FLV
+// demuxer then reads (through libmpv's stream callbacks, see
+// player/engine/RepairedFlvStream.*). The repair is only in this stream; the
+// file is never written.
+//
+// Interface:
+//   auto reader = FlvReader::start(std::move(source));   // walks on a thread
+//   reader->read(offset, buffer, &cancel);  // the repaired stream, any thread
+//   reader->streamSize();                   // known once the walk is done
+//   reader->summary();                      // what the walk found so far
+//   reader->whenWalked(fn);                 // fn once the whole file is walked
+//
+// What the repaired stream holds:
+//   - a new header whose audio/video flags say what tags were found;
+//   - an onMetaData of the reader's own in place of the file's first one
+//     (its other fields kept): the true duration and a key-frame index with
+//     positions in the repaired stream; later onMetaData tags are dropped;
+//   - every tag that was found, with each PreviousTagSize the real size of
+//     the tag before it;
+//   - joined files: a second FLV header is dropped and the timestamps go on
+//     from the end of the part before; timestamps that jump backwards (a
+//     recorder restart) go on forwards too; forward gaps stay as written;
+//   - damaged bytes are skipped up to the next plausible tag.
+// The walk goes as far as kOpenWalkBytes before the stream's first bytes
+// are served, and goes on behind playback; a read beyond the walked part
+// waits for the walk to get there. Memory grows with the number of key
+// frames, never with the file's size.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "player/flv/ByteSource.h"
+
+namespace quillet::player {
+
+class FlvReader {
+ public:
+  // How much of the file is walked before the stream begins: small enough
+  // that a huge file starts as quickly as a small one.
+  static constexpr std::uint64_t kOpenWalkBytes = 4u << 20;
+
+  struct Summary {
+    double duration = 0;  // seconds of the tags walked (the true length once walked)
+    bool walked = false;  // the whole file is walked
+    bool hasAudio = false, hasVideo = false;
+    std::size_t keyframes = 0;  // video key frames found
+    int joins = 0;              // further FLV headers dropped
+    int restarts = 0;           // backward timestamp jumps continued forwards
+    int gaps = 0;               // forward timestamp gaps (left as written)
+    int resyncs = 0;            // damaged stretches skipped
+    int droppedTags = 0;        // tags left out: later onMetaData
+  };
+
+  static std::shared_ptr<FlvReader> start(std::unique_ptr<ByteSource> source);
+  ~FlvReader();
+  FlvReader(const FlvReader&) = delete;
+  FlvReader& operator=(const FlvReader&) = delete;
+
+  // Reads the repaired stream at offset; waits for the walk where needed.
+  // The count read, 0 at the end, negative on a read error or when cancel
+  // becomes true (checked while waiting).
+  std::int64_t read(std::uint64_t offset, std::span<unsigned char> out,
+                    const std::atomic<bool>* cancel = nullptr);
+  // The repaired stream's size, once the whole file is walked.
+  std::optional<std::uint64_t> streamSize() const;
+  Summary summary() const;
+  // Calls fn (with the final summary) once the walk is done: at once on
+  // this thread when it is, else from the walking thread. A new call
+  // replaces the last fn; nullptr forgets it.
+  void whenWalked(std::function<void(const Summary&)> fn);
+  // Stops whatever waits in read() (libmpv's cancel).
+  void wakeWaiters();
+
+ private:
+  struct Mark;
+  struct Walker;
+  FlvReader(std::unique_ptr<ByteSource> source);
+  void walk();
+  std::int64_t readTags(std::uint64_t rel, std::span<unsigned char> out,
+                        const std::atomic<bool>* cancel);
+  void buildPrefixFrom(const std::vector<unsigned char>& original, std::uint64_t walkedBytes);
+
+  std::unique_ptr<ByteSource> source_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  // Guarded by mutex_.
+  std::vector<Mark> marks_;
+  std::uint64_t walkedRel_ = 0;  // repaired tag bytes known, from the first tag
+  bool prefixReady_ = false;
+  bool done_ = false;
+  bool stopping_ = false;
+  Summary summary_;
+  std::function<void(const Summary&)> onWalked_;
+  // Written once before prefixReady_, read-only afterwards.
+  std::vector<unsigned char> prefix_;  // header, onMetaData and its PreviousTagSize
+  std::thread thread_;
+};
+
+}  // namespace quillet::player

@@ -1,0 +1,398 @@
+// The FLV reader on hand-built tag streams: each repair, some together, and
+// input that is no FLV at all.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <random>
+
+#include "FlvBytes.h"
+#include "player/flv/FlvMetadata.h"
+#include "player/flv/FlvReader.h"
+
+namespace quillet::player {
+namespace {
+
+using testing::Amf;
+using testing::Bytes;
+
+// Bytes in memory; reads beyond `failAt` fail as a bad sector would, and
+// reads beyond `gate` wait until it opens.
+class MemorySource final : public ByteSource {
+ public:
+  explicit MemorySource(Bytes b) : bytes_(std::move(b)) {}
+  std::int64_t readAt(std::uint64_t offset, std::span<unsigned char> out) override {
+    {
+      std::unique_lock lock(mutex_);
+      opened_.wait(lock, [&] { return offset < gate_; });
+    }
+    if (offset >= failAt_) return -1;
+    if (offset >= bytes_.size()) return 0;
+    const std::size_t n =
+        std::min<std::size_t>(out.size(), std::min<std::uint64_t>(bytes_.size(), failAt_) - offset);
+    std::memcpy(out.data(), bytes_.data() + offset, n);
+    return static_cast<std::int64_t>(n);
+  }
+  std::optional<std::uint64_t> size() const override { return bytes_.size(); }
+  void openGate() {
+    std::lock_guard lock(mutex_);
+    gate_ = UINT64_MAX;
+    opened_.notify_all();
+  }
+
+  std::uint64_t failAt_ = UINT64_MAX;
+  std::uint64_t gate_ = UINT64_MAX;
+
+ private:
+  Bytes bytes_;
+  std::mutex mutex_;
+  std::condition_variable opened_;
+};
+
+// One tag as the builder writes it.
+struct T {
+  unsigned type;
+  std::uint32_t ms;
+  Bytes data;
+};
+
+T video(std::uint32_t ms, bool key, unsigned char fill = 0x55) {
+  Bytes d{static_cast<unsigned char>(key ? 0x12 : 0x22)};  // Sorenson H.263
+  d.resize(40 + ms % 23, fill);
+  return {9, ms, d};
+}
+T audio(std::uint32_t ms) {
+  Bytes d{0x2e};  // MP3
+  d.resize(20 + ms % 7, static_cast<unsigned char>(ms));
+  return {8, ms, d};
+}
+T metadata(double duration) {
+  Amf a;
+  a.string("onMetaData").ecma(3);
+  a.key("duration").number(duration);
+  a.key("width").number(320);
+  a.key("title").string("Clip");
+  a.end();
+  return {18, 0, a.bytes};
+}
+
+enum class Sizes { kRight, kFourTooLarge, kZero };
+
+Bytes header() {
+  return {'F', 'L', 'V', 1, 5, 0, 0, 0, 9, 0, 0, 0, 0};
+}
+
+void append(Bytes& out, const T& t, Sizes sizes = Sizes::kRight) {
+  const auto n = static_cast<std::uint32_t>(t.data.size());
+  const unsigned char h[11] = {static_cast<unsigned char>(t.type),
+                               static_cast<unsigned char>(n >> 16),
+                               static_cast<unsigned char>(n >> 8),
+                               static_cast<unsigned char>(n),
+                               static_cast<unsigned char>(t.ms >> 16),
+                               static_cast<unsigned char>(t.ms >> 8),
+                               static_cast<unsigned char>(t.ms),
+                               static_cast<unsigned char>(t.ms >> 24),
+                               0,
+                               0,
+                               0};
+  out.insert(out.end(), h, h + 11);
+  out.insert(out.end(), t.data.begin(), t.data.end());
+  const std::uint32_t p =
+      sizes == Sizes::kZero ? 0 : n + 11 + (sizes == Sizes::kFourTooLarge ? 4 : 0);
+  for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<unsigned char>(p >> s));
+}
+
+// A clip: a 25 fps video with a key frame each second, sound every 26 ms.
+std::vector<T> clip(std::uint32_t fromMs, std::uint32_t toMs) {
+  std::vector<T> tags;
+  std::uint32_t a = fromMs;
+  for (std::uint32_t v = fromMs; v < toMs; v += 40) {
+    for (; a <= v; a += 26) tags.push_back(audio(a));
+    tags.push_back(video(v, (v - fromMs) % 1000 == 0));
+  }
+  return tags;
+}
+
+Bytes file(const std::vector<T>& tags, Sizes sizes = Sizes::kRight, bool withMetadata = true) {
+  Bytes out = header();
+  if (withMetadata) append(out, metadata(60), sizes);
+  for (const T& t : tags) append(out, t, sizes);
+  return out;
+}
+
+struct Parsed {
+  bool ok = true;       // header and every PreviousTagSize right
+  std::vector<T> tags;  // audio and video, as repaired
+  std::vector<std::uint64_t> positions;
+  int scripts = 0;
+  std::optional<FlvMetadata> meta;
+};
+
+Parsed bad() {
+  Parsed p;
+  p.ok = false;
+  return p;
+}
+
+// Reads the repaired stream the way a demuxer trusting every field would.
+Parsed parse(const Bytes& s) {
+  Parsed p;
+  if (s.size() < 13 || s[0] != 'F' || s[8] != 9) return bad();
+  p.meta = readFlvMetadata(s);
+  std::size_t pos = 13;
+  std::uint32_t previous = 0;
+  if (s[9] || s[10] || s[11] || s[12]) p.ok = false;
+  while (pos + 11 <= s.size()) {
+    const std::uint32_t n = (s[pos + 1] << 16) | (s[pos + 2] << 8) | s[pos + 3];
+    const std::uint32_t ms =
+        (s[pos + 4] << 16) | (s[pos + 5] << 8) | s[pos + 6] | (s[pos + 7] << 24);
+    if (pos + 15 + n > s.size()) return bad();
+    const std::uint32_t pts = (s[pos + 11 + n] << 24) | (s[pos + 12 + n] << 16) |
+                              (s[pos + 13 + n] << 8) | s[pos + 14 + n];
+    if (pts != n + 11) p.ok = false;
+    previous = pts;
+    if (s[pos] == 18) {
+      ++p.scripts;
+    } else {
+      p.tags.push_back({s[pos], ms, Bytes(s.begin() + pos + 11, s.begin() + pos + 11 + n)});
+      p.positions.push_back(pos);
+    }
+    pos += 15 + n;
+  }
+  if (pos != s.size()) p.ok = false;
+  (void)previous;
+  return p;
+}
+
+Bytes readAll(FlvReader& r, std::size_t chunk = 4096) {
+  Bytes out;
+  Bytes buffer(chunk);
+  for (int guard = 0; guard < 1000000; ++guard) {
+    const std::int64_t n = r.read(out.size(), buffer);
+    if (n <= 0) break;
+    out.insert(out.end(), buffer.begin(), buffer.begin() + n);
+  }
+  return out;
+}
+
+struct Result {
+  Bytes stream;
+  Parsed parsed;
+  FlvReader::Summary summary;
+};
+
+Result repair(Bytes in) {
+  auto reader = FlvReader::start(std::make_unique<MemorySource>(std::move(in)));
+  Result r;
+  r.stream = readAll(*reader);
+  r.parsed = parse(r.stream);
+  r.summary = reader->summary();
+  EXPECT_EQ(reader->streamSize(), r.stream.size());
+  return r;
+}
+
+std::vector<std::uint32_t> times(const std::vector<T>& tags) {
+  std::vector<std::uint32_t> out;
+  for (const T& t : tags) out.push_back(t.ms);
+  return out;
+}
+
+TEST(FlvReader, AHealthyFileKeepsEveryTagAndGainsTrueLengthAndIndex) {
+  const std::vector<T> tags = clip(0, 3000);
+  const Result r = repair(file(tags));
+  ASSERT_TRUE(r.parsed.ok);
+  ASSERT_EQ(r.parsed.tags.size(), tags.size());
+  for (std::size_t i = 0; i < tags.size(); ++i) {
+    EXPECT_EQ(r.parsed.tags[i].ms, tags[i].ms);
+    EXPECT_EQ(r.parsed.tags[i].data, tags[i].data) << i;
+  }
+  EXPECT_EQ(r.parsed.scripts, 1);  // ours, in place of the file's
+  ASSERT_TRUE(r.parsed.meta);
+  EXPECT_NEAR(r.parsed.meta->duration, 3.0, 0.03);  // not the file's 60 s
+  EXPECT_EQ(r.parsed.meta->width, 320);             // the file's other fields stay
+  EXPECT_TRUE(r.summary.walked && r.summary.hasAudio && r.summary.hasVideo);
+  // The index: each key frame's time, and its position in the repaired stream.
+  const KeyframeIndex& k = r.parsed.meta->keyframes;
+  ASSERT_EQ(k.times.size(), 3u);
+  for (std::size_t i = 0; i < k.times.size(); ++i) {
+    EXPECT_DOUBLE_EQ(k.times[i], double(i));
+    const auto at = std::find(r.parsed.positions.begin(), r.parsed.positions.end(),
+                              std::uint64_t(k.filePositions[i]));
+    ASSERT_NE(at, r.parsed.positions.end()) << "no tag at " << k.filePositions[i];
+    const T& tag = r.parsed.tags[at - r.parsed.positions.begin()];
+    EXPECT_EQ(tag.type, 9u);
+    EXPECT_EQ(tag.data[0] >> 4, 1) << "not a key frame";
+  }
+  EXPECT_EQ(r.stream[4], 5);  // audio and video, as found
+}
+
+TEST(FlvReader, WrongPreviousTagSizesAndMissingMetadataGiveTheSameStream) {
+  const std::vector<T> tags = clip(0, 2000);
+  const Result right = repair(file(tags));
+  for (Sizes s : {Sizes::kFourTooLarge, Sizes::kZero}) {
+    const Result r = repair(file(tags, s));
+    EXPECT_TRUE(r.parsed.ok);
+    EXPECT_EQ(r.stream, right.stream);
+  }
+  // Without an onMetaData the reader writes one of its own.
+  const Result bare = repair(file(tags, Sizes::kZero, false));
+  ASSERT_TRUE(bare.parsed.ok && bare.parsed.meta);
+  EXPECT_NEAR(bare.parsed.meta->duration, 2.0, 0.03);
+  EXPECT_EQ(bare.parsed.tags.size(), tags.size());
+  EXPECT_EQ(bare.parsed.meta->keyframes.times.size(), 2u);
+}
+
+TEST(FlvReader, JoinedFilesAndRestartsGoOnForwardsAndGapsStay) {
+  // Two files joined with cat, the second with its own metadata; then the
+  // recorder restarts at 0 within the second part; then a 5 s gap.
+  Bytes in = file(clip(0, 2000), Sizes::kFourTooLarge);
+  const Bytes second = file(clip(0, 1000));
+  in.insert(in.end(), second.begin(), second.end());
+  for (const T& t : clip(0, 1000)) append(in, t);
+  for (const T& t : clip(6000, 7000)) append(in, t);
+  const Result r = repair(in);
+  ASSERT_TRUE(r.parsed.ok);
+  EXPECT_EQ(r.summary.joins, 1);
+  EXPECT_EQ(r.summary.restarts, 1);
+  EXPECT_EQ(r.summary.gaps, 1);
+  EXPECT_EQ(r.parsed.scripts, 1);
+  ASSERT_EQ(r.parsed.tags.size(), clip(0, 2000).size() + 3 * clip(0, 1000).size());
+  // Every stream's timestamps only go forwards, and the parts follow each
+  // other a frame apart.
+  std::uint32_t lastVideo = 0;
+  for (const T& t : r.parsed.tags)
+    if (t.type == 9) {
+      EXPECT_GE(t.ms, lastVideo);
+      lastVideo = t.ms;
+    }
+  EXPECT_NEAR(r.parsed.meta->duration, 2.0 + 1.0 + 1.0 + 6.0, 0.1);
+  EXPECT_NEAR(r.summary.duration, r.parsed.meta->duration, 0.001);
+  // The key frames of every part are in the index, in order.
+  EXPECT_EQ(r.parsed.meta->keyframes.times.size(), 2u + 1u + 1u + 1u);
+  EXPECT_TRUE(
+      std::is_sorted(r.parsed.meta->keyframes.times.begin(), r.parsed.meta->keyframes.times.end()));
+}
+
+TEST(FlvReader, DamagedBytesAreSkippedToTheNextTag) {
+  const std::vector<T> tags = clip(0, 2000);
+  for (const bool noise : {false, true}) {
+    Bytes in = header();
+    std::mt19937 random(7);
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+      append(in, tags[i], Sizes::kZero);
+      if (i == 10 || i == 40) {  // a bad sector: zeros or noise
+        for (int k = 0; k < 700; ++k)
+          in.push_back(noise ? static_cast<unsigned char>(random()) : 0);
+      }
+    }
+    const Result r = repair(in);
+    EXPECT_TRUE(r.parsed.ok);
+    EXPECT_EQ(r.summary.resyncs, 2);
+    EXPECT_EQ(times(r.parsed.tags), times(tags)) << (noise ? "noise" : "zeros");
+  }
+  // Damage inside a tag's header (a size far too large): that tag is lost,
+  // the rest stays.
+  Bytes in = header();
+  for (std::size_t i = 0; i < tags.size(); ++i) {
+    const std::size_t at = in.size();
+    append(in, tags[i]);
+    if (i == 20) in[at + 1] = 0x7f;
+  }
+  const Result r = repair(in);
+  EXPECT_TRUE(r.parsed.ok);
+  EXPECT_EQ(r.parsed.tags.size(), tags.size() - 1);
+}
+
+TEST(FlvReader, BadInputEndsCleanly) {
+  const Bytes whole = file(clip(0, 2000));
+  // Cut anywhere: the tags before the cut, never more, never a hang.
+  for (std::size_t cut : {std::size_t(0), std::size_t(3), std::size_t(12), std::size_t(20),
+                          whole.size() / 2, whole.size() - 1}) {
+    const Result r = repair(Bytes(whole.begin(), whole.begin() + cut));
+    if (!r.stream.empty()) {
+      EXPECT_TRUE(r.parsed.ok) << cut;
+    }
+    EXPECT_LE(r.stream.size(), whole.size() + 200) << cut;
+  }
+  // A cut halfway keeps a true length of its own.
+  const Result half = repair(Bytes(whole.begin(), whole.begin() + whole.size() / 2));
+  EXPECT_NEAR(half.parsed.meta->duration, 1.0, 0.1);
+  // A read error from the disk mid-file: played up to it, like a cut file.
+  auto failing = std::make_unique<MemorySource>(whole);
+  failing->failAt_ = whole.size() / 2;
+  auto reader = FlvReader::start(std::move(failing));
+  const Parsed p = parse(readAll(*reader));
+  EXPECT_TRUE(p.ok);
+  EXPECT_NEAR(reader->summary().duration, 1.0, 0.1);
+  // Garbage of every kind: finishes, and nothing it says overflows.
+  std::mt19937 random(3);
+  for (int round = 0; round < 50; ++round) {
+    Bytes junk = header();
+    junk.resize(13 + random() % 5000);
+    for (std::size_t i = 13; i < junk.size(); ++i)
+      junk[i] = static_cast<unsigned char>(round % 2 ? random() % 20 : random());
+    const Result r = repair(junk);
+    if (!r.stream.empty()) {
+      EXPECT_TRUE(r.parsed.ok);
+    }
+  }
+}
+
+TEST(FlvReader, ReadsAnywhereMatchTheWholeStream) {
+  Bytes in = file(clip(0, 4000), Sizes::kZero);
+  in.insert(in.begin() + 2000, 300, 0);  // damage, so that the stream is not the file
+  auto reader = FlvReader::start(std::make_unique<MemorySource>(in));
+  const Bytes whole = readAll(*reader);
+  std::mt19937 random(11);
+  for (int i = 0; i < 300; ++i) {
+    const std::size_t at = random() % whole.size();
+    Bytes part(1 + random() % 3000);
+    const std::int64_t n = reader->read(at, part);
+    ASSERT_GT(n, 0);
+    ASSERT_TRUE(std::equal(part.begin(), part.begin() + n, whole.begin() + at)) << at;
+  }
+  Bytes tail(10);
+  EXPECT_EQ(reader->read(whole.size(), tail), 0);
+}
+
+TEST(FlvReader, AHugeFileBeginsBeforeItsWalkEnds) {
+  // Past the first part the source blocks: the stream's start and an
+  // estimated length must come anyway, the true one once the walk is done.
+  std::vector<T> tags = clip(0, 400000);
+  for (T& t : tags)
+    if (t.type == 9) t.data.resize(1000, 0x33);
+  Bytes in = file(tags);
+  ASSERT_GT(in.size(), 2 * FlvReader::kOpenWalkBytes);
+  auto source = std::make_unique<MemorySource>(in);
+  MemorySource* gate = source.get();
+  gate->gate_ = FlvReader::kOpenWalkBytes + (256u << 10);
+  auto reader = FlvReader::start(std::move(source));
+  Bytes head(64u << 10);
+  for (std::size_t got = 0; got < head.size();) {
+    const std::int64_t n = reader->read(got, std::span(head).subspan(got));
+    ASSERT_GT(n, 0);
+    got += std::size_t(n);
+  }
+  const std::optional<FlvMetadata> meta = readFlvMetadata(head);
+  ASSERT_TRUE(meta);
+  EXPECT_FALSE(reader->summary().walked);
+  EXPECT_FALSE(reader->streamSize());
+  EXPECT_GT(meta->duration, 100.0);  // an estimate, never nothing
+  std::mutex m;
+  std::condition_variable cv;
+  std::optional<double> walked;
+  reader->whenWalked([&](const FlvReader::Summary& s) {
+    std::lock_guard lock(m);
+    walked = s.duration;
+    cv.notify_all();
+  });
+  gate->openGate();
+  std::unique_lock lock(m);
+  ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(60), [&] { return walked.has_value(); }));
+  EXPECT_NEAR(*walked, 400.0, 0.05);
+}
+
+}  // namespace
+}  // namespace quillet::player
