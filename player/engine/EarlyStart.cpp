@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "player/engine/HttpFlvStream.h"
 #include "player/engine/MpvOptions.h"
 #include "player/engine/RepairedFlvStream.h"
 #include "player/movie/FlashVars.h"
@@ -50,7 +51,7 @@ void startEngineEarly(const QString& address) {
 std::optional<MpvCore> makeMpvCore() {
   MpvHandle mpv(mpv_create());
   if (!mpv || !applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0 ||
-      !addRepairedFlvProtocol(mpv.get()))
+      !addRepairedFlvProtocol(mpv.get()) || !addHttpFlvProtocol(mpv.get()))
     return std::nullopt;
   RenderContext context = createRenderContext(mpv.get());
   if (!context) return std::nullopt;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "player/engine/EarlyStart.h"
+#include "player/engine/HttpFlvStream.h"
 #include "player/engine/MpvNode.h"
 #include "player/engine/MpvOptions.h"
 #include "player/engine/RepairedFlvStream.h"
@@ -61,6 +62,8 @@ MpvEngine::~MpvEngine() {
   // then no more wake-ups; then the core.
   renderer_.reset();
   mpv_set_wakeup_callback(mpv_.get(), nullptr, nullptr);
+  // A read that waits for a download's bytes must not hold up the core's end.
+  http_.reset();
   mpv_.reset();
 }
 
@@ -142,6 +145,8 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
     if (flv_) flv_->whenWalked(nullptr);
     flv_.reset();
   }
+  // The download before goes, and whatever waited for its bytes with it.
+  http_.reset();
   walked_ = false;
   if (target.isEmpty() || (!network_ && !isRegularFile(target))) {
     keyframeReader_->cancel();
@@ -153,11 +158,14 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
   setFlag("pause", paused);
   if (!early) {
     QByteArray url = bytesOf(target);  // libmpv takes the file system's bytes
-    if (!network_)
-      if (std::optional<RepairedFlv> flv = openRepairedFlv(url)) {
-        flv_ = std::move(flv->reader);
-        url = std::move(flv->url);
-      }
+    if (network_) {
+      // Fetched by Quillet's own download, repaired as it arrives.
+      http_ = openHttpStream(url);
+      url = http_->url();
+    } else if (std::optional<RepairedFlv> flv = openRepairedFlv(url)) {
+      flv_ = std::move(flv->reader);
+      url = std::move(flv->url);
+    }
     std::vector<const char*> args = loadfileArguments(url, network_);
     args.push_back(nullptr);
     mpv_command_async(mpv_.get(), kLoadfileReplyBase + generation_, args.data());

@@ -21,6 +21,7 @@ namespace quillet::player {
 
 class KeyframeIndexReader;
 class FlvReader;
+class HttpStream;
 
 struct MpvHandleDeleter {
   void operator()(mpv_handle* h) const { mpv_terminate_destroy(h); }
@@ -103,7 +104,8 @@ class MpvEngine final : public MediaEngine {
   KeyframeIndexReader* keyframeReader_;  // child
   // The reader a local FLV plays through; libmpv's stream holds it too.
   std::shared_ptr<FlvReader> flv_;
-  bool walked_ = false;  // the reader's length is known: libmpv's no longer counts
+  std::unique_ptr<HttpStream> http_;  // the http download the open stream reads
+  bool walked_ = false;               // the reader's length is known: libmpv's no longer counts
 
   // Set from libmpv's threads (the wake-up and the renderer's update
   // callback), cleared on the GUI thread: at most one queued pass each.
