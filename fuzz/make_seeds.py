@@ -92,6 +92,66 @@ def flv_seeds():
             put("flv_metadata", "vp6_" + name, data[:script_tag_end(data)])
 
 
+def tags_of(data):
+    """The FLV's tags as (header, body) byte strings, walked by DataSize."""
+    pos = struct.unpack(">I", data[5:9])[0] + 4
+    tags = []
+    while pos + 11 <= len(data):
+        size = int.from_bytes(data[pos + 1:pos + 4], "big")
+        if pos + 11 + size > len(data):
+            break
+        tags.append((bytearray(data[pos:pos + 11]), data[pos + 11:pos + 11 + size]))
+        pos += 15 + size
+    return tags
+
+
+def flv_of(tags, sizes=lambda n: n + 11):
+    out = bytearray(b"FLV\x01\x05\x00\x00\x00\x09\x00\x00\x00\x00")
+    for head, body in tags:
+        out += head + body + struct.pack(">I", sizes(len(body)))
+    return bytes(out)
+
+
+def retimed(tags, delta):
+    out = []
+    for head, body in tags:
+        h = bytearray(head)
+        ms = max(0, (int.from_bytes(h[4:7], "big") | h[7] << 24) + delta)
+        h[4:7] = (ms & 0xffffff).to_bytes(3, "big")
+        h[7] = ms >> 24
+        out.append((h, body))
+    return out
+
+
+def flv_reader_seeds():
+    """Small clips with every kind of damage the reader repairs."""
+    with tempfile.TemporaryDirectory() as tmp:
+        for name, codec in {"flv1": ["-c:v", "flv1", "-g", "5", "-c:a", "libmp3lame"],
+                            "h264": ["-c:v", "libx264", "-preset", "ultrafast", "-g", "5",
+                                     "-c:a", "aac"]}.items():
+            out = os.path.join(tmp, name + ".flv")
+            subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                            "testsrc=size=32x24:rate=10:duration=1", "-f", "lavfi", "-i",
+                            "sine=duration=1:sample_rate=11025", "-shortest", "-b:v", "20k",
+                            "-b:a", "8k", *codec, out], check=True)
+            data = open(out, "rb").read()
+            tags = tags_of(data)
+            put("flv_reader", name + "_healthy.flv", data)
+            put("flv_reader", name + "_sizes_plus4.flv", flv_of(tags, lambda n: n + 15))
+            put("flv_reader", name + "_sizes_zero.flv", flv_of(tags, lambda n: 0))
+            put("flv_reader", name + "_joined.flv", data + data)
+            half = len(tags) // 2
+            put("flv_reader", name + "_restart.flv",
+                flv_of(tags[:half] + retimed(tags[half:], -10**6)))
+            put("flv_reader", name + "_gap.flv", flv_of(tags[:half] + retimed(tags[half:], 5000)))
+            noisy = bytearray(data)
+            mid = len(noisy) // 2
+            noisy[mid:mid] = bytes((i * 37) & 0xff for i in range(300))
+            put("flv_reader", name + "_noise.flv", bytes(noisy))
+            put("flv_reader", name + "_zeros.flv", data[:mid] + bytes(300) + data[mid:])
+            put("flv_reader", name + "_cut.flv", data[:len(data) * 3 // 10])
+
+
 def registry_seeds():
     put("registry", "associated",
         "quillet-registry 1\n"
@@ -118,6 +178,7 @@ def main():
     movie_seeds(sys.argv[1])
     flashvars_seeds()
     flv_seeds()
+    flv_reader_seeds()
     registry_seeds()
     uri_list_seeds()
 

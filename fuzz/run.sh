@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets with clang (address and undefined-behaviour
 # sanitizers) and runs each for the given number of seconds.
 #
-#   fuzz/run.sh SECONDS [TARGET...]     targets: movie flashvars flv_metadata registry uri_list
+#   fuzz/run.sh SECONDS [TARGET...]     targets: movie flashvars flv_metadata flv_reader registry uri_list
 #
 # Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_JOBS (how
 # many targets run at once, default 1). Each target starts from the seeds in
@@ -12,7 +12,7 @@
 # per target the executions and the coverage (cov: edges, ft: features).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-all=(movie flashvars flv_metadata registry uri_list)
+all=(movie flashvars flv_metadata flv_reader registry uri_list)
 
 seconds=${1:-}
 [[ "$seconds" =~ ^[0-9]+$ ]] || { echo "usage: $0 SECONDS [${all[*]}]" >&2; exit 2; }

@@ -24,8 +24,8 @@ std::optional<MpvCore> makeCoreOpening(QByteArray url) {
   if (!core || url.isEmpty()) return core;
   // An FLV goes through the reader, as the engine's own opens do.
   std::optional<RepairedFlv> flv = openRepairedFlv(url);
-  const QByteArray& target = flv ? flv->url : url;
-  std::vector<const char*> args = loadfileArguments(target, false);
+  std::vector<const char*> args =
+      flv ? repairedLoadfileArguments(flv->url) : loadfileArguments(url, false);
   args.push_back(nullptr);
   if (mpv_set_property_string(core->mpv.get(), "pause", "yes") >= 0 &&
       mpv_command_async(core->mpv.get(), kLoadfileReplyBase + kEarlyGeneration, args.data()) >= 0) {

@@ -158,15 +158,19 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
   setFlag("pause", paused);
   if (!early) {
     QByteArray url = bytesOf(target);  // libmpv takes the file system's bytes
+    std::optional<RepairedFlv> flv;
     if (network_) {
-      // Fetched by Quillet's own download, repaired as it arrives.
+      // Fetched by Quillet's own download, repaired as it arrives; FFmpeg's
+      // exact search seeks in it, as the reader's index covers only what
+      // was walked when the stream began.
       http_ = openHttpStream(url);
       url = http_->url();
-    } else if (std::optional<RepairedFlv> flv = openRepairedFlv(url)) {
+    } else if ((flv = openRepairedFlv(url))) {
       flv_ = std::move(flv->reader);
       url = std::move(flv->url);
     }
-    std::vector<const char*> args = loadfileArguments(url, network_);
+    std::vector<const char*> args =
+        flv ? repairedLoadfileArguments(url) : loadfileArguments(url, network_);
     args.push_back(nullptr);
     mpv_command_async(mpv_.get(), kLoadfileReplyBase + generation_, args.data());
   }

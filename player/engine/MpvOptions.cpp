@@ -64,7 +64,9 @@ bool applyMpvOptions(mpv_handle* mpv) {
       // FFmpeg's FLV demuxer takes onMetaData's key-frame times literally, and
       // writers that put them off the real timestamps (ffmpeg's own index
       // when the sound delays the video) made seeks land a key frame or two
-      // late. Its own search over the file is exact.
+      // late. Its own search over the file is exact, but reads the whole
+      // file up to the target. Local FLV files come through our reader, whose
+      // index is exact, and use it (repairedLoadfileArguments).
       {"demuxer-lavf-o", "fflags=+ignidx", false},
       // Our renderer draws; software decoding.
       {"vo", "libmpv", true},
@@ -168,6 +170,13 @@ std::vector<const char*> loadfileArguments(const QByteArray& url, bool network,
     if (clientApi >= MPV_MAKE_VERSION(2, 3)) args.push_back("-1");
     args.push_back(kHttpFileOptions);
   }
+  return args;
+}
+
+std::vector<const char*> repairedLoadfileArguments(const QByteArray& url, unsigned long clientApi) {
+  std::vector<const char*> args{"loadfile", url.constData(), "replace"};
+  if (clientApi >= MPV_MAKE_VERSION(2, 3)) args.push_back("-1");
+  args.push_back("demuxer-lavf-o=fflags=-ignidx");
   return args;
 }
 

@@ -57,4 +57,9 @@ bool isRegularFile(const QString& path);
 std::vector<const char*> loadfileArguments(const QByteArray& url, bool network,
                                            unsigned long clientApi = mpv_client_api_version());
 
+// The same for a stream through our FLV reader, whose key-frame index FFmpeg
+// may use: it is built from the tags themselves.
+std::vector<const char*> repairedLoadfileArguments(
+    const QByteArray& url, unsigned long clientApi = mpv_client_api_version());
+
 }  // namespace quillet::player

@@ -215,6 +215,7 @@ struct FlvReader::Walker {
   std::int64_t tsOffset = 0;
   std::int64_t lastSource = -1;  // the last A/V tag's own timestamp
   std::int64_t maxOut = 0;
+  std::int64_t first = -1;  // the earliest repaired timestamp: a recording may start late
   bool anyTag = false;
   bool joinPending = false;
   bool needMark = true;
@@ -318,7 +319,7 @@ void FlvReader::walk() {
     marks_.insert(marks_.end(), pending.begin(), pending.end());
     pending.clear();
     walkedRel_ = rel;
-    sum.duration = static_cast<double>(w.end()) / 1000.0;
+    sum.duration = w.first < 0 ? 0 : static_cast<double>(w.end() - w.first) / 1000.0;
     sum.walked = finished;
     summary_ = sum;
     if (!prefixReady_ && (finished || pos >= kOpenWalkBytes)) {
@@ -376,13 +377,21 @@ void FlvReader::walk() {
       continue;
     }
     resyncing = false;
-    const unsigned char* head =
-        t.size > 0 ? win.at(pos + kTagHeader, std::min<std::uint32_t>(t.size, 13)) : nullptr;
+    // The data's first bytes, copied: the window moves on below.
+    unsigned char first[13] = {};
+    const std::uint32_t firstSize = std::min<std::uint32_t>(t.size, sizeof first);
+    const unsigned char* head = nullptr;
+    if (t.size > 0) {
+      const unsigned char* at = win.at(pos + kTagHeader, firstSize);
+      if (!at) break;
+      std::copy_n(at, firstSize, first);
+      head = first;
+    }
     // The whole tag must be there: a disk that fails, or a growing source
     // that ends, ends the stream before it.
-    if (t.size > 0 && (!head || !win.at(pos + kTagHeader + t.size - 1, 1))) break;
+    if (t.size > 0 && !win.at(pos + kTagHeader + t.size - 1, 1)) break;
 
-    if (t.type == kScript && head && namesOnMetaData(head, std::min<std::uint32_t>(t.size, 13))) {
+    if (t.type == kScript && head && namesOnMetaData(head, firstSize)) {
       // The first one is ours to rewrite; later ones (a joined part's) would
       // tell the demuxer the wrong length again.
       if (!w.anyTag && w.metadata.empty() && t.size <= kMaxMetadataKept) {
@@ -427,6 +436,7 @@ void FlvReader::walk() {
       s.seen = true;
       s.last = std::max(s.last, out);
       w.maxOut = std::max(w.maxOut, out);
+      w.first = w.first < 0 ? out : std::min(w.first, out);
       w.lastSource = t.time;
       w.anyTag = true;
       (t.type == kAudio ? sum.hasAudio : sum.hasVideo) = true;
@@ -463,8 +473,19 @@ void FlvReader::buildPrefixFrom(const std::vector<unsigned char>& original,
   Summary s;
   {
     std::lock_guard lock(mutex_);
-    for (const Mark& m : marks_)
-      if (m.keyframe) keys.emplace_back(m.time / 1000.0, m.rel);
+    // FFmpeg before 6.0 reads the index's times as whole seconds, cut
+    // down, so 1.6 s reads as 1 s and a seek to 1.2 s started there, late.
+    // Listed at their time rounded up (the first at 0), a key frame is
+    // chosen only for targets at or after it, whichever way it is read; of
+    // several within a second the last is kept.
+    for (const Mark& m : marks_) {
+      if (!m.keyframe) continue;
+      const double listed = keys.empty() ? 0.0 : std::ceil(m.time / 1000.0);
+      if (!keys.empty() && keys.back().first == listed)
+        keys.back().second = m.rel;
+      else
+        keys.emplace_back(listed, m.rel);
+    }
     s = summary_;
   }
   double duration = s.duration;
@@ -591,6 +612,15 @@ std::int64_t FlvReader::readTags(std::uint64_t rel, std::span<unsigned char> out
   // From the mark, tag by tag to the one holding rel, then copy out as much
   // of the segment as fits.
   std::uint64_t tagRel = mark.rel, src = mark.src;
+  {
+    // A demuxer reads on from where it stopped: start from the tag the last
+    // read ended in rather than from the mark.
+    std::lock_guard lock(cursorMutex_);
+    if (cursor_.markRel == mark.rel && cursor_.tagRel <= rel && cursor_.tagRel >= mark.rel) {
+      tagRel = cursor_.tagRel;
+      src = cursor_.src;
+    }
+  }
   std::size_t written = 0;
   unsigned char h[kTagHeader];
   while (written < out.size() && tagRel < segmentEnd) {
@@ -641,6 +671,10 @@ std::int64_t FlvReader::readTags(std::uint64_t rel, std::span<unsigned char> out
       std::copy_n(size + from, n, out.begin() + static_cast<std::ptrdiff_t>(written));
       written += n;
     }
+  }
+  {
+    std::lock_guard lock(cursorMutex_);
+    cursor_ = {mark.rel, tagRel, src};
   }
   if (written == 0) return -1;
   return static_cast<std::int64_t>(written);

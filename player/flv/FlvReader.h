@@ -101,6 +101,12 @@ class FlvReader {
   bool stopping_ = false;
   Summary summary_;
   std::function<void(const Summary&)> onWalked_;
+  // Where the last read ended: its mark, and the tag it ended in.
+  struct Cursor {
+    std::uint64_t markRel = UINT64_MAX, tagRel = 0, src = 0;
+  };
+  std::mutex cursorMutex_;
+  Cursor cursor_;
   // Written once before prefixReady_, read-only afterwards.
   std::vector<unsigned char> prefix_;  // header, onMetaData and its PreviousTagSize
   std::thread thread_;

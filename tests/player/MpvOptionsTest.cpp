@@ -2,8 +2,8 @@
 // file: address, and the argument list of each client API.
 #include <gtest/gtest.h>
 
-#include "player/movie/FlashVars.h"
 #include "player/engine/MpvOptions.h"
+#include "player/movie/FlashVars.h"
 
 namespace quillet::player {
 namespace {
@@ -45,6 +45,13 @@ TEST(MpvOptions, TheLoadfileArgumentsFollowTheClientApi) {
   for (const unsigned long api : {MPV_MAKE_VERSION(2, 1), MPV_MAKE_VERSION(2, 5)})
     EXPECT_EQ(strings(loadfileArguments("/v/c.flv", false, api)),
               (std::vector<std::string>{"loadfile", "/v/c.flv", "replace"}));
+  // A stream through the FLV reader lets FFmpeg use the reader's index.
+  EXPECT_EQ(strings(repairedLoadfileArguments("quillet-flv://1", MPV_MAKE_VERSION(2, 1))),
+            (std::vector<std::string>{"loadfile", "quillet-flv://1", "replace",
+                                      "demuxer-lavf-o=fflags=-ignidx"}));
+  EXPECT_EQ(strings(repairedLoadfileArguments("quillet-flv://1", MPV_MAKE_VERSION(2, 3))),
+            (std::vector<std::string>{"loadfile", "quillet-flv://1", "replace", "-1",
+                                      "demuxer-lavf-o=fflags=-ignidx"}));
 }
 
 }  // namespace

@@ -226,6 +226,34 @@ TEST(FlvReader, AHealthyFileKeepsEveryTagAndGainsTrueLengthAndIndex) {
     EXPECT_EQ(tag.data[0] >> 4, 1) << "not a key frame";
   }
   EXPECT_EQ(r.stream[4], 5);  // audio and video, as found
+
+  // Key frames between whole seconds: each second lists the last key frame
+  // at or before it, so that a seek never starts after its target, however
+  // the demuxer rounds the times.
+  // The frames are large, and their bytes look like key frames' headers.
+  std::vector<T> often;
+  for (std::uint32_t v = 50; v < 3000; v += 40) {
+    often.push_back(video(v, (v - 50) % 400 == 0, 0x12));
+    often.back().data.resize(20000 + v, 0x12);
+  }
+  const Result o = repair(file(often));
+  const KeyframeIndex& ko = o.parsed.meta->keyframes;
+  ASSERT_EQ(ko.times, (std::vector<double>{0, 1, 2, 3}));
+  std::vector<std::uint32_t> keyTimes;
+  for (const T& t : o.parsed.tags)
+    if (t.data[0] >> 4 == 1) keyTimes.push_back(t.ms);
+  for (std::size_t i = 0; i < ko.times.size(); ++i) {
+    const auto at = std::find(o.parsed.positions.begin(), o.parsed.positions.end(),
+                              std::uint64_t(ko.filePositions[i]));
+    ASSERT_NE(at, o.parsed.positions.end());
+    const std::uint32_t real = o.parsed.tags[at - o.parsed.positions.begin()].ms;
+    const double listed = std::max(ko.times[i] * 1000, 50.0);
+    EXPECT_LE(real, listed);
+    const auto next = std::upper_bound(keyTimes.begin(), keyTimes.end(), real);
+    if (next != keyTimes.end()) {
+      EXPECT_GT(*next, listed) << "a later key frame fits " << listed;
+    }
+  }
 }
 
 TEST(FlvReader, WrongPreviousTagSizesAndMissingMetadataGiveTheSameStream) {
@@ -242,6 +270,12 @@ TEST(FlvReader, WrongPreviousTagSizesAndMissingMetadataGiveTheSameStream) {
   EXPECT_NEAR(bare.parsed.meta->duration, 2.0, 0.03);
   EXPECT_EQ(bare.parsed.tags.size(), tags.size());
   EXPECT_EQ(bare.parsed.meta->keyframes.times.size(), 2u);
+  // A recording that starts an hour in: its length is what it spans, its
+  // times stay as written.
+  const Result late = repair(file(clip(3600000, 3602000)));
+  EXPECT_NEAR(late.parsed.meta->duration, 2.0, 0.03);
+  ASSERT_FALSE(late.parsed.tags.empty());
+  EXPECT_EQ(late.parsed.tags.front().ms, 3600000u);
 }
 
 TEST(FlvReader, JoinedFilesAndRestartsGoOnForwardsAndGapsStay) {

@@ -22,6 +22,7 @@
 #include "player/engine/MpvEngine.h"
 #include "player/engine/SoftwareRenderer.h"
 #include "player/flv/FlvMetadata.h"
+#include "player/flv/FlvReader.h"
 #include "player/flv/HttpByteSource.h"
 
 // Readable failure messages.
@@ -497,6 +498,7 @@ TEST_F(Engine, WhatIsNotThereIsNotFoundAndWhatHoldsNothingIsUnplayable) {
       write("list.m3u", playlist),
       write("truncated.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09", 9)),
       write("header only.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09\0\0\0\0", 13)),
+      write("flv_noise.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09", 9) + noise),
   };
   for (const QStringList* list : {&missing, &unplayable}) {
     const bool there = list == &unplayable;
@@ -1057,6 +1059,39 @@ TEST_P(Repaired, ASeekToNinetyPercentLandsWithinATenth) {
       EXPECT_NEAR(engine->position(), target, 0.1) << target;
     }
   }
+}
+
+TEST_P(Repaired, AFileLargerThanTheFirstWalkGetsItsTrueLengthAndSeeksToItsEnd) {
+  requireFile(clipPath(GetParam()));
+  const QByteArray bytes = clip();
+  ASSERT_FALSE(bytes.isEmpty());
+  engine->open(clipPath(GetParam()), true);
+  ASSERT_TRUE(waitUntil([&] { return engine->duration() > 0; }, 5000));
+  const double part = engine->duration();
+  recorder = std::make_unique<Recorder>(*engine);  // the second file's events only
+  // Forty parts joined: far more than the reader walks before the stream
+  // starts; the first part's onMetaData says 4 s.
+  const int parts = 40;
+  ASSERT_GT(qint64(bytes.size()) * parts, qint64(FlvReader::kOpenWalkBytes) * 3 / 2);
+  engine->open(write(bytes.repeated(parts)), true);
+  ASSERT_TRUE(loaded());
+  ASSERT_TRUE(waitUntil([&] { return std::abs(engine->duration() - parts * part) < 0.5; }, 10000))
+      << "length " << engine->duration() << ", not " << parts * part;
+  EXPECT_NEAR(recorder->duration, engine->duration(), 1e-9) << "durationChanged did not tell";
+  const double target = (parts - 1) * part + 1.0;  // in the last part
+  ASSERT_TRUE(seekLands(target));
+  spin(100);
+  EXPECT_NEAR(engine->position(), target, 0.1);
+}
+
+// An MP4 named .flv is no FLV: FFmpeg reads the file itself, as it always did.
+TEST_F(Engine, AnMp4NamedFlvPlaysAsItIs) {
+  requireFile(clipPath("mp4_named"));
+  engine->open(clipPath("mp4_named"), false);
+  ASSERT_TRUE(loaded());
+  ASSERT_TRUE(waitUntil([&] { return recorder->ends > 0; }, 6000));
+  EXPECT_EQ(engine->videoCodec(), "h264");
+  EXPECT_NEAR(engine->duration(), 1.0, 0.15);
 }
 
 INSTANTIATE_TEST_SUITE_P(Flv, Repaired, ::testing::Values("flv1_mp3_4s", "h264_aac_4s"));
