@@ -2,7 +2,7 @@
 """Damaged FLV files in Quillet and in mpv: how much of each the player shows,
 and the length it reports; and the walk of a huge file.
 
-Usage: bench/damaged_versus_mpv.py [QUILLET] [--families F,F] [--big GIB]
+Usage: bench/damaged_versus_mpv.py [QUILLET] [--families F,F] [--big GIB] [--no-damaged]
        (under tools/headless.sh; needs ffmpeg, mpv, dbus-daemon and Debian's
        python3 with its dbus module)
 
@@ -166,11 +166,11 @@ def big(quillet, gib, root):
                     "testsrc2=size=1280x720:rate=25:duration=10", "-f", "lavfi", "-i",
                     "sine=frequency=440:duration=10:sample_rate=44100", "-c:v", "libx264",
                     "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest", clip], check=True)
-    huge = os.path.join(work, "huge.flv")
-    seconds = make_damaged_flv.make_big(int(gib * (1 << 30)), clip, huge)
     measure = os.path.join(work, "measure")
     subprocess.run(["g++", "-O2", "-std=c++17", "-o", measure,
                     os.path.join(TOP, "bench", "measure.cpp"), "-lX11", "-lXtst"], check=True)
+    huge = os.path.join(work, "huge.flv")
+    seconds = make_damaged_flv.make_big(int(gib * (1 << 30)), clip, huge)
     bus = QuilletBus(root)
     results = {"quillet": [], "mpv": []}
     try:
@@ -203,10 +203,12 @@ def main():
     p.add_argument("quillet", nargs="?", default=os.path.join(TOP, "build", "quillet"))
     p.add_argument("--families", default="flv1-mp3,h264-aac")
     p.add_argument("--big", type=float, default=0)
+    p.add_argument("--no-damaged", action="store_true", help="only the huge file")
     args = p.parse_args()
     root = tempfile.mkdtemp(prefix="quillet-bench-damaged-")
     try:
-        damaged(args.quillet, args.families.split(","), root)
+        if not args.no_damaged:
+            damaged(args.quillet, args.families.split(","), root)
         if args.big > 0:
             big(args.quillet, args.big, root)
     finally:

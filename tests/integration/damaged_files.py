@@ -10,8 +10,9 @@ families (flv1 with MP3, H.264 with AAC; the VP6 clip of tests/data too when
 "vp6-mp3" is named). One Quillet, on a private session bus with the
 accessibility bus, opens each file through MPRIS OpenUri:
   - a damaged file plays from its start, its MPRIS length is within 0.2 s of
-    what its tags really hold, a seek to 90 % lands there, and it plays on to
-    its true end, where the length is still the true one;
+    what its tags really hold, a seek to 90 % (made paused, so that where it
+    landed can be read) lands within 0.1 s, and it plays on to its true end,
+    where the length is still the true one;
   - a file with nothing to play in it (an FLV header alone, metadata alone,
     garbage named .flv) shows the error layer's own words, read through
     AT-SPI, and a file that is not there still says "Video not found".
