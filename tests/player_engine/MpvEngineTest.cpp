@@ -885,7 +885,7 @@ TEST(HttpSource, EndsOnAMissingAddressACutAndAStop) {
 
 // Over http the reader repairs the file as it arrives: every PreviousTagSize
 // wrong and a length that claims a minute play to the true end, slowly
-// served; and a byte-offset reopen still plays on from its key frame.
+// served; and a byte-offset reopen of such a file plays on from its key frame.
 TEST_F(Engine, ADamagedHttpDownloadIsRepairedAsItArrives) {
   requireFile(clipPath("flv1_mp3_4s"));
   QTemporaryDir dir;
@@ -903,6 +903,27 @@ TEST_F(Engine, ADamagedHttpDownloadIsRepairedAsItArrives) {
   EXPECT_GE(recorder->distinct.size(), 20u) << "frames were lost";
   EXPECT_FALSE(recorder->saw(Status::StreamNotFound));
   EXPECT_FALSE(recorder->saw(Status::StreamUnplayable));
+
+  // The same damage on a file with a key-frame index: a reopen at a key
+  // frame's byte position (vseek) is repaired too, and plays on from there.
+  requireFile(clipPath("indexed"));
+  QFile indexed(dir.filePath("indexed.flv"));
+  ASSERT_TRUE(indexed.open(QIODevice::WriteOnly));
+  indexed.write(repaired::breakSizesAndLength(fileBytes(clipPath("indexed"))));
+  indexed.close();
+  engine->open(server.address("indexed.flv"), true);
+  ASSERT_TRUE(waitUntil([&] { return engine->keyframes().times.size() >= 3; }, 8000));
+  const auto key = keyframeAtOrBefore(engine->keyframes(), 1.0);
+  ASSERT_TRUE(key && key->time > 0.5);
+  Recorder r(*engine);
+  engine->open(vseekAddress(server.address("indexed.flv"), "start", key->filePosition), false,
+               key->time);
+  ASSERT_TRUE(waitUntil([&] { return r.saw(Status::PlayStart) && r.frames > 0; }, 8000))
+      << "the reopened stream did not play";
+  EXPECT_GE(engine->position(), key->time - 0.05);
+  EXPECT_TRUE(waitUntil([&] { return r.ends == 1; }, 8000));
+  EXPECT_NEAR(engine->position(), 2.0, 0.15);
+  EXPECT_FALSE(r.saw(Status::StreamNotFound) || r.saw(Status::StreamUnplayable));
 }
 
 // A server's answer that is not media is unplayable; one that is missing is
