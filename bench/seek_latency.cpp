@@ -142,12 +142,14 @@ class Mpris {
     if (bus_) dbus_connection_set_exit_on_disconnect(bus_, false);
     return bus_ != nullptr;
   }
-  // The first video a Quillet opens is track 1.
+  // The first video a Quillet opens is track 1, under the application id's
+  // path (QUILLET_TRACK for a build with another id).
   bool seek(double seconds) {
     DBusMessage* m =
         dbus_message_new_method_call("org.mpris.MediaPlayer2.quillet", "/org/mpris/MediaPlayer2",
                                      "org.mpris.MediaPlayer2.Player", "SetPosition");
-    const char* track = "/org/mpris/MediaPlayer2/quillet/video/1";
+    const char* given = std::getenv("QUILLET_TRACK");
+    const char* track = given && *given ? given : "/com/example/Quillet/video/1";
     dbus_int64_t at = static_cast<dbus_int64_t>(seconds * 1e6);
     dbus_message_append_args(m, DBUS_TYPE_OBJECT_PATH, &track, DBUS_TYPE_INT64, &at,
                              DBUS_TYPE_INVALID);

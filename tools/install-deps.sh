@@ -5,7 +5,7 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
-       qt6-webengine-dev libmpv-dev zlib1g-dev libxcb1-dev libgtest-dev libgmock-dev
+       qt6-webengine-dev libmpv-dev libavformat-dev zlib1g-dev libxcb1-dev libgtest-dev libgmock-dev
        libxss-dev libx11-dev qt6-wayland-dev qt6-base-private-dev wayland-protocols
        libwayland-dev qt6-l10n-tools qt6-tools-dev libglib2.0-dev)
 # qt6-translations-l10n: Qt's own words (Yes, No, the file dialog) translated.

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "player/engine/HttpFlvStream.h"
 #include "player/engine/MpvEngine.h"
 #include "player/engine/MpvOptions.h"
 #include "player/engine/RepairedFlvStream.h"
@@ -54,7 +55,7 @@ void startEngineEarly(const QString& address) {
 std::optional<MpvCore> makeMpvCore(std::unique_ptr<RenderBackend> backend) {
   MpvHandle mpv(mpv_create());
   if (!backend || !mpv || !applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0 ||
-      !addRepairedFlvProtocol(mpv.get()))
+      !addRepairedFlvProtocol(mpv.get()) || !addHttpFlvProtocol(mpv.get()))
     return std::nullopt;
   if (backend->attachesOnAnyThread() && !backend->attach(mpv.get())) return std::nullopt;
   observeMpvProperties(mpv.get());

@@ -17,8 +17,10 @@ class MediaEngine : public QObject {
   Q_OBJECT
  public:
   // Stream events the player reacts to.
-  // The end of the stream is its own notice, endOfStream().
-  enum class StreamStatus { PlayStart, BufferEmpty, BufferFull, StreamNotFound };
+  // The end of the stream is its own notice, endOfStream(). StreamNotFound:
+  // nothing is there (no such file, or the server has none); StreamUnplayable:
+  // something is there, but it holds no video or sound that can be played.
+  enum class StreamStatus { PlayStart, BufferEmpty, BufferFull, StreamNotFound, StreamUnplayable };
 
   using QObject::QObject;
   ~MediaEngine() override = default;

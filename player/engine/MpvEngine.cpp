@@ -7,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+#include "player/engine/HttpFlvStream.h"
 #include "player/engine/MpvNode.h"
 #include "player/engine/MpvOptions.h"
 #include "player/engine/RepairedFlvStream.h"
@@ -60,6 +61,8 @@ MpvEngine::~MpvEngine() {
   // then no more wake-ups; then the core.
   backend_.reset();
   mpv_set_wakeup_callback(mpv_.get(), nullptr, nullptr);
+  // A read that waits for a download's bytes must not hold up the core's end.
+  http_.reset();
   mpv_.reset();
 }
 
@@ -104,6 +107,13 @@ void MpvEngine::resetStreamState(bool reopen) {
 }
 
 void MpvEngine::reachedEnd() {
+  // Where the whole stream ended, its length is known for certain: a length
+  // that promised more (a cut download, a wrong onMetaData) gives way to it,
+  // unless the reader walked every tag. A frame's time of slack keeps a true
+  // length against the last frame's.
+  if (const double end = position();
+      !walked_ && loadedAll() && end > 0 && end < duration_ - kEndSlack)
+    setDuration(end);
   // libmpv pauses on the last frame (keep-open); say so before the end, so
   // that the play button is what the surface shows.
   atEnd_ = true;
@@ -134,6 +144,8 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
     if (flv_) flv_->whenWalked(nullptr);
     flv_.reset();
   }
+  // The download before goes, and whatever waited for its bytes with it.
+  http_.reset();
   walked_ = false;
   if (target.isEmpty() || (!network_ && !isRegularFile(target))) {
     keyframeReader_->cancel();
@@ -146,7 +158,13 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
   if (!early) {
     QByteArray url = bytesOf(target);  // libmpv takes the file system's bytes
     std::optional<RepairedFlv> flv;
-    if (!network_ && (flv = openRepairedFlv(url))) {
+    if (network_) {
+      // Fetched by Quillet's own download, repaired as it arrives; FFmpeg's
+      // exact search seeks in it, as the reader's index covers only what
+      // was walked when the stream began.
+      http_ = openHttpStream(url);
+      url = http_->url();
+    } else if ((flv = openRepairedFlv(url))) {
       flv_ = std::move(flv->reader);
       url = std::move(flv->url);
     }
@@ -326,11 +344,24 @@ void MpvEngine::fileLoaded() {
 
 void MpvEngine::handleEndFile(const mpv_event_end_file& end) {
   if (end.reason == MPV_END_FILE_REASON_ERROR || end.reason == MPV_END_FILE_REASON_REDIRECT) {
-    // Missing, unreadable or not media at all (-13, -16, -17...).
+    // A local file was there when it was opened (open() checks), so it holds
+    // nothing that plays; a server's answer that is not media (-16 nothing to
+    // play, -17 unknown format) says the same, any other failure that there
+    // is nothing at that address.
     loaded_ = false;
     if (end.reason == MPV_END_FILE_REASON_REDIRECT) command({"playlist-clear"});
-    emit status(StreamStatus::StreamNotFound);
+    const bool notMedia = end.reason == MPV_END_FILE_REASON_REDIRECT ||
+                          end.error == MPV_ERROR_NOTHING_TO_PLAY ||
+                          end.error == MPV_ERROR_UNKNOWN_FORMAT;
+    emit status(!network_ || notMedia ? StreamStatus::StreamUnplayable
+                                      : StreamStatus::StreamNotFound);
   } else if (end.reason == MPV_END_FILE_REASON_EOF && !atEnd_) {
+    if (!haveFrame_ && videoCodec_.isEmpty() && audioCodec_.isEmpty()) {
+      // It opened, but ended without a frame or a sound stream.
+      loaded_ = false;
+      emit status(StreamStatus::StreamUnplayable);
+      return;
+    }
     reachedEnd();
   }
 }
@@ -357,6 +388,10 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
   switch (id) {
     case kTimePos:
       if (has) timePos_ = std::max(0.0, real(0));
+      // Playing past the length the stream gave: it was too short, and the
+      // length grows with what plays.
+      if (has && !walked_ && duration_ > 0 && position() > duration_ + kEndSlack)
+        setDuration(position());
       if (has && paused_) emit positionChanged();
       break;
     case kDuration:

@@ -21,6 +21,7 @@ namespace quillet::player {
 
 class KeyframeIndexReader;
 class FlvReader;
+class HttpStream;
 
 struct MpvHandleDeleter {
   void operator()(mpv_handle* h) const { mpv_terminate_destroy(h); }
@@ -109,6 +110,11 @@ class MpvEngine final : public MediaEngine {
   void resetStreamState(bool reopen);
   void failStream();
   void reachedEnd();
+  // The whole stream is at hand: a local file, or a download that arrived.
+  bool loadedAll() const { return !network_ || cacheEof_; }
+  // Seconds a stream's end, or its position, may stray from its length
+  // before the length is taken to be wrong (a few frames, a sound packet).
+  static constexpr double kEndSlack = 0.5;
   // Takes the true length from the reader's walk once it is done.
   void followWalk();
   void setDuration(double seconds);
@@ -120,7 +126,8 @@ class MpvEngine final : public MediaEngine {
   KeyframeIndexReader* keyframeReader_;  // child
   // The reader a local FLV plays through; libmpv's stream holds it too.
   std::shared_ptr<FlvReader> flv_;
-  bool walked_ = false;  // the reader's length is known: libmpv's no longer counts
+  std::unique_ptr<HttpStream> http_;  // the http download the open stream reads
+  bool walked_ = false;               // the reader's length is known: libmpv's no longer counts
 
   // Set from libmpv's threads (the wake-up and the renderer's update
   // callback), cleared on the GUI thread: at most one queued pass each.

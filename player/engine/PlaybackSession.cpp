@@ -306,7 +306,9 @@ void PlaybackSession::onStatus(MediaEngine::StreamStatus status) {
       showLoad(false);
       break;
     case S::StreamNotFound:
-      movie_->notFound = true;
+    case S::StreamUnplayable:
+      movie_->notFound = status == S::StreamNotFound;
+      movie_->unplayable = !movie_->notFound;
       movie_->playing = false;
       showLoad(false);
       break;

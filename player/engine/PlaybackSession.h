@@ -1,7 +1,7 @@
 #pragma once
 // One movie's playback: the media engine (made when there is first something
 // to play), what the stream is doing (open, started, playing, stopped, at
-// its end, buffering, not found), the volume, byte-offset reopens for vseek,
+// its end, buffering, not found or unplayable), the volume, byte-offset reopens for vseek,
 // and the timer that follows the position while something moves. It draws
 // nothing; the surface repaints from its signals.
 
@@ -65,13 +65,17 @@ class PlaybackSession final : public QObject, public PlaybackCommands {
   bool hasMovie() const { return movie_.has_value(); }
   const MovieSettings& settings() const;
   bool streamOpen() const { return movie_ && movie_->streamOpen; }
-  bool canPlay() const { return streamOpen() && !movie_->notFound; }
+  bool canPlay() const { return streamOpen() && !failed(); }
   bool started() const { return movie_ && movie_->started; }
   bool stopped() const { return movie_ && movie_->stopped; }
   bool playing() const { return movie_ && movie_->playing; }
   bool atEnd() const { return movie_ && movie_->atEnd; }
   bool buffering() const { return movie_ && movie_->loadShown; }
+  // Why the stream cannot play, when it cannot: nothing at its address, or
+  // nothing playable in what is there. Either shows the error layer.
   bool notFound() const { return movie_ && movie_->notFound; }
+  bool unplayable() const { return movie_ && movie_->unplayable; }
+  bool failed() const { return notFound() || unplayable(); }
   bool frameSeen() const { return movie_ && movie_->frameSeen; }
   // The position as last refreshed, and the engine's newest report of it.
   double position() const { return movie_ ? movie_->position : 0; }
@@ -111,6 +115,7 @@ class PlaybackSession final : public QObject, public PlaybackCommands {
     bool atEnd = false;
     bool loadShown = false;
     bool notFound = false;
+    bool unplayable = false;
     bool frameSeen = false;
     int volume = kDefaultVolume;
     bool muted = false;

@@ -116,14 +116,14 @@ void paintLoadIndicator(QPainter& p, const QRect& area) {
   p.drawArc(r, 90 * 16, -100 * 16);
 }
 
-void paintNotFoundMessage(QPainter& p, const QRect& stage) {
+void paintMessage(QPainter& p, const QRect& stage, const QString& text) {
   p.fillRect(stage, QColor(0, 0, 0, 215));
   p.setPen(Qt::white);
   QFont font = p.font();
   font.setPixelSize(13);
   p.setFont(font);
-  p.drawText(stage, Qt::AlignCenter | Qt::TextWordWrap,
-             QCoreApplication::translate("quillet::player::FlashPlayerWidget", "Video not found"));
+  // A margin keeps a long sentence off the edges of a small player.
+  p.drawText(stage.adjusted(8, 0, -8, 0), Qt::AlignCenter | Qt::TextWordWrap, text);
 }
 
 }  // namespace quillet::player

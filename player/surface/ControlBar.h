@@ -33,6 +33,6 @@ void paintControlBar(QPainter& p, const BarLayout& bar, const BarLook& look, con
 // message that covers the stage when the video is not found.
 void paintPlaySymbol(QPainter& p, const QRect& area);
 void paintLoadIndicator(QPainter& p, const QRect& area);
-void paintNotFoundMessage(QPainter& p, const QRect& stage);
+void paintMessage(QPainter& p, const QRect& stage, const QString& text);
 
 }  // namespace quillet::player

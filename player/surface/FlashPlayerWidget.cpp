@@ -362,7 +362,7 @@ void FlashPlayerWidget::paintEvent(QPaintEvent* event) {
     paintControlBar(p, layout().bar, look, event->rect());
   }
   if (barVisible() && seekPreview_.shown()) paintSeekPreview(p);
-  if (isShown(Part::Message)) paintNotFoundMessage(p, layout().stage);
+  if (isShown(Part::Message)) paintMessage(p, layout().stage, errorMessage());
   if (!note_.isEmpty()) paintNote(p);
   // In full screen nothing else can have the focus, and the picture is
   // left whole.

@@ -78,6 +78,8 @@ class FlashPlayerWidget : public QWidget {
   bool isShown(Part part) const;
   QRect partRect(Part part) const;
   QString displayedTime() const;
+  // What the error layer says; empty while it is hidden.
+  QString errorMessage() const;
   int volume() const { return session_.volume(); }
   bool isMuted() const { return session_.isMuted(); }
   bool isPlaying() const { return session_.playing(); }

@@ -18,7 +18,6 @@ namespace {
 
 using Piece = PlayerAccessible::Piece;
 
-constexpr int kPieceCount = 6;
 // The seek slider's value moves on by itself while a video plays; a screen
 // reader hears of it no more often than this.
 constexpr qint64 kSeekValueEveryMs = 1000;
@@ -61,6 +60,8 @@ class PieceAccessible final : public QAccessibleInterface,
         return Part::Volume;
       case Piece::Screen:
         return w()->inFullScreenState() ? Part::Normal : Part::Full;
+      case Piece::Message:
+        return Part::Message;
     }
     return Part::Bar;
   }
@@ -77,6 +78,7 @@ class PieceAccessible final : public QAccessibleInterface,
       case Piece::Volume:
         return QAccessible::Slider;
       case Piece::Time:
+      case Piece::Message:
         return QAccessible::StaticText;
       default:
         return QAccessible::Button;
@@ -105,6 +107,8 @@ class PieceAccessible final : public QAccessibleInterface,
                                                    "Leave full screen")
                      : QCoreApplication::translate("quillet::player::PlayerAccessible",
                                                    "Full screen");
+        case Piece::Message:
+          return w()->errorMessage();
       }
     }
     if (t == QAccessible::Description) {
@@ -154,7 +158,9 @@ class PieceAccessible final : public QAccessibleInterface,
   void* interface_cast(QAccessible::InterfaceType type) override {
     switch (type) {
       case QAccessible::ActionInterface:
-        return piece_ == Piece::Time ? nullptr : static_cast<QAccessibleActionInterface*>(this);
+        return piece_ == Piece::Time || piece_ == Piece::Message
+                   ? nullptr
+                   : static_cast<QAccessibleActionInterface*>(this);
       case QAccessible::ValueInterface:
         return slider() ? static_cast<QAccessibleValueInterface*>(this) : nullptr;
       case QAccessible::TextInterface:
@@ -176,6 +182,7 @@ class PieceAccessible final : public QAccessibleInterface,
       case Piece::Mute:
         return {toggleAction(), pressAction()};
       case Piece::Time:
+      case Piece::Message:
         return {};
       default:
         return {pressAction()};
@@ -198,6 +205,7 @@ class PieceAccessible final : public QAccessibleInterface,
       case Piece::Screen:
         return Qt::Key_F;
       case Piece::Time:
+      case Piece::Message:
         break;
     }
     return std::nullopt;
@@ -301,7 +309,7 @@ PartToolTip partToolTip(FlashPlayerWidget& player, QPoint pos) {
   if (!face) return {};
   const QPoint global = player.mapToGlobal(pos);
   auto* piece = dynamic_cast<PieceAccessible*>(face->childAt(global.x(), global.y()));
-  if (!piece || piece->piece() == Piece::Time) return {};
+  if (!piece || piece->piece() == Piece::Time || piece->piece() == Piece::Message) return {};
   const QRect area = piece->rect();
   return {piece->piece() == Piece::Seek ? piece->seekText() : piece->text(QAccessible::Name),
           QRect(player.mapFromGlobal(area.topLeft()), area.size())};
@@ -358,11 +366,14 @@ QString PlayerAccessible::text(QAccessible::Text t) const {
   return QAccessibleWidget::text(t);
 }
 
-int PlayerAccessible::pieceCount() const {
+std::vector<Piece> PlayerAccessible::pieces() const {
   const FlashPlayerWidget* w = player();
-  if (!w->movieLoaded()) return 0;
+  if (!w->movieLoaded()) return {};
+  std::vector<Piece> list{Piece::PlayPause, Piece::Seek, Piece::Time, Piece::Mute, Piece::Volume};
   // The full-screen button is there only where the movie shows it.
-  return w->partRect(Part::Full).isEmpty() ? kPieceCount - 1 : kPieceCount;
+  if (!w->partRect(Part::Full).isEmpty()) list.push_back(Piece::Screen);
+  if (w->isShown(Part::Message)) list.push_back(Piece::Message);
+  return list;
 }
 
 int PlayerAccessible::childCount() const {
@@ -379,20 +390,24 @@ QAccessibleInterface* PlayerAccessible::pieceInterface(Piece piece) const {
 }
 
 QAccessibleInterface* PlayerAccessible::child(int index) const {
-  if (index < 0 || index >= pieceCount()) return nullptr;
-  return pieceInterface(static_cast<Piece>(index));
+  const std::vector<Piece> list = pieces();
+  if (index < 0 || index >= static_cast<int>(list.size())) return nullptr;
+  return pieceInterface(list[static_cast<std::size_t>(index)]);
 }
 
 int PlayerAccessible::indexOfChild(const QAccessibleInterface* child) const {
   const auto* piece = dynamic_cast<const PieceAccessible*>(child);
   if (!piece || piece->parent() != this) return -1;
-  const int index = static_cast<int>(piece->piece());
-  return index < pieceCount() ? index : -1;
+  const std::vector<Piece> list = pieces();
+  const auto at = std::find(list.begin(), list.end(), piece->piece());
+  return at == list.end() ? -1 : static_cast<int>(at - list.begin());
 }
 
 QAccessibleInterface* PlayerAccessible::childAt(int x, int y) const {
-  for (int i = 0; i < pieceCount(); ++i) {
-    QAccessibleInterface* c = child(i);
+  // The bar's parts first: the error layer's message covers the whole stage.
+  for (Piece piece : pieces()) {
+    if (piece == Piece::Message) continue;
+    QAccessibleInterface* c = pieceInterface(piece);
     if (!c->state().invisible && c->rect().contains(x, y)) return c;
   }
   return nullptr;
@@ -417,7 +432,8 @@ void PlayerAccessible::announce(bool seeked) {
            .volume = w->volume(),
            .second = before.second,  // the last one told, below
            .duration = p.duration(),
-           .fullScreen = w->inFullScreenState()};
+           .fullScreen = w->inFullScreenState(),
+           .message = w->errorMessage()};
   told_ = now;
 
   if (first || now.name != before.name) {
@@ -435,8 +451,14 @@ void PlayerAccessible::announce(bool seeked) {
     QAccessible::updateAccessibility(&e);
   };
   if (now.playing != before.playing) nameChanged(Piece::PlayPause);
-  if (now.fullScreen != before.fullScreen && now.children == kPieceCount)
+  if (now.fullScreen != before.fullScreen && !player()->partRect(Part::Full).isEmpty())
     nameChanged(Piece::Screen);
+  if (!now.message.isEmpty() && now.message != before.message) {
+    // Told as an alert too, so that a screen reader speaks it unasked.
+    nameChanged(Piece::Message);
+    QAccessibleEvent alert(pieceInterface(Piece::Message), QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
+  }
   if (now.muted != before.muted) {
     QAccessible::State changes;
     changes.checked = true;

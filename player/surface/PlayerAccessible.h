@@ -1,7 +1,8 @@
 #pragma once
 // The player as screen readers see it: the player area, named after its
 // video, and the painted bar's parts as its children (play or pause, the
-// seek slider, the time, mute, the volume slider, full screen), each with a
+// seek slider, the time, mute, the volume slider, full screen, and the error
+// layer's message while it shows), each with a
 // role, a name, states and, for the sliders, a value. Actions and values set
 // by assistive technology go through the player's PlaybackControl, as the
 // bar's clicks do.
@@ -13,6 +14,7 @@
 #include <QString>
 #include <array>
 #include <optional>
+#include <vector>
 
 namespace quillet::player {
 
@@ -46,8 +48,9 @@ void announceSeekPreview(FlashPlayerWidget& player);
 
 class PlayerAccessible : public QAccessibleWidget {
  public:
-  // The bar's parts, in their order as children.
-  enum class Piece { PlayPause, Seek, Time, Mute, Volume, Screen };
+  // The bar's parts, in their order as children, and the error layer's
+  // message after them while it shows.
+  enum class Piece { PlayPause, Seek, Time, Mute, Volume, Screen, Message };
 
   explicit PlayerAccessible(FlashPlayerWidget* player);
   ~PlayerAccessible() override;
@@ -75,14 +78,16 @@ class PlayerAccessible : public QAccessibleWidget {
     qint64 second = -1;
     double duration = 0;
     bool fullScreen = false;
+    QString message;
   };
 
   // The pieces a loaded movie shows, in order.
-  int pieceCount() const;
+  std::vector<Piece> pieces() const;
+  int pieceCount() const { return static_cast<int>(pieces().size()); }
   QAccessibleInterface* pieceInterface(Piece piece) const;
   void forgetPieces();
 
-  mutable std::array<QAccessible::Id, 6> ids_{};
+  mutable std::array<QAccessible::Id, 7> ids_{};
   std::optional<Told> told_;
   qint64 previewSecond_ = -1;  // the preview's time last told; -1: none shown
   bool seekPending_ = false;   // a change to tell at once, when the position shows it

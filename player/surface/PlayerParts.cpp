@@ -1,6 +1,7 @@
 // Which of the player's parts show, where they are, and what the bar reads:
 // the inspection the tests and the pointer's hit tests share.
 
+#include <QCoreApplication>
 #include <algorithm>
 
 #include "player/surface/FlashPlayerWidget.h"
@@ -48,9 +49,9 @@ bool FlashPlayerWidget::isShown(Part part) const {
     case Part::ClickArea:
       return !session_.started();
     case Part::Load:
-      return session_.buffering() && layout().loadFits && !session_.notFound();
+      return session_.buffering() && layout().loadFits && !session_.failed();
     case Part::Message:
-      return session_.notFound();
+      return session_.failed();
     case Part::Preview:
       return !session_.started() && !movie_->preview.isNull();
   }
@@ -102,6 +103,14 @@ QString FlashPlayerWidget::displayedTime() const {
   // While the handle is dragged the time shows where it would go.
   const bool dragging = movie_ && movie_->drag == Drag::Seek;
   return timeText(dragging ? movie_->dragFraction * session_.duration() : session_.position());
+}
+
+QString FlashPlayerWidget::errorMessage() const {
+  if (!movie_ || !session_.failed()) return {};
+  return session_.unplayable()
+             ? QCoreApplication::translate("quillet::player::FlashPlayerWidget",
+                                           "This file holds no video or sound that can be played.")
+             : QCoreApplication::translate("quillet::player::FlashPlayerWidget", "Video not found");
 }
 
 double FlashPlayerWidget::playedFraction() const {

@@ -62,7 +62,7 @@ void FlashPlayerWidget::stepFrame(bool forward) {
 void FlashPlayerWidget::requestNeighbour(int step) {
   // A video that could not be opened is passed over like any other.
   if (!movie_ || session_.settings().source.isEmpty()) return;
-  if (videoReady() || session_.notFound()) emit playback_->neighbourRequested(step);
+  if (videoReady() || session_.failed()) emit playback_->neighbourRequested(step);
 }
 
 // ---- Screenshots --------------------------------------------------------------

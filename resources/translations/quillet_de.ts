@@ -80,6 +80,10 @@
         <source>Video not found</source>
         <translation>Video nicht gefunden</translation>
     </message>
+    <message>
+        <source>This file holds no video or sound that can be played.</source>
+        <translation>Diese Datei enthält kein abspielbares Video und keinen abspielbaren Ton.</translation>
+    </message>
 </context>
 <context>
     <name>quillet::player::PlayerAccessible</name>

@@ -80,6 +80,10 @@
         <source>Video not found</source>
         <translation>No se encontró el vídeo</translation>
     </message>
+    <message>
+        <source>This file holds no video or sound that can be played.</source>
+        <translation>Este archivo no contiene vídeo ni sonido que se pueda reproducir.</translation>
+    </message>
 </context>
 <context>
     <name>quillet::player::PlayerAccessible</name>

@@ -80,6 +80,10 @@
         <source>Video not found</source>
         <translation>Vidéo introuvable</translation>
     </message>
+    <message>
+        <source>This file holds no video or sound that can be played.</source>
+        <translation>Ce fichier ne contient ni vidéo ni son lisible.</translation>
+    </message>
 </context>
 <context>
     <name>quillet::player::PlayerAccessible</name>

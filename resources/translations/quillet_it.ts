@@ -80,6 +80,10 @@
         <source>Video not found</source>
         <translation>Video non trovato</translation>
     </message>
+    <message>
+        <source>This file holds no video or sound that can be played.</source>
+        <translation>Questo file non contiene video né audio riproducibili.</translation>
+    </message>
 </context>
 <context>
     <name>quillet::player::PlayerAccessible</name>

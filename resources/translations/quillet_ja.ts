@@ -80,6 +80,10 @@
         <source>Video not found</source>
         <translation>ビデオが見つかりません</translation>
     </message>
+    <message>
+        <source>This file holds no video or sound that can be played.</source>
+        <translation>このファイルには再生できる映像も音声もありません。</translation>
+    </message>
 </context>
 <context>
     <name>quillet::player::PlayerAccessible</name>

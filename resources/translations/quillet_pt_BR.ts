@@ -80,6 +80,10 @@
         <source>Video not found</source>
         <translation>Vídeo não encontrado</translation>
     </message>
+    <message>
+        <source>This file holds no video or sound that can be played.</source>
+        <translation>Este arquivo não contém vídeo nem som que possa ser reproduzido.</translation>
+    </message>
 </context>
 <context>
     <name>quillet::player::PlayerAccessible</name>

@@ -80,6 +80,10 @@
         <source>Video not found</source>
         <translation>Видео не найдено</translation>
     </message>
+    <message>
+        <source>This file holds no video or sound that can be played.</source>
+        <translation>В этом файле нет видео или звука, которые можно воспроизвести.</translation>
+    </message>
 </context>
 <context>
     <name>quillet::player::PlayerAccessible</name>

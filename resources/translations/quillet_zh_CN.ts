@@ -80,6 +80,10 @@
         <source>Video not found</source>
         <translation>未找到视频</translation>
     </message>
+    <message>
+        <source>This file holds no video or sound that can be played.</source>
+        <translation>此文件不包含可播放的视频或声音。</translation>
+    </message>
 </context>
 <context>
     <name>quillet::player::PlayerAccessible</name>

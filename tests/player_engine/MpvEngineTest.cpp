@@ -13,15 +13,18 @@
 #include <QTimer>
 #include <QUrl>
 #include <atomic>
+#include <bit>
 #include <functional>
 #include <future>
 #include <set>
+#include <thread>
 
 #include "player/engine/EarlyStart.h"
 #include "player/engine/MpvEngine.h"
 #include "player/engine/RenderBackend.h"
 #include "player/flv/FlvMetadata.h"
 #include "player/flv/FlvReader.h"
+#include "player/flv/HttpByteSource.h"
 
 // Readable failure messages.
 void PrintTo(const QString& s, std::ostream* os) {
@@ -503,7 +506,9 @@ TEST_F(Engine, PlaysOnWhenNobodyDrawsTheFrames) {
 
 // --- bad input ----------------------------------------------------------------
 
-TEST_F(Engine, WhatIsNotAPlayableStreamIsNotFound) {
+// Nothing at the address is "not found"; a file that is there but holds
+// nothing to play is "unplayable", whatever its name says.
+TEST_F(Engine, WhatIsNotThereIsNotFoundAndWhatHoldsNothingIsUnplayable) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const auto write = [&](const QString& name, const QByteArray& bytes) {
@@ -517,29 +522,37 @@ TEST_F(Engine, WhatIsNotAPlayableStreamIsNotFound) {
   QByteArray playlist = "#EXTM3U\n";
   if (QFileInfo::exists(clipPath("flv1_mp3"))) playlist += clipPath("flv1_mp3").toUtf8() + "\n";
 
-  const QStringList addresses = {
+  const QStringList missing = {
       dir.filePath("missing.flv"),
-      write("text.flv", "This is not a video.\n"),
-      write("noise.flv", noise),
-      write("empty.flv", ""),
-      write("list.m3u", playlist),
-      write("truncated.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09", 9)),
-      write("flv_noise.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09", 9) + noise),
       dir.path(),                         // a directory
       QString(),                          // nothing at all
       QStringLiteral("lavfi://testsrc"),  // libmpv's own protocols are not obeyed
       QStringLiteral("av://lavfi:testsrc"),
       QStringLiteral("file:///nonexistent/video.flv"),
   };
-  for (const QString& address : addresses) {
-    Recorder r(*engine);
-    engine->open(address, false);
-    EXPECT_TRUE(waitUntil([&] { return r.saw(Status::StreamNotFound); }, 5000))
-        << address.toStdString();
-    spin(100);
-    EXPECT_EQ(r.frames, 0) << address.toStdString();
-    EXPECT_EQ(r.ends, 0) << address.toStdString();
-    EXPECT_FALSE(r.saw(Status::PlayStart)) << address.toStdString();
+  const QStringList unplayable = {
+      write("text.flv", "This is not a video.\n"),
+      write("noise.flv", noise),
+      write("empty.flv", ""),
+      write("list.m3u", playlist),
+      write("truncated.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09", 9)),
+      write("header only.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09\0\0\0\0", 13)),
+      write("flv_noise.flv", QByteArray("FLV\x01\x05\x00\x00\x00\x09", 9) + noise),
+  };
+  for (const QStringList* list : {&missing, &unplayable}) {
+    const bool there = list == &unplayable;
+    for (const QString& address : *list) {
+      Recorder r(*engine);
+      engine->open(address, false);
+      const Status expected = there ? Status::StreamUnplayable : Status::StreamNotFound;
+      EXPECT_TRUE(waitUntil([&] { return r.saw(expected); }, 5000)) << address.toStdString();
+      spin(100);
+      EXPECT_FALSE(r.saw(there ? Status::StreamNotFound : Status::StreamUnplayable))
+          << address.toStdString();
+      EXPECT_EQ(r.frames, 0) << address.toStdString();
+      EXPECT_EQ(r.ends, 0) << address.toStdString();
+      EXPECT_FALSE(r.saw(Status::PlayStart)) << address.toStdString();
+    }
   }
 
   // A good stream plays after all that.
@@ -548,6 +561,75 @@ TEST_F(Engine, WhatIsNotAPlayableStreamIsNotFound) {
   engine->open(QUrl::fromLocalFile(clipPath("flv1_mp3")).toString(), false);
   EXPECT_TRUE(waitUntil([&] { return r.ends == 1; }, 6000));
   EXPECT_FALSE(r.saw(Status::StreamNotFound));
+  EXPECT_FALSE(r.saw(Status::StreamUnplayable));
+}
+
+// A copy of the clip whose onMetaData duration says seconds, or which is cut
+// to share of its bytes.
+QString damagedCopy(const QTemporaryDir& dir, const QString& name, double seconds,
+                    double share = 1) {
+  QFile in(clipPath("indexed"));
+  if (!in.open(QIODevice::ReadOnly)) return {};
+  QByteArray bytes = in.readAll();
+  const QByteArray key(
+      "\x00\x08"
+      "duration"
+      "\x00",
+      11);
+  const qsizetype at = bytes.indexOf(key);
+  if (at < 0) return {};
+  const quint64 bits = std::bit_cast<quint64>(seconds);
+  for (int i = 0; i < 8; ++i) bytes[at + key.size() + i] = char(bits >> (56 - 8 * i));
+  bytes.truncate(qsizetype(double(bytes.size()) * share));
+  QFile out(dir.filePath(name));
+  if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size()) return {};
+  return out.fileName();
+}
+
+// The true length everywhere, from the start: an FLV cut halfway, one whose
+// onMetaData says too little and one that says it right each tell, before
+// they play, the length they play to. A cut file the FLV reader does not
+// walk (an MP4 named .flv) starts with the length its index promised, and
+// that gives way at its end to where it really ended.
+TEST_F(Engine, TheLengthIsWhereTheStreamReallyEnds) {
+  requireFile(clipPath("indexed"));
+  requireFile(clipPath("h264_aac_4s"));
+  QTemporaryDir dir;
+  const QString cut = damagedCopy(dir, "cut.flv", 2.0, 0.5);
+  const QString tooShort = damagedCopy(dir, "short.flv", 0.4);
+  const QString right = damagedCopy(dir, "right.flv", 2.0);
+  ASSERT_FALSE(cut.isEmpty() || tooShort.isEmpty() || right.isEmpty());
+  const QString mp4 = dir.filePath("whole.mp4"), cutMp4 = dir.filePath("cut mp4.flv");
+  ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-i", clipPath("h264_aac_4s"), "-c",
+                                         "copy", "-movflags", "+faststart", mp4}),
+            0);
+  {
+    QFile whole(mp4), part(cutMp4);
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly) && part.open(QIODevice::WriteOnly));
+    part.write(whole.read(whole.size() / 2));
+  }
+
+  struct Case {
+    QString file;
+    double before, after, slack;
+  };
+  for (const Case& c : {Case{cut, 1.0, 1.0, 0.3}, Case{tooShort, 2.0, 2.0, 0.15},
+                        Case{right, 2.0, 2.0, 0.15}, Case{cutMp4, 4.0, 2.0, 0.5}}) {
+    const std::string name = c.file.section('/', -1).toStdString();
+    Recorder r(*engine);
+    engine->open(c.file, true);
+    ASSERT_TRUE(waitUntil([&] { return recorder->frames > 0 && engine->duration() > 0; }, 5000))
+        << name;
+    spin(300);  // the reader's walk of a small file is done by now
+    EXPECT_NEAR(engine->duration(), c.before, c.slack) << name << " before it plays";
+    engine->play();
+    ASSERT_TRUE(waitUntil([&] { return r.ends == 1; }, 8000)) << name;
+    EXPECT_NEAR(engine->duration(), c.after, c.slack) << name << " at its end";
+    EXPECT_NEAR(engine->position(), engine->duration(), 0.1) << name;
+    if (c.before != c.after) {
+      EXPECT_NEAR(r.duration, engine->duration(), 0.001) << "not told";
+    }
+  }
 }
 
 // A relative path whose text reads as one of libmpv's protocols is still a
@@ -747,6 +829,161 @@ TEST_F(Engine, PlaysAnHttpStreamAsAProgressiveDownload) {
   Recorder r(*engine);
   engine->open(server.address("no-such-file.flv"), false);
   EXPECT_TRUE(waitUntil([&] { return r.saw(Status::StreamNotFound); }, 5000));
+}
+
+// --- http downloads as the FLV reader's byte source -------------------------
+
+namespace repaired {
+QByteArray breakSizesAndLength(QByteArray b);  // below, with the local repairs
+}
+
+QByteArray fileBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// count bytes at offset, in as many reads as it takes; fewer at the end,
+// "error" when the first read fails.
+QByteArray readFrom(ByteSource& source, std::uint64_t offset, std::size_t count) {
+  QByteArray out(qsizetype(count), 0);
+  std::size_t done = 0;
+  while (done < count) {
+    const std::int64_t got =
+        source.readAt(offset + done,
+                      std::span(reinterpret_cast<unsigned char*>(out.data()) + done, count - done));
+    if (got < 0 && done == 0) return "error";
+    if (got <= 0) break;
+    done += std::size_t(got);
+  }
+  out.truncate(qsizetype(done));
+  return out;
+}
+
+// The bytes as the server sends them, in any order of reads; a read past
+// what has arrived waits for it, and the size is known from the server's
+// word, or once everything arrived.
+TEST(HttpSource, ServesTheDownloadAsItArrivesAtAnyOffset) {
+  if (!QFileInfo::exists(clipPath("indexed"))) GTEST_SKIP() << "clips not built (no ffmpeg)";
+  const QByteArray whole = fileBytes(clipPath("indexed"));
+  WebServer server(QUILLET_CLIP_DIR);
+  if (!server.running()) GTEST_SKIP() << "python3 could not serve files";
+  // About a second to arrive: 8 KiB a tenth of a second.
+  auto source = HttpByteSource::create(server.address("indexed.flv?rate=8192").toStdString());
+  ASSERT_TRUE(source);
+  QElapsedTimer timer;
+  timer.start();
+  const std::uint64_t nearEnd = std::uint64_t(whole.size()) - 100;
+  EXPECT_EQ(readFrom(*source, nearEnd, 64), whole.mid(qsizetype(nearEnd), 64));
+  EXPECT_GT(timer.elapsed(), 300) << "the end cannot be there at once";
+  EXPECT_EQ(readFrom(*source, 0, 13), whole.left(13));
+  EXPECT_EQ(readFrom(*source, 5000, 70000), whole.mid(5000, 70000).left(70000));
+  ASSERT_TRUE(source->size().has_value());
+  EXPECT_EQ(*source->size(), std::uint64_t(whole.size()));
+  EXPECT_EQ(readFrom(*source, std::uint64_t(whole.size()), 10), QByteArray()) << "the end";
+  EXPECT_TRUE(waitUntil([&] { return source->control()->ended(); }, 3000));
+  EXPECT_EQ(source->control()->arrived(), std::uint64_t(whole.size()));
+}
+
+// A missing address, a connection cut short and a stop each end the
+// source: nothing waits for ever, and what arrived stays readable.
+TEST(HttpSource, EndsOnAMissingAddressACutAndAStop) {
+  if (!QFileInfo::exists(clipPath("indexed"))) GTEST_SKIP() << "clips not built (no ffmpeg)";
+  const QByteArray whole = fileBytes(clipPath("indexed"));
+  WebServer server(QUILLET_CLIP_DIR);
+  if (!server.running()) GTEST_SKIP() << "python3 could not serve files";
+
+  auto missing = HttpByteSource::create(server.address("gone.flv").toStdString());
+  EXPECT_EQ(readFrom(*missing, 0, 10), "error");
+  EXPECT_TRUE(missing->control()->failedAtOpen());
+
+  auto cut = HttpByteSource::create(server.address("indexed.flv?cut=20000").toStdString());
+  EXPECT_EQ(readFrom(*cut, 19990, 100), whole.mid(19990, 10));
+  EXPECT_EQ(readFrom(*cut, 30000, 10), "error") << "past the cut";
+  EXPECT_FALSE(cut->control()->failedAtOpen());
+  EXPECT_EQ(cut->size(), std::optional<std::uint64_t>(20000)) << "what arrived is all there is";
+
+  auto slow = HttpByteSource::create(server.address("indexed.flv?rate=100").toStdString());
+  QByteArray late;
+  std::thread reader([&] { late = readFrom(*slow, 60000, 10); });
+  spin(300);
+  QElapsedTimer timer;
+  timer.start();
+  slow->control()->stop();
+  reader.join();
+  EXPECT_LT(timer.elapsed(), 1000) << "the stop did not wake the read";
+  EXPECT_EQ(late, "error");
+  // Ending the source while its download still runs returns at once too.
+  auto dropped = HttpByteSource::create(server.address("indexed.flv?rate=100").toStdString());
+  timer.restart();
+  EXPECT_EQ(readFrom(*dropped, 0, 3), "FLV");
+  EXPECT_LT(timer.elapsed(), 1000) << "a trickle's first bytes were held back";
+  timer.restart();
+  dropped.reset();
+  EXPECT_LT(timer.elapsed(), 1000);
+}
+
+// Over http the reader repairs the file as it arrives: every PreviousTagSize
+// wrong and a length that claims a minute play to the true end, slowly
+// served; and a byte-offset reopen of such a file plays on from its key frame.
+TEST_F(Engine, ADamagedHttpDownloadIsRepairedAsItArrives) {
+  requireFile(clipPath("flv1_mp3_4s"));
+  QTemporaryDir dir;
+  QFile out(dir.filePath("damaged.flv"));
+  ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+  out.write(repaired::breakSizesAndLength(fileBytes(clipPath("flv1_mp3_4s"))));
+  out.close();
+  WebServer server(dir.path());
+  if (!server.running()) GTEST_SKIP() << "python3 could not serve files";
+  engine->open(server.address("damaged.flv?rate=65536"), false);
+  ASSERT_TRUE(loaded(8000)) << "no first frame";
+  ASSERT_TRUE(waitUntil([&] { return recorder->ends > 0; }, 12000)) << "did not reach the end";
+  EXPECT_NEAR(engine->duration(), 4.0, 0.2) << "not the true length";
+  EXPECT_NEAR(engine->position(), 4.0, 0.25);
+  EXPECT_GE(recorder->distinct.size(), 20u) << "frames were lost";
+  EXPECT_FALSE(recorder->saw(Status::StreamNotFound));
+  EXPECT_FALSE(recorder->saw(Status::StreamUnplayable));
+
+  // The same damage on a file with a key-frame index: a reopen at a key
+  // frame's byte position (vseek) is repaired too, and plays on from there.
+  requireFile(clipPath("indexed"));
+  QFile indexed(dir.filePath("indexed.flv"));
+  ASSERT_TRUE(indexed.open(QIODevice::WriteOnly));
+  indexed.write(repaired::breakSizesAndLength(fileBytes(clipPath("indexed"))));
+  indexed.close();
+  engine->open(server.address("indexed.flv"), true);
+  ASSERT_TRUE(waitUntil([&] { return engine->keyframes().times.size() >= 3; }, 8000));
+  const auto key = keyframeAtOrBefore(engine->keyframes(), 1.0);
+  ASSERT_TRUE(key && key->time > 0.5);
+  Recorder r(*engine);
+  engine->open(vseekAddress(server.address("indexed.flv"), "start", key->filePosition), false,
+               key->time);
+  ASSERT_TRUE(waitUntil([&] { return r.saw(Status::PlayStart) && r.frames > 0; }, 8000))
+      << "the reopened stream did not play";
+  EXPECT_GE(engine->position(), key->time - 0.05);
+  EXPECT_TRUE(waitUntil([&] { return r.ends == 1; }, 8000));
+  EXPECT_NEAR(engine->position(), 2.0, 0.15);
+  EXPECT_FALSE(r.saw(Status::StreamNotFound) || r.saw(Status::StreamUnplayable));
+}
+
+// A server's answer that is not media is unplayable; one that is missing is
+// not found.
+TEST_F(Engine, AnHttpAnswerThatIsNotMediaIsUnplayable) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QFile text(dir.filePath("text.flv"));
+  ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+  text.write(QByteArray(4096, 'x'));
+  text.close();
+  WebServer server(dir.path());
+  if (!server.running()) GTEST_SKIP() << "python3 could not serve files";
+  Recorder r(*engine);
+  engine->open(server.address("text.flv"), false);
+  EXPECT_TRUE(waitUntil([&] { return r.saw(Status::StreamUnplayable); }, 5000));
+  EXPECT_FALSE(r.saw(Status::StreamNotFound));
+  Recorder missing(*engine);
+  engine->open(server.address("gone.flv"), false);
+  EXPECT_TRUE(waitUntil([&] { return missing.saw(Status::StreamNotFound); }, 5000));
+  EXPECT_FALSE(missing.saw(Status::StreamUnplayable));
 }
 
 // A reopen at a key frame's byte position, as a seek outside the loaded part

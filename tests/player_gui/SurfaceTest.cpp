@@ -386,6 +386,95 @@ TEST_F(Surface, StreamNotFoundShowsTheErrorLayerOverTheWholeStage) {
   EXPECT_EQ(engine->playbackCalls().last(), "pause");  // the old stream's end
 }
 
+// The error layer's words tell a file that is not there from one that holds
+// nothing to play, and a screen reader finds them as the layer's text.
+TEST_F(Surface, TheErrorLayerSaysWhyAndScreenReadersReadIt) {
+  const auto message = [&]() -> QAccessibleInterface* {
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(player.get());
+    if (!face) return nullptr;
+    for (int i = 0; i < face->childCount(); ++i) {
+      QAccessibleInterface* c = face->child(i);
+      if (c && c->role() == QAccessible::StaticText && face->indexOfChild(c) == i &&
+          c->rect().size() == player->size())
+        return c;
+    }
+    return nullptr;
+  };
+  load(kVideoVars);
+  EXPECT_TRUE(player->errorMessage().isEmpty());
+  EXPECT_EQ(message(), nullptr);
+
+  emit engine->status(Status::StreamUnplayable);
+  EXPECT_TRUE(player->isShown(Part::Message));
+  EXPECT_EQ(player->errorMessage(), "This file holds no video or sound that can be played.");
+  EXPECT_FALSE(player->isRefreshing());
+  const int before = engine->playbackCalls().size();
+  click(Part::Play);
+  EXPECT_EQ(engine->playbackCalls().size(), before) << "nothing to play";
+  QAccessibleInterface* told = message();
+  ASSERT_NE(told, nullptr);
+  EXPECT_EQ(told->text(QAccessible::Name), player->errorMessage());
+  EXPECT_FALSE(told->state().invisible);
+  // The bar's parts are still found under the pointer, not the layer.
+  const QPoint play = player->mapToGlobal(player->partRect(Part::Play).center());
+  QAccessibleInterface* face = QAccessible::queryAccessibleInterface(player.get());
+  ASSERT_NE(face->childAt(play.x(), play.y()), nullptr);
+  EXPECT_EQ(face->childAt(play.x(), play.y())->role(), QAccessible::Button);
+
+  // A file that is not there keeps its own words; a new video clears them.
+  load(QStringLiteral("autoplay=true&flv=/v/gone.flv"));
+  EXPECT_EQ(message(), nullptr);
+  emit engine->status(Status::StreamNotFound);
+  EXPECT_EQ(player->errorMessage(), "Video not found");
+  ASSERT_NE(message(), nullptr);
+  EXPECT_EQ(message()->text(QAccessible::Name), "Video not found");
+}
+
+// A length that arrives or changes after the start (a long file's walk that
+// ends later, a cut file's end) reaches the seek bar, the played share, the
+// playback interface and the accessible seek slider alike; NumVideoDuracion
+// still wins over it.
+TEST_F(Surface, ALengthThatChangesLaterReachesEveryoneWhoShowsIt) {
+  const auto sliderMaximum = [&] {
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(player.get());
+    for (int i = 0; face && i < face->childCount(); ++i) {
+      QAccessibleInterface* c = face->child(i);
+      if (c->role() == QAccessible::Slider && c->text(QAccessible::Name) == "Seek")
+        return c->valueInterface()->maximumValue().toDouble();
+    }
+    return -1.0;
+  };
+  load(QStringLiteral("autoplay=true&flv=/v/c.flv"));
+  QSignalSpy metadata(&player->playback(), &quillet::player::PlaybackControl::metadataChanged);
+  emit engine->status(Status::PlayStart);
+  engine->positionSeconds = 5;
+  for (const double length : {100.0, 10.0, 6.5}) {
+    const auto told = metadata.size();
+    engine->durationSeconds = length;
+    emit engine->durationChanged(length);
+    EXPECT_DOUBLE_EQ(player->duration(), length);
+    EXPECT_DOUBLE_EQ(player->playback().duration(), length);
+    EXPECT_DOUBLE_EQ(sliderMaximum(), length);
+    EXPECT_GT(metadata.size(), told) << "the media services hear of " << length;
+  }
+  // The bar's timer takes the new position; the played share is of the new length.
+  QTest::qWait(250);
+  EXPECT_NEAR(player->playedFraction(), 5 / 6.5, 0.01);
+  // At the end the time shows the length.
+  engine->positionSeconds = 6.5;
+  emit engine->endOfStream();
+  EXPECT_EQ(player->displayedTime(), "00:07");
+
+  load(QStringLiteral("autoplay=true&flv=/v/c.flv&NumVideoDuracion=120"));
+  emit engine->status(Status::PlayStart);
+  engine->durationSeconds = 30;
+  emit engine->durationChanged(30);
+  QTest::qWait(250);
+  EXPECT_DOUBLE_EQ(player->duration(), 120);
+  EXPECT_DOUBLE_EQ(player->playback().duration(), 120);
+  EXPECT_DOUBLE_EQ(sliderMaximum(), 120);
+}
+
 TEST_F(Surface, BufferingIndicatorFollowsTheStreamStatus) {
   load(QStringLiteral("flv=/v/c.flv"));
   EXPECT_FALSE(player->isShown(Part::Load));
