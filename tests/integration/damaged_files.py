@@ -128,15 +128,20 @@ def check_playable(p, path, truth):
     if abs(landed - target) > LANDING_SLACK:
         raise Failed(f"a seek to {target:.2f} s landed at {landed:.2f} s")
     p.ctl("play")
-    # The last position while it played: a stopped player reads 0. At its
-    # end the player stops.
+    # At its end the player pauses there, on the last frame; until it has
+    # played again, a pause is the one asked for before the seek.
     last = [landed]
+    played = [False]
 
     def ended():
         at, status = p.position(), p.status()
         if status == "Playing":
+            played[0] = True
             last[0] = max(last[0], at)
-        return status == "Stopped", status
+        elif played[0] and status == "Paused":
+            last[0] = max(last[0], at)
+            return True, status
+        return False, status
 
     until("the end", ended, timeout=truth + 10)
     end = max(last[0], p.position())
