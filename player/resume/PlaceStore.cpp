@@ -33,7 +33,7 @@ PlaceStore::PlaceStore(QString file) : file_(std::move(file)) {}
 
 QString PlaceStore::defaultFile() {
   QString base = QFile::decodeName(qgetenv("XDG_STATE_HOME"));
-  // The base directory specification: a relative path is to be ignored.
+  // XDG base directories: a relative path is to be ignored.
   if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.local/state";
   return base + "/quillet/places.json";
 }
