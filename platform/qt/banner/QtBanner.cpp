@@ -27,18 +27,12 @@ Maybe<double> QtBanner::height() const {
 
 Status QtBanner::setTop(double twips) {
   if (!area) return Status::failed("banner gone");
-  auto y = toPixels(twips, twipsPerPixelY(area));
-  if (!y) return Status::failed("invalid top");
-  area->move(area->x(), *y);
-  return Status::ok();
+  return setTopTwips(*area, twips);
 }
 
 Status QtBanner::setWidth(double twips) {
   if (!area) return Status::failed("banner gone");
-  auto w = toPixelSize(twips, twipsPerPixelX(area));
-  if (!w) return Status::failed("invalid width");
-  area->resize(*w, area->height());
-  return Status::ok();
+  return setWidthTwips(*area, twips);
 }
 
 Status QtBanner::navigate(const std::string& address) {
