@@ -43,14 +43,14 @@ end_to_end="integration\\.|hostile\\.command_line"
 # of another size (new-delete-type-mismatch deep inside libQt6WebEngineCore,
 # when a page is destroyed). That check alone is off for them.
 web_engine="^Banner"
-# The banner tests' run as a Wayland client is a web-engine test too, and
-# at its exit Qt's Wayland plugin leaves the objects it bound from the
-# compositor's registry (wl_compositor, wl_shm, wl_seat and the like; Qt never
-# destroys them): a dozen leaks on every run, whose stacks end in
-# libwayland-client with the fast unwinder, so that no suppression can tell
-# them from a leak of ours. It runs without the leak check; the same tests
-# run with it under X11 above.
-on_wayland="^banner_gui\\.on_wayland$"
+# The runs as a Wayland client (the banner's, a web-engine test too, and the
+# window's on sway and on weston): at their exit Qt's Wayland plugin leaves
+# the objects it bound from the compositor's registry (wl_compositor, wl_shm,
+# wl_seat and the like; Qt never destroys them): a dozen leaks on every run,
+# whose stacks end in libwayland-client with the fast unwinder, so that no
+# suppression can tell them from a leak of ours. They run without the leak
+# check; the banner's tests run with it under X11 above.
+on_wayland="^(banner_gui\\.on_wayland|window_gui\\.on_wayland|window_gui\\.on_weston)$"
 # The last value of an option wins: these go after the ones above.
 status=0
 "$top/tools/headless.sh" ctest --output-on-failure -j 2 --timeout 900 \
