@@ -88,6 +88,7 @@ void MpvEngine::resetStreamState(bool reopen) {
   atEnd_ = false;
   pausedForCache_ = false;
   timePos_ = 0;
+  pendingSeek_.reset();
   cacheEof_ = false;
   cacheEnd_ = 0;
   videoCodec_.clear();
@@ -228,11 +229,21 @@ void MpvEngine::pause() {
 void MpvEngine::seek(double seconds) {
   if (!std::isfinite(seconds)) return;
   const double target = std::max(0.0, seconds - startSeconds_);
-  const QByteArray text = QByteArray::number(target, 'f', 3);
-  command({"seek", text.constData(), "absolute"});
   timePos_ = target;
+  // libmpv refuses a seek while the file is still opening (the reader's
+  // walk can give the length, and so the seek bar, before that): it is
+  // made as soon as the file has loaded.
+  if (loaded_)
+    seekStream(target);
+  else
+    pendingSeek_ = target;
   // Away from the end: reaching it again is a new end.
   atEnd_ = false;
+}
+
+void MpvEngine::seekStream(double seconds) {
+  const QByteArray text = QByteArray::number(seconds, 'f', 3);
+  command({"seek", text.constData(), "absolute"});
 }
 
 void MpvEngine::setVolume(int percent) {
@@ -339,6 +350,8 @@ void MpvEngine::handleLoadReply(const mpv_event& event) {
 
 void MpvEngine::fileLoaded() {
   loaded_ = true;
+  if (const std::optional<double> target = std::exchange(pendingSeek_, std::nullopt))
+    seekStream(*target);
   emit status(StreamStatus::PlayStart);
 }
 

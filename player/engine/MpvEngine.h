@@ -100,6 +100,7 @@ class MpvEngine final : public MediaEngine {
   void handleEvent(const mpv_event& event);
   void handleLoadReply(const mpv_event& event);
   void fileLoaded();
+  void seekStream(double secondsIntoStream);
   void handleEndFile(const mpv_event_end_file& end);
   void handleProperty(std::uint64_t id, const mpv_event_property& property);
   void handleCacheState(const mpv_node& state);
@@ -155,9 +156,10 @@ class MpvEngine final : public MediaEngine {
   bool atEnd_ = false;
   bool pausedForCache_ = false;
   bool paused_ = false;
-  double startSeconds_ = 0;  // where a byte-offset reopen's time begins
-  double timePos_ = 0;       // seconds into the open stream
-  double duration_ = 0;      // as last reported, kept across a byte-offset reopen
+  double startSeconds_ = 0;            // where a byte-offset reopen's time begins
+  double timePos_ = 0;                 // seconds into the open stream
+  std::optional<double> pendingSeek_;  // asked before the stream had loaded
+  double duration_ = 0;                // as last reported, kept across a byte-offset reopen
   bool cacheEof_ = false;
   double cacheEnd_ = 0;  // seconds of the stream buffered from its start
   QSize videoSize_;

@@ -229,6 +229,18 @@ TEST_F(RealPlayer, ShiftArrowsSeekExactlyAndTheTitleComesFromTheMetadata) {
   EXPECT_EQ(playback.state(), quillet::player::PlaybackControl::State::Stopped);
 }
 
+// The reader gives the length, and so the seek bar, before libmpv has
+// opened the file: a seek made at once still lands, and stays.
+TEST_F(RealPlayer, ASeekAsSoonAsTheBarAllowsLandsWhileTheFileStillOpens) {
+  load(QStringLiteral("autoplay=false&flv=") + kClip);
+  quillet::player::PlaybackControl& playback = player->playback();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return playback.canSeek(); }, kPatience));
+  playback.seekTo(2.0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return hasPicture(videoPicture()); }, kPatience));
+  QTest::qWait(500);  // whatever the loaded file reports comes in
+  EXPECT_NEAR(playback.position(), 2.0, 0.06);
+}
+
 TEST_F(RealPlayer, AMissingFileShowsTheErrorLayer) {
   load(QStringLiteral("autoplay=true&flv=/nonexistent/quillet/missing.flv"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return player->isShown(Part::Message); }, kPatience));
