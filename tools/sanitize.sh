@@ -50,7 +50,7 @@ web_engine="^Banner"
 # whose stacks end in libwayland-client with the fast unwinder, so that no
 # suppression can tell them from a leak of ours. They run without the leak
 # check; the banner's tests run with it under X11 above.
-on_wayland="^(banner_gui\\.on_wayland|window_gui\\.on_wayland|window_gui\\.on_weston)$"
+on_wayland="^(banner_gui\\.on_wayland|window_gui\\.on_wayland|window_gui\\.on_weston|player_gui\\.places_on_wayland)$"
 # The last value of an option wins: these go after the ones above.
 status=0
 "$top/tools/headless.sh" ctest --output-on-failure -j 2 --timeout 900 \
