@@ -6,10 +6,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QLoggingCategory>
 #include <QSaveFile>
 #include <algorithm>
 #include <cmath>
+
+#include <sys/stat.h>
 
 namespace quillet::player {
 
@@ -21,6 +24,7 @@ constexpr double kMinLength = 120;    // seconds: shorter videos start over
 constexpr double kMinIn = 60;         // seconds from the start
 constexpr double kMinBeforeEnd = 30;  // seconds before the end
 constexpr qint64 kMaxFileBytes = 4 << 20;
+constexpr int kLockWaitMs = 2000;
 
 }  // namespace
 
@@ -38,9 +42,27 @@ QString PlaceStore::defaultFile() {
   return base + "/quillet/places.json";
 }
 
+PlaceStore::Stamp PlaceStore::stamp() const {
+  struct stat st {};
+  if (::stat(QFile::encodeName(file_).constData(), &st) != 0) return {};
+  return {static_cast<qint64>(st.st_size),
+          static_cast<qint64>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000,
+          static_cast<qint64>(st.st_ino)};
+}
+
 void PlaceStore::load() {
-  if (loaded_) return;
+  // Another player may have written the file since it was read: a stat
+  // tells, and this store's unsaved changes go on top of what it holds now.
+  if (loaded_ && stamp() == read_) return;
   loaded_ = true;
+  readFile();
+  read_ = stamp();
+  for (const Change& c : pending_) apply(c);
+}
+
+void PlaceStore::readFile() {
+  places_.clear();
+  clock_ = 0;
   QFile in(file_);
   if (!in.exists()) return;
   bool sound = false;
@@ -90,10 +112,28 @@ std::optional<double> PlaceStore::place(const QByteArray& path, qint64 size) {
 
 void PlaceStore::remember(const QByteArray& path, qint64 size, double seconds) {
   if (path.isEmpty() || size < 0 || !std::isfinite(seconds) || seconds < 0) return;
+  change({path, size, seconds});
+}
+
+void PlaceStore::forget(const QByteArray& path, qint64 size) {
+  change({path, size, std::nullopt});
+}
+
+void PlaceStore::change(Change c) {
   load();
-  changed_ = true;
-  if (auto it = find(path, size); it != places_.end()) {
-    it->seconds = seconds;
+  apply(c);
+  std::erase_if(pending_, [&](const Change& p) { return p.size == c.size && p.path == c.path; });
+  pending_.push_back(std::move(c));
+}
+
+void PlaceStore::apply(const Change& c) {
+  const auto it = find(c.path, c.size);
+  if (!c.seconds) {
+    if (it != places_.end()) places_.erase(it);
+    return;
+  }
+  if (it != places_.end()) {
+    it->seconds = *c.seconds;
     it->used = ++clock_;
     return;
   }
@@ -101,15 +141,7 @@ void PlaceStore::remember(const QByteArray& path, qint64 size, double seconds) {
     places_.erase(std::min_element(places_.begin(), places_.end(),
                                    [](const Place& a, const Place& b) { return a.used < b.used; }));
   }
-  places_.push_back({path, size, seconds, ++clock_});
-}
-
-void PlaceStore::forget(const QByteArray& path, qint64 size) {
-  load();
-  if (auto it = find(path, size); it != places_.end()) {
-    places_.erase(it);
-    changed_ = true;
-  }
+  places_.push_back({c.path, c.size, *c.seconds, ++clock_});
 }
 
 int PlaceStore::count() {
@@ -118,7 +150,19 @@ int PlaceStore::count() {
 }
 
 bool PlaceStore::save() {
-  if (!changed_) return true;
+  if (pending_.empty()) return true;
+  const QFileInfo info(file_);
+  QDir().mkpath(info.absolutePath());
+  QFile::setPermissions(info.absolutePath(),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  // Read, change and write under a lock, so that two players saving at
+  // once both keep their places. A lock that cannot be had (a folder that
+  // cannot be written, a player hung for seconds) does not stop the save.
+  QLockFile lock(file_ + QLatin1String(".lock"));
+  if (!lock.tryLock(kLockWaitMs))
+    qCWarning(lcPlaces).noquote() << "the places file" << file_ << "is saved without its lock";
+  loaded_ = false;
+  load();
   QJsonArray list;
   for (const Place& p : places_) {
     list.append(QJsonObject{
@@ -131,10 +175,6 @@ bool PlaceStore::save() {
   const QByteArray text =
       QJsonDocument(QJsonObject{{QLatin1String("version"), 1}, {QLatin1String("places"), list}})
           .toJson(QJsonDocument::Compact);
-  const QFileInfo info(file_);
-  QDir().mkpath(info.absolutePath());
-  QFile::setPermissions(info.absolutePath(),
-                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   QSaveFile out(file_);
   // Readable by its owner only from the start: the temporary file becomes the file.
   const bool ok = out.open(QIODevice::WriteOnly) &&
@@ -145,7 +185,8 @@ bool PlaceStore::save() {
                                   << out.errorString();
     return false;
   }
-  changed_ = false;
+  pending_.clear();
+  read_ = stamp();
   return true;
 }
 

@@ -2,9 +2,11 @@
 // Where each local video was left, so that opening it again can offer to go
 // on from there. Kept in a small JSON file, keyed by the file's path and
 // size, the most recently used 1,000 at most; written whole and atomically,
-// readable by its owner only. A file that cannot be read as such is set
-// aside (NAME.damaged) and the places start afresh; a file that cannot be
-// written leaves the places in memory. Neither stops the player.
+// readable by its owner only. Several players may share the file: each
+// reads it again when it has changed, and a save (under a lock) puts this
+// store's own changes on top of what the others wrote meanwhile. A file that cannot be read as such
+// is set aside (NAME.damaged) and the places start afresh; a file that cannot be written leaves the
+// places in memory. Neither stops the player.
 
 #include <QByteArray>
 #include <QString>
@@ -32,8 +34,9 @@ class PlaceStore {
   std::optional<double> place(const QByteArray& path, qint64 size);
   void remember(const QByteArray& path, qint64 size, double seconds);
   void forget(const QByteArray& path, qint64 size);
-  // Writes the places when they changed since they were read or written;
-  // false when they could not be written.
+  // Writes this store's changes since its last save, over what the file
+  // holds now; false when they could not be written (they are kept for
+  // the next save).
   bool save();
 
   int count();
@@ -46,14 +49,29 @@ class PlaceStore {
     double seconds = 0;
     qint64 used = 0;  // a count that grows with each use: the oldest goes first
   };
+  struct Change {
+    QByteArray path;
+    qint64 size = 0;
+    std::optional<double> seconds;  // nullopt: forgotten
+  };
+  // What a read of the file saw: a file written since is read again.
+  struct Stamp {
+    qint64 bytes = -1, modifiedMs = 0, inode = 0;
+    bool operator==(const Stamp&) const = default;
+  };
   void load();
+  void readFile();
+  Stamp stamp() const;
+  void change(Change c);
+  void apply(const Change& c);
   std::vector<Place>::iterator find(const QByteArray& path, qint64 size);
 
   QString file_;
   bool loaded_ = false;
-  bool changed_ = false;
+  Stamp read_;
   qint64 clock_ = 0;
   std::vector<Place> places_;
+  std::vector<Change> pending_;  // not yet saved, oldest first
 };
 
 }  // namespace quillet::player

@@ -116,6 +116,34 @@ TEST(PlaceStore, AFullStoreDropsTheLeastRecentlyUsed) {
   EXPECT_TRUE(store.place("/v/2", 2).has_value());
 }
 
+// Two players open at once, each with its store of the same file: neither
+// save loses what the other kept or forgot, and each sees the other's.
+TEST(PlaceStore, TwoPlayersSharingTheFileKeepEachOthersPlaces) {
+  QTemporaryDir dir;
+  const QString file = dir.path() + "/places.json";
+  PlaceStore first(file), second(file);
+  first.remember("/a.flv", 1, 70);
+  second.remember("/b.flv", 2, 80);
+  second.remember("/gone.flv", 3, 90);
+  ASSERT_TRUE(first.save());
+  ASSERT_TRUE(second.save());
+  EXPECT_EQ(first.place("/b.flv", 2), 80) << "read again once the other wrote";
+  first.forget("/gone.flv", 3);
+  first.remember("/a.flv", 1, 75);
+  second.remember("/c.flv", 4, 100);
+  ASSERT_TRUE(first.save());
+  ASSERT_TRUE(second.save());
+  PlaceStore reader(file);
+  EXPECT_EQ(reader.place("/a.flv", 1), 75);
+  EXPECT_EQ(reader.place("/b.flv", 2), 80);
+  EXPECT_EQ(reader.place("/c.flv", 4), 100);
+  EXPECT_FALSE(reader.place("/gone.flv", 3).has_value()) << "forgotten by one, kept by none";
+  EXPECT_EQ(reader.count(), 3);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+            QStringList{"places.json"})
+      << "no lock or temporary file left";
+}
+
 TEST(PlaceStore, TheStateFolderFollowsTheDesktopsVariable) {
   const QByteArray saved = qgetenv("XDG_STATE_HOME");
   qputenv("XDG_STATE_HOME", "/somewhere/state");
