@@ -316,6 +316,7 @@ void FlvReader::walk() {
   std::uint64_t rel = 0;
   std::vector<Mark> pending;
   bool resyncing = false;
+  bool prefixBuilt = false;  // this thread's own view of prefixReady_
 
   const auto publish = [&](bool finished) {
     std::unique_lock lock(mutex_);
@@ -327,6 +328,7 @@ void FlvReader::walk() {
     summary_ = sum;
     if (!prefixReady_ && (finished || pos >= openWalkBytes_)) {
       lock.unlock();
+      prefixBuilt = true;
       buildPrefixFrom(w.metadata, pos);
       lock.lock();
       prefixReady_ = true;
@@ -395,9 +397,10 @@ void FlvReader::walk() {
     if (t.size > 0 && !win.at(pos + kTagHeader + t.size - 1, 1)) break;
 
     if (t.type == kScript && head && namesOnMetaData(head, firstSize)) {
-      // The first one is ours to rewrite; later ones (a joined part's) would
-      // tell the demuxer the wrong length again.
-      if (!w.anyTag && w.metadata.empty() && t.size <= kMaxMetadataKept) {
+      // The first one is ours to rewrite, wherever a writer put it before
+      // our own is written; later ones (a joined part's) would tell the
+      // demuxer the wrong length again.
+      if (!prefixBuilt && sum.joins == 0 && w.metadata.empty() && t.size <= kMaxMetadataKept) {
         w.metadata.resize(t.size);
         std::size_t got = 0;
         while (got < t.size) {

@@ -270,6 +270,19 @@ TEST(FlvReader, WrongPreviousTagSizesAndMissingMetadataGiveTheSameStream) {
   EXPECT_NEAR(bare.parsed.meta->duration, 2.0, 0.03);
   EXPECT_EQ(bare.parsed.tags.size(), tags.size());
   EXPECT_EQ(bare.parsed.meta->keyframes.times.size(), 2u);
+  // A writer that put its onMetaData after the first tags: its fields stay,
+  // in the one onMetaData at the front.
+  Bytes lateMeta = header();
+  for (std::size_t i = 0; i < tags.size(); ++i) {
+    if (i == 3) append(lateMeta, metadata(60));
+    append(lateMeta, tags[i]);
+  }
+  const Result moved = repair(lateMeta);
+  ASSERT_TRUE(moved.parsed.ok && moved.parsed.meta);
+  EXPECT_EQ(moved.parsed.scripts, 1);
+  EXPECT_EQ(moved.parsed.meta->width, 320);
+  EXPECT_NEAR(moved.parsed.meta->duration, 2.0, 0.03);
+  EXPECT_EQ(moved.parsed.tags.size(), tags.size());
   // A recording that starts an hour in: its length is what it spans, its
   // times stay as written.
   const Result late = repair(file(clip(3600000, 3602000)));
