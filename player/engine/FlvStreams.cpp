@@ -1,7 +1,4 @@
-// The two protocols of libmpv's stream callbacks that Quillet's FLV reader
-// serves: "quillet-flv://N" for local files (RepairedFlvStream.h) and
-// "quillet-http://N" for downloads (HttpFlvStream.h). Both open by number
-// what the engine registered, and read through the same cookie.
+#include "player/engine/FlvStreams.h"
 
 #include <mpv/stream_cb.h>
 
@@ -11,12 +8,12 @@
 #include <mutex>
 #include <string>
 
-#include "player/engine/HttpFlvStream.h"
-#include "player/engine/RepairedFlvStream.h"
-#include "player/flv/FlvReader.h"
 #include "player/flv/HttpByteSource.h"
 
 namespace quillet::player {
+
+// Both protocols open by number what the engine registered, and read through
+// the same cookie.
 
 // What the engine's handle and libmpv's open stream share.
 struct HttpStream::State {
@@ -168,12 +165,9 @@ int openDownload(void*, char* uri, mpv_stream_cb_info* info) {
 
 }  // namespace
 
-bool addRepairedFlvProtocol(mpv_handle* mpv) {
-  return mpv_stream_cb_add_ro(mpv, kFlvProtocol, nullptr, openRepaired) >= 0;
-}
-
-bool addHttpFlvProtocol(mpv_handle* mpv) {
-  return mpv_stream_cb_add_ro(mpv, kHttpProtocol, nullptr, openDownload) >= 0;
+bool addFlvProtocols(mpv_handle* mpv) {
+  return mpv_stream_cb_add_ro(mpv, kFlvProtocol, nullptr, openRepaired) >= 0 &&
+         mpv_stream_cb_add_ro(mpv, kHttpProtocol, nullptr, openDownload) >= 0;
 }
 
 RepairedFlv repairedFlvStream(std::unique_ptr<ByteSource> source, std::uint64_t openWalkBytes) {

@@ -7,10 +7,9 @@
 #include <cmath>
 #include <vector>
 
-#include "player/engine/HttpFlvStream.h"
+#include "player/engine/FlvStreams.h"
 #include "player/engine/MpvNode.h"
 #include "player/engine/MpvOptions.h"
-#include "player/engine/RepairedFlvStream.h"
 #include "player/flv/KeyframeIndexReader.h"
 #include "player/movie/FlashVars.h"
 
