@@ -125,12 +125,8 @@ class PreviewWorker final : public QObject {
       return;
     }
     pending_ = Request{key, seconds, size};
-    if (!mpv_ && !makeCore()) {
-      failed_ = true;
-      emit unavailable(generation_);
-      return;
-    }
-    next();
+    prepare(generation);  // the engine, with the first request
+    if (mpv_) next();
   }
 
  signals:
