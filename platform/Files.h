@@ -1,7 +1,6 @@
 #pragma once
 // Files, the temporary directory and the program's own embedded resources.
 
-#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>

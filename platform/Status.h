@@ -14,7 +14,6 @@ class [[nodiscard]] Status {
   static Status ok() { return Status(true, {}); }
   static Status failed(std::string why = {}) { return Status(false, std::move(why)); }
   explicit operator bool() const { return ok_; }
-  bool isOk() const { return ok_; }
   const std::string& why() const { return why_; }
 
  private:

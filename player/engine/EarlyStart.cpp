@@ -4,10 +4,9 @@
 #include <utility>
 #include <vector>
 
-#include "player/engine/HttpFlvStream.h"
+#include "player/engine/FlvStreams.h"
 #include "player/engine/MpvEngine.h"
 #include "player/engine/MpvOptions.h"
-#include "player/engine/RepairedFlvStream.h"
 #include "player/movie/FlashVars.h"
 
 namespace quillet::player {
@@ -55,7 +54,7 @@ void startEngineEarly(const QString& address) {
 std::optional<MpvCore> makeMpvCore(std::unique_ptr<RenderBackend> backend) {
   MpvHandle mpv(mpv_create());
   if (!backend || !mpv || !applyMpvOptions(mpv.get()) || mpv_initialize(mpv.get()) < 0 ||
-      !addRepairedFlvProtocol(mpv.get()) || !addHttpFlvProtocol(mpv.get()))
+      !addFlvProtocols(mpv.get()))
     return std::nullopt;
   if (backend->attachesOnAnyThread() && !backend->attach(mpv.get())) return std::nullopt;
   observeMpvProperties(mpv.get());

@@ -1,14 +1,12 @@
 #include "player/engine/FramePreview.h"
 
 #include <mpv/client.h>
-#include <mpv/render.h>
 
 #include <QByteArray>
 #include <QLoggingCategory>
 #include <atomic>
 #include <clocale>
 #include <cmath>
-#include <cstdlib>
 #include <optional>
 
 #include "player/engine/MpvEngine.h"
@@ -78,16 +76,6 @@ bool applyPreviewOptions(mpv_handle* mpv) {
   return true;
 }
 
-// 64-byte aligned rows and pointer, as libmpv's fast conversions want.
-QImage alignedImage(const QSize& size) {
-  const qsizetype stride = (qsizetype{size.width()} * 4 + 63) / 64 * 64;
-  void* pixels = std::aligned_alloc(64, static_cast<std::size_t>(stride * size.height()));
-  if (!pixels) return {};
-  return QImage(
-      static_cast<uchar*>(pixels), size.width(), size.height(), stride, QImage::Format_RGB32,
-      [](void* p) { std::free(p); }, pixels);
-}
-
 }  // namespace
 
 // Everything here runs on the preview's thread; libmpv's threads only post
@@ -98,7 +86,7 @@ class PreviewWorker final : public QObject {
   PreviewWorker() = default;
   ~PreviewWorker() override {
     // libmpv's order: the render context first, then the wake-ups, then the core.
-    context_.reset();
+    backend_.reset();
     if (mpv_) mpv_set_wakeup_callback(mpv_.get(), nullptr, nullptr);
     mpv_.reset();
   }
@@ -137,12 +125,8 @@ class PreviewWorker final : public QObject {
       return;
     }
     pending_ = Request{key, seconds, size};
-    if (!mpv_ && !makeCore()) {
-      failed_ = true;
-      emit unavailable(generation_);
-      return;
-    }
-    next();
+    prepare(generation);  // the engine, with the first request
+    if (mpv_) next();
   }
 
  signals:
@@ -155,13 +139,6 @@ class PreviewWorker final : public QObject {
     double seconds;
     QSize size;
   };
-  struct ContextDeleter {
-    void operator()(mpv_render_context* c) const {
-      mpv_render_context_set_update_callback(c, nullptr, nullptr);
-      mpv_render_context_free(c);
-    }
-  };
-
   bool makeCore() {
     std::setlocale(LC_NUMERIC, "C");  // libmpv refuses a decimal comma
     MpvHandle mpv(mpv_create());
@@ -169,14 +146,10 @@ class PreviewWorker final : public QObject {
       qCWarning(lcPreview) << "libmpv could not be set up for previews";
       return false;
     }
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    mpv_render_context* raw = nullptr;
-    if (mpv_render_context_create(&raw, mpv.get(), params) < 0) return false;
+    auto backend = createSoftwareBackend();
+    if (!backend->attach(mpv.get())) return false;
     mpv_ = std::move(mpv);
-    context_.reset(raw);
+    backend_ = std::move(backend);
     mpv_set_wakeup_callback(
         mpv_.get(),
         [](void* self) {
@@ -186,15 +159,11 @@ class PreviewWorker final : public QObject {
                 w, [w] { w->handleEvents(); }, Qt::QueuedConnection);
         },
         this);
-    mpv_render_context_set_update_callback(
-        context_.get(),
-        [](void* self) {
-          auto* w = static_cast<PreviewWorker*>(self);
-          if (!w->updateQueued_.exchange(true))
-            QMetaObject::invokeMethod(
-                w, [w] { w->handleUpdate(); }, Qt::QueuedConnection);
-        },
-        this);
+    backend_->setUpdateCallback([this] {
+      if (!updateQueued_.exchange(true))
+        QMetaObject::invokeMethod(
+            this, [this] { handleUpdate(); }, Qt::QueuedConnection);
+    });
     load();
     return true;
   }
@@ -260,36 +229,20 @@ class PreviewWorker final : public QObject {
 
   void handleUpdate() {
     updateQueued_ = false;
-    if (!context_) return;
-    if ((mpv_render_context_update(context_.get()) & MPV_RENDER_UPDATE_FRAME) == 0) return;
     // libmpv's video output waits up to 200 ms for each frame to be taken
     // before it goes on, the seek's restart included: every frame is taken
     // at once, undrawn. The restart then draws the one it landed on.
-    int skip = 1;
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    mpv_render_context_render(context_.get(), params);
+    if (backend_ && backend_->takeUpdate()) backend_->skip();
   }
 
   void draw() {
     if (!current_) return;
     const Request done = *current_;
     current_.reset();
-    QImage picture = alignedImage(done.size);
-    if (!picture.isNull()) {
-      int size[2] = {done.size.width(), done.size.height()};
-      char format[] = "bgr0";  // QImage::Format_RGB32 on little-endian machines
-      std::size_t stride = static_cast<std::size_t>(picture.bytesPerLine());
-      mpv_render_param params[] = {
-          {MPV_RENDER_PARAM_SW_SIZE, size},      {MPV_RENDER_PARAM_SW_FORMAT, format},
-          {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, picture.bits()},
-          {MPV_RENDER_PARAM_INVALID, nullptr},
-      };
-      if (mpv_render_context_render(context_.get(), params) >= 0)
-        emit ready(generation_, done.key, picture);
-    }
+    // A buffer of the backend's that nobody else holds: the picture sent
+    // stays as it is.
+    const QImage picture = backend_->render(done.size);
+    if (!picture.isNull()) emit ready(generation_, done.key, picture);
     next();
   }
 
@@ -303,7 +256,7 @@ class PreviewWorker final : public QObject {
   }
 
   MpvHandle mpv_;
-  std::unique_ptr<mpv_render_context, ContextDeleter> context_;
+  std::unique_ptr<RenderBackend> backend_;
   std::atomic<bool> eventsQueued_{false};
   std::atomic<bool> updateQueued_{false};
   quint64 generation_ = 0;

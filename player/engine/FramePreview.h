@@ -11,7 +11,6 @@
 #include <QSize>
 #include <QString>
 #include <QThread>
-#include <memory>
 
 namespace quillet::player {
 

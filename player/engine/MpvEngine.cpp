@@ -7,10 +7,9 @@
 #include <cmath>
 #include <vector>
 
-#include "player/engine/HttpFlvStream.h"
+#include "player/engine/FlvStreams.h"
 #include "player/engine/MpvNode.h"
 #include "player/engine/MpvOptions.h"
-#include "player/engine/RepairedFlvStream.h"
 #include "player/flv/KeyframeIndexReader.h"
 #include "player/movie/FlashVars.h"
 
@@ -381,26 +380,22 @@ void MpvEngine::handleEndFile(const mpv_event_end_file& end) {
 
 void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
   const bool has = p.data && p.format != MPV_FORMAT_NONE;
-  const auto flag = [&] { return flagOf(p); };
-  const auto real = [&](double fallback) { return realOf(p, fallback); };
-  const auto integer = [&] { return integerOf(p); };
-  const auto text = [&] { return stringOf(p); };
 
   // The pause flag belongs to the player; everything else to the stream, and
   // until the new stream starts, values still describe the one it replaced.
   if (id == kPause) {
-    if (has) setPausedLocally(flag());
+    if (has) setPausedLocally(flagOf(p));
     return;
   }
   if (id == kSpeed) {
-    reportedSpeed_ = real(reportedSpeed_);
+    reportedSpeed_ = realOf(p, reportedSpeed_);
     return;
   }
   if (!streamStarted()) return;
 
   switch (id) {
     case kTimePos:
-      if (has) timePos_ = std::max(0.0, real(0));
+      if (has) timePos_ = std::max(0.0, realOf(p, 0));
       // Playing past the length the stream gave: it was too short, and the
       // length grows with what plays.
       if (has && !walked_ && duration_ > 0 && position() > duration_ + kEndSlack)
@@ -410,16 +405,16 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
     case kDuration:
       // A walked FLV's length is the reader's: libmpv knows only what the
       // stream's start said.
-      if (const double d = real(0); d > 0 && !walked_) setDuration(startSeconds_ + d);
+      if (const double d = realOf(p, 0); d > 0 && !walked_) setDuration(startSeconds_ + d);
       break;
     case kPausedForCache:
-      if (const bool waiting = flag(); waiting != pausedForCache_) {
+      if (const bool waiting = flagOf(p); waiting != pausedForCache_) {
         pausedForCache_ = waiting;
         emit status(waiting ? StreamStatus::BufferEmpty : StreamStatus::BufferFull);
       }
       break;
     case kEofReached:
-      if (const bool end = flag(); !end) {
+      if (const bool end = flagOf(p); !end) {
         atEnd_ = false;
       } else if (loaded_ && !atEnd_) {
         reachedEnd();
@@ -427,7 +422,7 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
       break;
     case kDisplayWidth:
     case kDisplayHeight: {
-      const std::int64_t v = std::clamp<std::int64_t>(integer(), 0, kMaxRenderSide);
+      const std::int64_t v = std::clamp<std::int64_t>(integerOf(p), 0, kMaxRenderSide);
       (id == kDisplayWidth ? displayWidth_ : displayHeight_) = v;
       const QSize size(static_cast<int>(displayWidth_), static_cast<int>(displayHeight_));
       if (!size.isEmpty() && size != videoSize_) {
@@ -440,17 +435,18 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
       if (has && p.format == MPV_FORMAT_NODE) handleCacheState(*static_cast<mpv_node*>(p.data));
       break;
     case kVideoFormat:
-      videoCodec_ = text();
+      videoCodec_ = stringOf(p);
       break;
     case kAudioCodec:
-      audioCodec_ = text();
+      audioCodec_ = stringOf(p);
       break;
     case kAudioSampleRate:
-      audioSampleRate_ = static_cast<int>(std::clamp<std::int64_t>(integer(), 0, 1 << 24));
+      audioSampleRate_ = static_cast<int>(std::clamp<std::int64_t>(integerOf(p), 0, 1 << 24));
       break;
     case kTitle:
       // A byte-offset reopen starts past the metadata: the title stays.
-      if (const QString t = text().trimmed(); t != title_ && (startSeconds_ == 0 || !t.isEmpty())) {
+      if (const QString t = stringOf(p).trimmed();
+          t != title_ && (startSeconds_ == 0 || !t.isEmpty())) {
         title_ = t;
         emit titleChanged();
       }

@@ -5,7 +5,6 @@
 #include <mpv/client.h>
 
 #include <QByteArray>
-#include <QString>
 #include <cstdint>
 #include <vector>
 

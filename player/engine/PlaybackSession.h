@@ -132,7 +132,6 @@ class PlaybackSession final : public QObject, public PlaybackCommands {
   bool hasFrameToShow() const;
   bool ensureEngine();
   void showLoad(bool show);
-  void changedStage();
 
   void onFrame();
   void onStatus(MediaEngine::StreamStatus status);

@@ -8,7 +8,6 @@
 // are there (or the download ended or failed) and reports size() once known;
 // FileByteSource is the local one.
 
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <string_view>
 
 #include "player/flv/FlvMetadata.h"

@@ -2,7 +2,7 @@
 // Quillet's own FLV reader. It walks a file's tags by their DataSize and
 // serves a repaired copy of the file as a byte stream, which FFmpeg's FLV
 // demuxer then reads (through libmpv's stream callbacks, see
-// player/engine/RepairedFlvStream.*). The repair is only in this stream; the
+// player/engine/FlvStreams.*). The repair is only in this stream; the
 // file is never written.
 //
 // Interface:

@@ -1,6 +1,5 @@
 #include "player/surface/ControlBar.h"
 
-#include <QCoreApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>

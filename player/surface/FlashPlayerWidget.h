@@ -88,7 +88,6 @@ class FlashPlayerWidget : public QWidget {
   double loadedFraction() const { return session_.loadedFraction(); }
   double duration() const { return session_.duration(); }
   bool isRefreshing() const { return session_.isRefreshing(); }
-  QColor stageColour() const { return stageColour_; }
   // The note shown over the picture now; empty when none.
   QString note() const { return note_; }
   // The seek bar's preview: shown while the pointer is over the bar or the
@@ -99,7 +98,6 @@ class FlashPlayerWidget : public QWidget {
   bool seekPreviewPictureCurrent() const { return seekPreview_.pictureCurrent(); }
   QRect seekPreviewPictureRect() const;
   QRect seekPreviewRect() const;
-  const SeekPreview& seekPreview() const { return seekPreview_; }
 
   // A short note over the picture for a second or two (never in a
   // screenshot).

@@ -8,7 +8,6 @@
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QPainter>
-#include <QUrl>
 #include <cmath>
 
 #include "player/surface/FlashPlayerWidget.h"

@@ -15,10 +15,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
+#include <map>
 #include <memory>
 
 #include "player/FlashPlayer.h"
 #include "player/PlaybackControl.h"
+#include "player/engine/FramePreview.h"
 #include "player/resume/PlaceStore.h"
 #include "player/surface/FlashPlayerWidget.h"
 
@@ -256,6 +258,29 @@ TEST_F(PlayerWithPlaces, NothingIsKeptWhereTheDesktopKeepsNoRecentFiles) {
   QTest::qWait(300);
   EXPECT_FALSE(player->resumeOffer().has_value());
   EXPECT_FALSE(QFile::exists(state.path() + "/quillet/places.json"));
+}
+
+// The preview's own engine, alone: each request gets the picture of its
+// moment at the size asked, and a picture handed out stays that moment while
+// later ones of the same size are drawn (more of them than the renderer
+// keeps buffers).
+TEST_F(PlayerWithPlaces, EachRequestGetsItsMomentAndKeepsIt) {
+  quillet::player::FramePreview preview;
+  std::map<qint64, QImage> pictures;
+  QObject::connect(&preview, &quillet::player::FramePreview::pictureReady,
+                   [&](qint64 key, const QImage& picture) { pictures[key] = picture; });
+  preview.setSource(kGrey);
+  const double moments[] = {1, 5, 9, 13, 17};  // 48 grey levels apart
+  for (qint64 key = 0; key < 5; ++key) {
+    preview.request(key, moments[key], QSize(160, 120));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pictures.count(key) > 0; }, kPatience)) << key;
+  }
+  for (qint64 key = 0; key < 5; ++key) {
+    SCOPED_TRACE(moments[key]);
+    ASSERT_EQ(pictures[key].size(), QSize(160, 120));
+    // The clip's own grey at that moment, as the preview's RGB shows it.
+    EXPECT_NEAR(meanGrey(pictures[key], pictures[key].rect()), 12 * moments[key], 8);
+  }
 }
 
 }  // namespace

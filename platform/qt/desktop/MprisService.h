@@ -35,7 +35,6 @@ class MprisService : public QObject {
   // Claims a name and exports the interfaces; false when there is no
   // session bus or no name could be had.
   bool registerOnSessionBus();
-  QString serviceName() const { return name; }
 
   // Asks hasNeighbour again and tells the desktop when CanGoNext or
   // CanGoPrevious have changed (the folder's listing came in, or changed).

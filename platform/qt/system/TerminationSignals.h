@@ -10,7 +10,6 @@
 #include <QObject>
 #include <csignal>
 #include <functional>
-#include <memory>
 #include <vector>
 
 class QSocketNotifier;

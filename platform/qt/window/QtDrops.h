@@ -3,10 +3,8 @@
 // window procedure is an event filter on the window's widget, and a drop's
 // handle names the local paths of its text/uri-list until it is released.
 
-#include <QObject>
 #include <QPointer>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 

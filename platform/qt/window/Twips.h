@@ -6,7 +6,6 @@
 #include <QScreen>
 #include <QWidget>
 #include <cmath>
-#include <limits>
 #include <optional>
 
 #include "platform/Status.h"
