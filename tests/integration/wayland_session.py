@@ -389,7 +389,13 @@ def hover_previews(q):
         pointer.move(x, bar_y - 40)
         pointer.move(x, bar_y)
 
+        nudge = [0]
+
         def preview():
+            # A hand on the mouse is never quite still: under load the bar may
+            # come back under a pointer that has already stopped.
+            nudge[0] ^= 2
+            pointer.move(x + nudge[0], bar_y)
             pixels = grab(*spot)
             grey = mean_grey(pixels)
             flat = max(max(p) for p in pixels) - min(min(p) for p in pixels) < 30
