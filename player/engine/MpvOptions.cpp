@@ -119,9 +119,23 @@ std::vector<const char*> loadfileArguments(const QByteArray& url, bool network,
 }
 
 std::vector<const char*> repairedLoadfileArguments(const QByteArray& url, unsigned long clientApi) {
+  static const QByteArray options = repairedFileOptions();
+  return repairedLoadfileArguments(url, options, clientApi);
+}
+
+QByteArray repairedFileOptions(double startSeconds) {
+  QByteArray options = "demuxer-lavf-o=fflags=-ignidx";
+  // An exact seek, as the engine's own are.
+  if (startSeconds > 0) options += ",start=" + QByteArray::number(startSeconds, 'f', 3);
+  return options;
+}
+
+std::vector<const char*> repairedLoadfileArguments(const QByteArray& url,
+                                                   const QByteArray& fileOptions,
+                                                   unsigned long clientApi) {
   std::vector<const char*> args{"loadfile", url.constData(), "replace"};
   if (clientApi >= MPV_MAKE_VERSION(2, 3)) args.push_back("-1");
-  args.push_back("demuxer-lavf-o=fflags=-ignidx");
+  args.push_back(fileOptions.constData());
   return args;
 }
 
