@@ -455,8 +455,10 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
   switch (id) {
     case kTimePos:
       // While a far seek waits for the walk, the position is its target.
-      if (has && !farSeek_) timePos_ = std::max(0.0, real(0));
-      if (has) playedUntil_ = std::max(playedUntil_, timePos_);
+      if (has && !farSeek_) {
+        timePos_ = std::max(0.0, real(0));
+        playedUntil_ = std::max(playedUntil_, timePos_);
+      }
       // Playing past the length the stream gave: it was too short, and the
       // length grows with what plays.
       if (has && !walked_ && duration_ > 0 && position() > duration_ + kEndSlack)
