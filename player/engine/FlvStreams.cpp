@@ -7,6 +7,8 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <variant>
 
 #include "player/flv/HttpByteSource.h"
 
@@ -29,41 +31,45 @@ constexpr char kFlvProtocol[] = "quillet-flv";
 constexpr char kHttpProtocol[] = "quillet-http";
 
 // What libmpv may open by number under one protocol. Weak: the engine owns
-// each entry; a stream libmpv has open holds its own reference.
-template <class Entry>
+// each entry; a stream libmpv has open holds its own reference. Extra goes
+// with the entry (a reindexed FLV stream's start).
+template <class Entry, class Extra = std::monostate>
 class Registry {
  public:
   explicit Registry(const char* protocol) : protocol(protocol) {}
 
   // The address libmpv opens it by.
-  QByteArray add(const std::shared_ptr<Entry>& entry) {
+  QByteArray add(const std::shared_ptr<Entry>& entry, Extra extra = {}) {
     std::lock_guard guard(lock);
-    std::erase_if(entries, [](const auto& e) { return e.second.expired(); });
+    std::erase_if(entries, [](const auto& e) { return e.second.first.expired(); });
     const quint64 id = next++;
-    entries[id] = entry;
+    entries[id] = {entry, std::move(extra)};
     return QByteArray(protocol) + "://" + QByteArray::number(id);
   }
 
-  // What uri names while the engine still holds it, else null.
-  std::shared_ptr<Entry> find(const char* uri) {
+  // What uri names while the engine still holds it, else a null entry.
+  std::pair<std::shared_ptr<Entry>, Extra> find(const char* uri) {
     const std::size_t prefix = std::strlen(protocol) + 3;  // "quillet-flv://", "quillet-http://"
-    if (std::strlen(uri) <= prefix) return nullptr;
+    if (std::strlen(uri) <= prefix) return {};
     bool ok = false;
     const quint64 id = QByteArray(uri + prefix).toULongLong(&ok);
     std::lock_guard guard(lock);
     const auto it = entries.find(id);
-    return ok && it != entries.end() ? it->second.lock() : nullptr;
+    if (!ok || it == entries.end()) return {};
+    return {it->second.first.lock(), it->second.second};
   }
 
  private:
   const char* protocol;
   std::mutex lock;
-  std::map<quint64, std::weak_ptr<Entry>> entries;
+  std::map<quint64, std::pair<std::weak_ptr<Entry>, Extra>> entries;
   quint64 next = 1;
 };
 
-Registry<FlvReader>& readers() {
-  static Registry<FlvReader> r(kFlvProtocol);
+using Prefix = std::shared_ptr<const FlvReader::Prefix>;  // null: the reader's own
+
+Registry<FlvReader, Prefix>& readers() {
+  static Registry<FlvReader, Prefix> r(kFlvProtocol);
   return r;
 }
 
@@ -76,6 +82,7 @@ Registry<HttpStream::State>& downloads() {
 struct Cookie {
   std::shared_ptr<HttpByteSource::Control> control;  // a download's
   std::shared_ptr<FlvReader> reader;                 // an FLV
+  Prefix prefix;                                     // its start, when not the reader's own
   std::unique_ptr<HttpByteSource> source;            // anything else
   std::uint64_t position = 0;
   std::atomic<bool> cancelled{false};
@@ -90,8 +97,10 @@ struct Cookie {
 std::int64_t readStream(void* cookie, char* buffer, std::uint64_t size) {
   auto* c = static_cast<Cookie*>(cookie);
   const std::span out(reinterpret_cast<unsigned char*>(buffer), size);
-  const std::int64_t got = c->reader ? c->reader->read(c->position, out, &c->cancelled)
-                                     : c->source->readAt(c->position, out);
+  const std::int64_t got = !c->reader ? c->source->readAt(c->position, out)
+                           : c->prefix
+                               ? c->reader->read(*c->prefix, c->position, out, &c->cancelled)
+                               : c->reader->read(c->position, out, &c->cancelled);
   if (got > 0) c->position += static_cast<std::uint64_t>(got);
   return got;
 }
@@ -104,7 +113,9 @@ std::int64_t seekStream(void* cookie, std::int64_t offset) {
 
 std::int64_t streamSize(void* cookie) {
   auto* c = static_cast<Cookie*>(cookie);
-  const std::optional<std::uint64_t> size = c->reader ? c->reader->streamSize() : c->source->size();
+  const std::optional<std::uint64_t> size = !c->reader  ? c->source->size()
+                                            : c->prefix ? c->reader->streamSize(*c->prefix)
+                                                        : c->reader->streamSize();
   if (!size) return MPV_ERROR_UNSUPPORTED;
   return static_cast<std::int64_t>(*size);
 }
@@ -131,15 +142,16 @@ int handOver(std::unique_ptr<Cookie> cookie, mpv_stream_cb_info* info) {
 }
 
 int openRepaired(void*, char* uri, mpv_stream_cb_info* info) {
-  std::shared_ptr<FlvReader> reader = readers().find(uri);
+  auto [reader, prefix] = readers().find(uri);
   if (!reader) return MPV_ERROR_LOADING_FAILED;
   auto cookie = std::make_unique<Cookie>();
   cookie->reader = std::move(reader);
+  cookie->prefix = std::move(prefix);
   return handOver(std::move(cookie), info);
 }
 
 int openDownload(void*, char* uri, mpv_stream_cb_info* info) {
-  const std::shared_ptr<HttpStream::State> state = downloads().find(uri);
+  const std::shared_ptr<HttpStream::State> state = downloads().find(uri).first;
   if (!state) return MPV_ERROR_LOADING_FAILED;
   std::unique_ptr<HttpByteSource> source = HttpByteSource::create(state->address);
   if (!source) return MPV_ERROR_LOADING_FAILED;
@@ -171,9 +183,16 @@ bool addFlvProtocols(mpv_handle* mpv) {
 }
 
 RepairedFlv repairedFlvStream(std::unique_ptr<ByteSource> source, std::uint64_t openWalkBytes) {
-  RepairedFlv out{FlvReader::start(std::move(source), openWalkBytes), {}};
+  RepairedFlv out{FlvReader::start(std::move(source), openWalkBytes), {}, {}};
   out.url = readers().add(out.reader);
   return out;
+}
+
+std::optional<RepairedFlv> reindexedFlvStream(const std::shared_ptr<FlvReader>& reader) {
+  Prefix prefix = reader ? reader->reindexed() : nullptr;
+  if (!prefix) return std::nullopt;
+  QByteArray url = readers().add(reader, prefix);
+  return RepairedFlv{reader, std::move(url), std::move(prefix)};
 }
 
 std::optional<RepairedFlv> openRepairedFlv(const QByteArray& path) {

@@ -29,6 +29,8 @@ bool addFlvProtocols(mpv_handle* mpv);
 struct RepairedFlv {
   std::shared_ptr<FlvReader> reader;
   QByteArray url;  // what loadfile opens; valid while reader lives
+  // What the stream begins with; null: the reader's own.
+  std::shared_ptr<const FlvReader::Prefix> prefix;
 };
 
 // A local file (the file system's bytes): its reader, walking, and its
@@ -43,6 +45,12 @@ std::optional<RepairedFlv> openRepairedFlv(const QByteArray& path);
 // download's own per-file options.
 RepairedFlv repairedFlvStream(std::unique_ptr<ByteSource> source,
                               std::uint64_t openWalkBytes = FlvReader::kOpenWalkBytes);
+
+// The same reader's tags again, after an onMetaData whose index lists every
+// key frame walked by now: reopened at a far position, FFmpeg seeks there
+// through the index instead of reading every tag on from the last key frame
+// it knew. Nullopt while the reader's own stream is not ready.
+std::optional<RepairedFlv> reindexedFlvStream(const std::shared_ptr<FlvReader>& reader);
 
 // One download as the engine holds it: ending the handle (or a new open)
 // stops the download and wakes whatever waits for its bytes.

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QPointer>
+#include <QTimer>
 #include <algorithm>
 #include <clocale>
 #include <cmath>
@@ -88,6 +89,8 @@ void MpvEngine::resetStreamState(bool reopen) {
   pausedForCache_ = false;
   timePos_ = 0;
   pendingSeek_.reset();
+  farSeek_.reset();
+  playedUntil_ = 0;
   cacheEof_ = false;
   cacheEnd_ = 0;
   videoCodec_.clear();
@@ -147,6 +150,7 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
   // The download before goes, and whatever waited for its bytes with it.
   http_.reset();
   walked_ = false;
+  indexedUntil_ = -1;
   if (target.isEmpty() || (!network_ && !isRegularFile(target))) {
     keyframeReader_->cancel();
     failStream();
@@ -229,15 +233,65 @@ void MpvEngine::seek(double seconds) {
   if (!std::isfinite(seconds)) return;
   const double target = std::max(0.0, seconds - startSeconds_);
   timePos_ = target;
+  farSeek_.reset();
   // libmpv refuses a seek while the file is still opening (the reader's
   // walk can give the length, and so the seek bar, before that): it is
   // made as soon as the file has loaded.
   if (loaded_)
-    seekStream(target);
+    seekLoaded(target);
   else
     pendingSeek_ = target;
   // Away from the end: reaching it again is a new end.
   atEnd_ = false;
+}
+
+void MpvEngine::seekLoaded(double seconds) {
+  if (beyondIndex(seconds))
+    seekFar(seconds);
+  else
+    seekStream(seconds);
+}
+
+bool MpvEngine::beyondIndex(double seconds) const {
+  if (!flv_ || network_ || startSeconds_ > 0) return false;
+  double indexed = indexedUntil_;
+  if (indexed < 0) {
+    const std::shared_ptr<const FlvReader::Prefix> own = flv_->prefix();
+    if (!own) return false;
+    indexed = own->indexedUntil;
+  }
+  return seconds > std::max(indexed, playedUntil_) + kFarSeekSeconds;
+}
+
+void MpvEngine::seekFar(double seconds) {
+  // The key frame before the target must be walked first; until then the
+  // position shows the target, and a later seek replaces this one.
+  const FlvReader::Summary walk = flv_->summary();
+  if (!walk.walked && walk.duration < seconds + 1) {
+    farSeek_ = seconds;
+    QTimer::singleShot(50, this, [this, generation = generation_, seconds] {
+      if (generation == generation_ && farSeek_ == seconds) seekFar(seconds);
+    });
+    return;
+  }
+  farSeek_.reset();
+  std::optional<RepairedFlv> again = reindexedFlvStream(flv_);
+  if (!again) {
+    seekStream(seconds);
+    return;
+  }
+  // The same video from its start, so its times, length, title and last
+  // picture stay; only libmpv's events of the stream it replaces go.
+  ++generation_;
+  wantedEntry_ = 0;
+  resetStreamState(true);
+  timePos_ = seconds;
+  indexedUntil_ = again->prefix->indexedUntil;
+  const QByteArray options = repairedFileOptions(seconds);
+  std::vector<const char*> args = repairedLoadfileArguments(again->url, options);
+  args.push_back(nullptr);
+  mpv_command_async(mpv_.get(), kLoadfileReplyBase + generation_, args.data());
+  followWalk();
 }
 
 void MpvEngine::seekStream(double seconds) {
@@ -350,7 +404,7 @@ void MpvEngine::handleLoadReply(const mpv_event& event) {
 void MpvEngine::fileLoaded() {
   loaded_ = true;
   if (const std::optional<double> target = std::exchange(pendingSeek_, std::nullopt))
-    seekStream(*target);
+    seekLoaded(*target);
   emit status(StreamStatus::PlayStart);
 }
 
@@ -395,7 +449,11 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event_property& p) {
 
   switch (id) {
     case kTimePos:
-      if (has) timePos_ = std::max(0.0, realOf(p, 0));
+      // While a far seek waits for the walk, the position is its target.
+      if (has && !farSeek_) {
+        timePos_ = std::max(0.0, realOf(p, 0));
+        playedUntil_ = std::max(playedUntil_, timePos_);
+      }
       // Playing past the length the stream gave: it was too short, and the
       // length grows with what plays.
       if (has && !walked_ && duration_ > 0 && position() > duration_ + kEndSlack)

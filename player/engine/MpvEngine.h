@@ -87,6 +87,9 @@ class MpvEngine final : public MediaEngine {
   bool tookEarlyOpening() const { return tookEarly_; }
   // The core itself, for benchmarks that read its counters.
   mpv_handle* core() const { return mpv_.get(); }
+  // FFmpeg reads every tag from the last key frame it knows up to a seek's
+  // target: this much further (seconds) and reopening the stream is quicker.
+  static constexpr double kFarSeekSeconds = 60;
 
  private:
   MpvEngine(MpvHandle mpv, QByteArray earlyUrl, QObject* parent);
@@ -101,6 +104,11 @@ class MpvEngine final : public MediaEngine {
   void handleLoadReply(const mpv_event& event);
   void fileLoaded();
   void seekStream(double secondsIntoStream);
+  // A seek once the stream has loaded: far beyond what FFmpeg's index knows
+  // of a local FLV, the stream is reopened with the reader's newer index.
+  void seekLoaded(double secondsIntoStream);
+  bool beyondIndex(double seconds) const;
+  void seekFar(double seconds);
   void handleEndFile(const mpv_event_end_file& end);
   void handleProperty(std::uint64_t id, const mpv_event_property& property);
   void handleCacheState(const mpv_node& state);
@@ -129,6 +137,13 @@ class MpvEngine final : public MediaEngine {
   std::shared_ptr<FlvReader> flv_;
   std::unique_ptr<HttpStream> http_;  // the http download the open stream reads
   bool walked_ = false;               // the reader's length is known: libmpv's no longer counts
+  // The last key frame the open stream's onMetaData lists (seconds); below
+  // zero: the reader's own stream, whose index is read when needed.
+  double indexedUntil_ = -1;
+  // The furthest libmpv has played in the open stream: FFmpeg knows the key
+  // frames up to there too.
+  double playedUntil_ = 0;
+  std::optional<double> farSeek_;  // a far seek waiting for the walk to get there
 
   // Set from libmpv's threads (the wake-up and the renderer's update
   // callback), cleared on the GUI thread: at most one queued pass each.

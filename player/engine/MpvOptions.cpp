@@ -12,6 +12,9 @@ namespace {
 // loaded part grows as it does in a browser plug-in.
 constexpr const char* kHttpFileOptions = "cache=yes,cache-pause-initial=yes,cache-pause-wait=5";
 
+constexpr const char* kRepairedFileOptions =
+    "demuxer-lavf-o=fflags=-ignidx,cache=yes,demuxer-max-bytes=8MiB,demuxer-max-back-bytes=8MiB";
+
 // The desktop's sound server: PulseAudio, or PipeWire through its PulseAudio
 // service; PipeWire's own protocol only when its socket is there, since its
 // client library complains on stderr when nothing answers. Silence otherwise.
@@ -119,9 +122,29 @@ std::vector<const char*> loadfileArguments(const QByteArray& url, bool network,
 }
 
 std::vector<const char*> repairedLoadfileArguments(const QByteArray& url, unsigned long clientApi) {
+  static const QByteArray options = repairedFileOptions();
+  return repairedLoadfileArguments(url, options, clientApi);
+}
+
+QByteArray repairedFileOptions(double startSeconds) {
+  // A small packet cache: the demuxer reads ahead, so FFmpeg learns the
+  // exact time of every key frame it passes (the reader's index can only
+  // give whole seconds to FFmpeg before 6.0, and a key frame listed at the
+  // second after it is skipped by seeks just after it), and a seek into
+  // what is cached needs no demuxer at all. Bounded, so that a long file
+  // costs no more memory than a short one.
+  QByteArray options = kRepairedFileOptions;
+  // An exact seek, as the engine's own are.
+  if (startSeconds > 0) options += ",start=" + QByteArray::number(startSeconds, 'f', 3);
+  return options;
+}
+
+std::vector<const char*> repairedLoadfileArguments(const QByteArray& url,
+                                                   const QByteArray& fileOptions,
+                                                   unsigned long clientApi) {
   std::vector<const char*> args{"loadfile", url.constData(), "replace"};
   if (clientApi >= MPV_MAKE_VERSION(2, 3)) args.push_back("-1");
-  args.push_back("demuxer-lavf-o=fflags=-ignidx");
+  args.push_back(fileOptions.constData());
   return args;
 }
 

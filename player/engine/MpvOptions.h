@@ -50,5 +50,11 @@ std::vector<const char*> loadfileArguments(const QByteArray& url, bool network,
 // may use: it is built from the tags themselves.
 std::vector<const char*> repairedLoadfileArguments(
     const QByteArray& url, unsigned long clientApi = mpv_client_api_version());
+// The per-file options of such a stream, opened at startSeconds (0: at its
+// start); the caller keeps them alive while the arguments are used.
+QByteArray repairedFileOptions(double startSeconds = 0);
+std::vector<const char*> repairedLoadfileArguments(
+    const QByteArray& url, const QByteArray& fileOptions,
+    unsigned long clientApi = mpv_client_api_version());
 
 }  // namespace quillet::player

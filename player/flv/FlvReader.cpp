@@ -258,7 +258,30 @@ void FlvReader::wakeWaiters() {
 std::optional<std::uint64_t> FlvReader::streamSize() const {
   std::lock_guard lock(mutex_);
   if (!done_ || !prefixReady_) return std::nullopt;
-  return prefix_.size() + walkedRel_;
+  return prefix_->bytes.size() + walkedRel_;
+}
+
+std::optional<std::uint64_t> FlvReader::streamSize(const Prefix& prefix) const {
+  std::lock_guard lock(mutex_);
+  if (!done_) return std::nullopt;
+  return prefix.bytes.size() + walkedRel_;
+}
+
+std::shared_ptr<const FlvReader::Prefix> FlvReader::prefix() const {
+  std::lock_guard lock(mutex_);
+  return prefixReady_ ? prefix_ : nullptr;
+}
+
+std::shared_ptr<const FlvReader::Prefix> FlvReader::reindexed() const {
+  std::vector<unsigned char> original;
+  std::uint64_t walkedBytes = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (!prefixReady_) return nullptr;
+    original = metadata_;
+    walkedBytes = walkedSrc_;
+  }
+  return std::make_shared<const Prefix>(makePrefix(original, walkedBytes));
 }
 
 FlvReader::Summary FlvReader::summary() const {
@@ -322,14 +345,17 @@ void FlvReader::walk() {
     marks_.insert(marks_.end(), pending.begin(), pending.end());
     pending.clear();
     walkedRel_ = rel;
+    walkedSrc_ = pos;
     sum.duration = w.first < 0 ? 0 : static_cast<double>(w.end() - w.first) / 1000.0;
     sum.walked = finished;
     summary_ = sum;
     if (!prefixReady_ && (finished || pos >= openWalkBytes_)) {
       lock.unlock();
       prefixBuilt = true;
-      buildPrefixFrom(w.metadata, pos);
+      auto made = std::make_shared<const Prefix>(makePrefix(w.metadata, pos));
       lock.lock();
+      metadata_ = w.metadata;
+      prefix_ = std::move(made);
       prefixReady_ = true;
     }
     if (finished) {
@@ -470,13 +496,13 @@ void FlvReader::walk() {
   publish(true);
 }
 
-void FlvReader::buildPrefixFrom(const std::vector<unsigned char>& original,
-                                std::uint64_t walkedBytes) {
-  // Called by the walking thread only, before prefixReady_ is set: the
-  // marks it reads do not change meanwhile except by its own hand.
+FlvReader::Prefix FlvReader::makePrefix(const std::vector<unsigned char>& original,
+                                        std::uint64_t walkedBytes) const {
   std::vector<std::pair<double, std::uint64_t>> keys;
   Summary s;
+  double lastKey = 0;
   {
+    // The marks only grow: those listed are final.
     std::lock_guard lock(mutex_);
     // FFmpeg before 6.0 reads the index's times as whole seconds, cut
     // down, so 1.6 s reads as 1 s and a seek to 1.2 s started there, late.
@@ -485,6 +511,7 @@ void FlvReader::buildPrefixFrom(const std::vector<unsigned char>& original,
     // several within a second the last is kept.
     for (const Mark& m : marks_) {
       if (!m.keyframe) continue;
+      lastKey = m.time / 1000.0;
       const double listed = keys.empty() ? 0.0 : std::ceil(m.time / 1000.0);
       if (!keys.empty() && keys.back().first == listed)
         keys.back().second = m.rel;
@@ -580,7 +607,7 @@ void FlvReader::buildPrefixFrom(const std::vector<unsigned char>& original,
   out.u16(0);  // stream id
   out.b.insert(out.b.end(), meta.b.begin(), meta.b.end());
   out.u32(static_cast<std::uint32_t>(kTagHeader + dataSize));
-  prefix_ = std::move(out.b);
+  return {std::move(out.b), keys.size() >= 2 ? lastKey : 0.0};
 }
 
 std::int64_t FlvReader::read(std::uint64_t offset, std::span<unsigned char> out,
@@ -591,12 +618,19 @@ std::int64_t FlvReader::read(std::uint64_t offset, std::span<unsigned char> out,
     changed_.wait(lock, [&] { return prefixReady_ || stopping_ || (cancel && *cancel); });
     if (!prefixReady_) return -1;
   }
-  if (offset < prefix_.size()) {
-    const std::size_t n = std::min<std::size_t>(out.size(), prefix_.size() - offset);
-    std::copy_n(prefix_.begin() + static_cast<std::ptrdiff_t>(offset), n, out.begin());
+  return read(*prefix_, offset, out, cancel);
+}
+
+std::int64_t FlvReader::read(const Prefix& prefix, std::uint64_t offset,
+                             std::span<unsigned char> out, const std::atomic<bool>* cancel) {
+  if (out.empty()) return 0;
+  const std::vector<unsigned char>& head = prefix.bytes;
+  if (offset < head.size()) {
+    const std::size_t n = std::min<std::size_t>(out.size(), head.size() - offset);
+    std::copy_n(head.begin() + static_cast<std::ptrdiff_t>(offset), n, out.begin());
     return static_cast<std::int64_t>(n);
   }
-  return readTags(offset - prefix_.size(), out, cancel);
+  return readTags(offset - head.size(), out, cancel);
 }
 
 std::int64_t FlvReader::readTags(std::uint64_t rel, std::span<unsigned char> out,

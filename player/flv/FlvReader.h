@@ -71,13 +71,31 @@ class FlvReader {
   FlvReader(const FlvReader&) = delete;
   FlvReader& operator=(const FlvReader&) = delete;
 
+  // What comes before the first tag: the header, the onMetaData of our own
+  // and its PreviousTagSize. Another one of the same tags can be made later,
+  // whose index lists every key frame walked by then.
+  struct Prefix {
+    std::vector<unsigned char> bytes;
+    double indexedUntil = 0;  // seconds: the last key frame its index lists
+  };
+
   // Reads the repaired stream at offset; waits for the walk where needed.
   // The count read, 0 at the end, negative on a read error or when cancel
   // becomes true (checked while waiting).
   std::int64_t read(std::uint64_t offset, std::span<unsigned char> out,
                     const std::atomic<bool>* cancel = nullptr);
+  // The same tags after another prefix (one of reindexed()'s).
+  std::int64_t read(const Prefix& prefix, std::uint64_t offset, std::span<unsigned char> out,
+                    const std::atomic<bool>* cancel = nullptr);
   // The repaired stream's size, once the whole file is walked.
   std::optional<std::uint64_t> streamSize() const;
+  std::optional<std::uint64_t> streamSize(const Prefix& prefix) const;
+  // The stream's own prefix; null until its first bytes can be served.
+  std::shared_ptr<const Prefix> prefix() const;
+  // A new prefix, its index as far as the walk has come: a stream that
+  // begins with it finds far key frames without reading up to them. Null
+  // until the stream's own prefix is ready.
+  std::shared_ptr<const Prefix> reindexed() const;
   Summary summary() const;
   // Calls fn (with the final summary) once the walk is done: at once on
   // this thread when it is, else from the walking thread. A new call
@@ -93,7 +111,7 @@ class FlvReader {
   void walk();
   std::int64_t readTags(std::uint64_t rel, std::span<unsigned char> out,
                         const std::atomic<bool>* cancel);
-  void buildPrefixFrom(const std::vector<unsigned char>& original, std::uint64_t walkedBytes);
+  Prefix makePrefix(const std::vector<unsigned char>& original, std::uint64_t walkedBytes) const;
 
   std::unique_ptr<ByteSource> source_;
   const std::uint64_t openWalkBytes_;
@@ -101,7 +119,9 @@ class FlvReader {
   std::condition_variable changed_;
   // Guarded by mutex_.
   std::vector<Mark> marks_;
-  std::uint64_t walkedRel_ = 0;  // repaired tag bytes known, from the first tag
+  std::uint64_t walkedRel_ = 0;          // repaired tag bytes known, from the first tag
+  std::uint64_t walkedSrc_ = 0;          // the file's bytes walked
+  std::vector<unsigned char> metadata_;  // the file's first onMetaData data, once found
   bool prefixReady_ = false;
   bool done_ = false;
   bool stopping_ = false;
@@ -114,7 +134,7 @@ class FlvReader {
   std::mutex cursorMutex_;
   Cursor cursor_;
   // Written once before prefixReady_, read-only afterwards.
-  std::vector<unsigned char> prefix_;  // header, onMetaData and its PreviousTagSize
+  std::shared_ptr<const Prefix> prefix_;
   std::thread thread_;
 };
 

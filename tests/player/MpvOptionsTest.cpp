@@ -26,13 +26,19 @@ TEST(MpvOptions, TheLoadfileArgumentsFollowTheClientApi) {
   for (const unsigned long api : {MPV_MAKE_VERSION(2, 1), MPV_MAKE_VERSION(2, 5)})
     EXPECT_EQ(strings(loadfileArguments("/v/c.flv", false, api)),
               (std::vector<std::string>{"loadfile", "/v/c.flv", "replace"}));
-  // A stream through the FLV reader lets FFmpeg use the reader's index.
+  // A stream through the FLV reader lets FFmpeg use the reader's index, with
+  // a packet cache of a bounded size; reopened at a time, it starts there.
+  const std::string repaired = repairedFileOptions().toStdString();
+  EXPECT_EQ(repaired.rfind("demuxer-lavf-o=fflags=-ignidx,", 0), 0u) << repaired;
+  EXPECT_NE(repaired.find(",cache=yes,"), std::string::npos);
+  EXPECT_NE(repaired.find(",demuxer-max-bytes="), std::string::npos);
+  EXPECT_NE(repaired.find(",demuxer-max-back-bytes="), std::string::npos);
+  EXPECT_EQ(repaired.find("start="), std::string::npos);
+  EXPECT_EQ(repairedFileOptions(1234.5678).toStdString(), repaired + ",start=1234.568");
   EXPECT_EQ(strings(repairedLoadfileArguments("quillet-flv://1", MPV_MAKE_VERSION(2, 1))),
-            (std::vector<std::string>{"loadfile", "quillet-flv://1", "replace",
-                                      "demuxer-lavf-o=fflags=-ignidx"}));
+            (std::vector<std::string>{"loadfile", "quillet-flv://1", "replace", repaired}));
   EXPECT_EQ(strings(repairedLoadfileArguments("quillet-flv://1", MPV_MAKE_VERSION(2, 3))),
-            (std::vector<std::string>{"loadfile", "quillet-flv://1", "replace", "-1",
-                                      "demuxer-lavf-o=fflags=-ignidx"}));
+            (std::vector<std::string>{"loadfile", "quillet-flv://1", "replace", "-1", repaired}));
 }
 
 }  // namespace

@@ -441,5 +441,71 @@ TEST(FlvReader, AHugeFileBeginsBeforeItsWalkEnds) {
   EXPECT_NEAR(*walked, 400.0, 0.05);
 }
 
+// A seek far beyond the index the stream began with reopens it after a
+// newer prefix: the same tags must follow it, and its index must lead to
+// key frames of that stream, as far as the walk has come.
+TEST(FlvReader, AReindexedPrefixListsEveryKeyFrameWalkedBeforeTheSameTags) {
+  std::vector<T> tags = clip(0, 400000);
+  for (T& t : tags)
+    if (t.type == 9) t.data.resize(1000, 0x44);
+  Bytes in = file(tags);
+  ASSERT_GT(in.size(), 2 * FlvReader::kOpenWalkBytes);
+  auto source = std::make_unique<MemorySource>(in);
+  MemorySource* gate = source.get();
+  gate->gate_ = FlvReader::kOpenWalkBytes + (256u << 10);
+  auto reader = FlvReader::start(std::move(source));
+  Bytes head(1);
+  ASSERT_EQ(reader->read(0, head), 1);  // the stream's own prefix is ready
+  const std::shared_ptr<const FlvReader::Prefix> own = reader->prefix();
+  ASSERT_TRUE(own);
+  EXPECT_GT(own->indexedUntil, 10.0);
+  EXPECT_LT(own->indexedUntil, 200.0) << "the first walk cannot have listed more";
+  gate->openGate();
+  const Bytes original = readAll(*reader, 1 << 16);
+  ASSERT_TRUE(reader->summary().walked);
+
+  const std::shared_ptr<const FlvReader::Prefix> again = reader->reindexed();
+  ASSERT_TRUE(again);
+  EXPECT_NEAR(again->indexedUntil, 399.0, 1e-9);  // the last key frame
+  Bytes stream;
+  Bytes buffer(1 << 16);
+  for (;;) {
+    const std::int64_t n = reader->read(*again, stream.size(), buffer);
+    ASSERT_GE(n, 0);
+    if (n == 0) break;
+    stream.insert(stream.end(), buffer.begin(), buffer.begin() + n);
+  }
+  EXPECT_EQ(reader->streamSize(*again), stream.size());
+  const Parsed first = parse(original), second = parse(stream);
+  ASSERT_TRUE(first.ok && second.ok);
+  ASSERT_EQ(second.tags.size(), first.tags.size());
+  for (std::size_t i = 0; i < first.tags.size(); i += 97) {
+    EXPECT_EQ(second.tags[i].ms, first.tags[i].ms);
+    EXPECT_EQ(second.tags[i].data, first.tags[i].data);
+  }
+  ASSERT_TRUE(second.meta);
+  EXPECT_NEAR(second.meta->duration, 400.0, 0.05);  // the true length by now
+  const KeyframeIndex& k = second.meta->keyframes;
+  ASSERT_EQ(k.times.size(), 400u);
+  for (std::size_t i = 0; i < k.times.size(); i += 13) {
+    const auto at = std::find(second.positions.begin(), second.positions.end(),
+                              std::uint64_t(k.filePositions[i]));
+    ASSERT_NE(at, second.positions.end()) << "no tag at " << k.filePositions[i];
+    const T& tag = second.tags[at - second.positions.begin()];
+    EXPECT_EQ(tag.type, 9u);
+    EXPECT_EQ(tag.data[0] >> 4, 1) << "not a key frame";
+    EXPECT_EQ(tag.ms, std::uint32_t(k.times[i] * 1000));
+  }
+  // Random reads through the new prefix match its whole stream.
+  std::mt19937 random(5);
+  for (int i = 0; i < 100; ++i) {
+    const std::size_t at = random() % stream.size();
+    Bytes part(1 + random() % 5000);
+    const std::int64_t n = reader->read(*again, at, part);
+    ASSERT_GT(n, 0);
+    ASSERT_TRUE(std::equal(part.begin(), part.begin() + n, stream.begin() + at)) << at;
+  }
+}
+
 }  // namespace
 }  // namespace quillet::player

@@ -1146,6 +1146,60 @@ TEST_P(Repaired, AFileLargerThanTheFirstWalkGetsItsTrueLengthAndSeeksToItsEnd) {
   EXPECT_NEAR(engine->position(), target, 0.1);
 }
 
+// Far past the index the stream began with, a seek reopens the stream with
+// the reader's newer index instead of having FFmpeg read every tag up to
+// it: asked at once after opening, and again once the walk is done, it
+// lands where asked, paused, with the same length and a new picture, and
+// plays on from there.
+TEST_P(Repaired, AFarSeekInALargeFileLandsAtOnceAndAfterTheWalk) {
+  requireFile(clipPath(GetParam()));
+  const QByteArray bytes = clip();
+  ASSERT_FALSE(bytes.isEmpty());
+  engine->open(clipPath(GetParam()), true);
+  ASSERT_TRUE(waitUntil([&] { return engine->duration() > 0; }, 5000));
+  const double part = engine->duration();
+  recorder = std::make_unique<Recorder>(*engine);
+  const int parts = 100;
+  const QString path = write(bytes.repeated(parts));
+  const double length = parts * part;
+  ASSERT_GT(length * 0.9, 2 * MpvEngine::kFarSeekSeconds);
+  for (const bool atOnce : {true, false}) {
+    recorder = std::make_unique<Recorder>(*engine);
+    engine->open(path, true);
+    double target = std::floor(length * 0.9) + 0.3;
+    if (atOnce) {
+      ASSERT_TRUE(waitUntil([&] { return engine->duration() > 0; }, 5000));
+      engine->seek(target);  // while the file still opens
+      ASSERT_TRUE(loaded(8000)) << "the far seek did not land";
+    } else {
+      ASSERT_TRUE(loaded());
+      ASSERT_TRUE(waitUntil([&] { return std::abs(engine->duration() - length) < 0.5; }, 10000));
+      target -= part * 3;
+      ASSERT_TRUE(seekLands(target));
+    }
+    spin(150);
+    EXPECT_NEAR(engine->position(), target, 0.1) << (atOnce ? "at once" : "after the walk");
+    EXPECT_TRUE(engine->isPaused());
+    ASSERT_TRUE(waitUntil([&] { return std::abs(engine->duration() - length) < 0.5; }, 10000))
+        << "length " << engine->duration() << ", not " << length;
+    EXPECT_FALSE(recorder->saw(Status::StreamNotFound) || recorder->saw(Status::StreamUnplayable));
+    EXPECT_EQ(recorder->ends, 0);
+    // Back near the start and far again: both land.
+    ASSERT_TRUE(seekLands(1.2));
+    spin(100);
+    EXPECT_NEAR(engine->position(), 1.2, 0.1);
+    ASSERT_TRUE(seekLands(target));
+    spin(100);
+    EXPECT_NEAR(engine->position(), target, 0.1);
+    const std::size_t seen = recorder->distinct.size();
+    engine->play();
+    ASSERT_TRUE(waitUntil([&] { return engine->position() > target + 0.5; }, 5000))
+        << "did not play on from " << target;
+    EXPECT_GT(recorder->distinct.size(), seen) << "no new pictures";
+    engine->pause();
+  }
+}
+
 // An MP4 named .flv is no FLV: FFmpeg reads the file itself, as it always did.
 TEST_F(Engine, AnMp4NamedFlvPlaysAsItIs) {
   requireFile(clipPath("mp4_named"));
