@@ -18,6 +18,7 @@ import stat
 import subprocess
 import sys
 import tempfile
+import urllib.parse
 
 sys.dont_write_bytecode = True  # nothing is written into the source tree
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -96,7 +97,9 @@ def places(state):
 def kept(state, clip):
     """Whether places.json names the clip anywhere."""
     _, data = places(state)
-    return data is not None and os.path.basename(clip) in json.dumps(data)
+    if data is None:
+        return False
+    return any(urllib.parse.unquote(p.get("path", "")) == clip for p in data.get("places", []))
 
 
 def expect_nothing_offered(r):
