@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Going on where a video was left, on the real program, driven from outside.
 
-Usage: resume_and_preview.py QUILLET   (on an X display with a window manager,
+Usage: resume.py QUILLET   (on an X display with a window manager,
 e.g. under tools/headless.sh; needs dbus-daemon, playerctl, xdotool, ffmpeg)
 
 A 3-minute clip is opened, seeked over MPRIS and closed through MPRIS Quit.
