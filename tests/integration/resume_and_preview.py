@@ -1,13 +1,20 @@
 #!/usr/bin/python3
-"""Going on where a video was left, on the real program, driven from outside.
+"""Going on where a video was left, and the seek bar's preview, on the real program,
+driven from outside.
 
-Usage: resume.py QUILLET   (on an X display with a window manager,
+Usage: resume_and_preview.py QUILLET   (on an X display with a window manager,
 e.g. under tools/headless.sh; needs dbus-daemon, playerctl, xdotool, ffmpeg)
 
 A 3-minute clip is opened, seeked over MPRIS and closed through MPRIS Quit.
 Left at 0:30 nothing is offered; left at 2:00 the place is kept (mode 0600),
 the video starts near 0 and Enter goes to 2:00. Played to the end, the place
 is forgotten. Where the desktop keeps no recent files, nothing is written.
+
+Then the seek bar's preview, in full screen on a clip that lightens with
+time: the pointer on the bar shows above it a picture as light as the frame
+a click there then shows, a later place a lighter one, a drag takes it
+along, and away from the bar it goes. Pixels are read with ImageMagick's
+import, the pointer moved with xdotool.
 """
 
 import json
@@ -111,6 +118,71 @@ def expect_nothing_offered(r):
     assert r.position() < 20, f"Enter moved the video to {r.position()}"
 
 
+def mean_grey(rgb):
+    return sum(rgb) / len(rgb)
+
+
+def preview_on_x11(quillet, grey, env, errors):
+    r = Run(quillet, grey, env, errors)
+    try:
+        wait_for("playing", lambda: (r.ctl("status") == "Playing", r.ctl("status")))
+        r.ctl("pause")
+        wait_for("paused", lambda: (r.ctl("status") == "Paused", r.ctl("status")))
+        width, height = (int(v) for v in tool("xdotool", "getdisplaygeometry").split())
+        tool("xdotool", "mousemove", str(width // 2), "10")
+        r.key("f")
+
+        def full():
+            size = tool("xdotool", "getwindowgeometry", r.window()).split("Geometry:")[-1].strip()
+            return size == f"{width}x{height}", size
+        wait_for("full screen", full)
+        # The bar is the bottom 27 pixels; the picture (a third of the width,
+        # 480 at most) stands above it and the time, around the pointer.
+        bar_y = height - 13
+
+        def spot(x):
+            return mean_grey(xdesktop.grab(x - 10, height - 27 - 150, 20, 20))
+
+        def shown_at(x):
+            tool("xdotool", "mousemove", str(x), str(bar_y - 1))
+            tool("xdotool", "mousemove", str(x), str(bar_y))
+            # Lighter than the dark picture around it, and steady.
+            return wait_for(f"the preview at x {x}",
+                            lambda: ((g := spot(x)) > 25 and abs(g - spot(x)) < 3, g))
+
+        early, late = width * 3 // 10, width * 7 // 10
+        g_early = shown_at(early)
+        g_late = shown_at(late)
+        assert g_late > g_early + 40, f"a later place is not lighter: {g_early} then {g_late}"
+        log(f"preview: grey {g_early:.0f} at 3/10 of the bar, {g_late:.0f} at 7/10")
+        tool("xdotool", "mousemove", str(width // 2), "10")
+        gone = wait_for("the preview gone", lambda: ((g := spot(late)) < g_late - 40, g))
+        log(f"away from the bar: grey {gone:.0f}, the paused frame near the start")
+
+        # The frame a click there shows is as light as its preview was.
+        shown_at(late)
+        tool("xdotool", "click", "1")
+        tool("xdotool", "mousemove", str(width // 2), "10")
+        middle = lambda: mean_grey(xdesktop.grab(width // 2 - 10, height // 2 - 10, 20, 20))
+        shown = wait_for("the frame of that moment",
+                         lambda: ((m := middle()) > 25 and abs(m - middle()) < 3, m))
+        assert abs(shown - g_late) < 12, f"preview {g_late:.0f}, frame {shown:.0f}"
+        log(f"clicked: the frame there is grey {shown:.0f}")
+
+        # Dragging the handle takes the picture along: darker towards the start.
+        tool("xdotool", "mousemove", str(late), str(bar_y))
+        shown_at(late)
+        tool("xdotool", "mousedown", "1")
+        for x in [*range(late, early, -40), early]:
+            tool("xdotool", "mousemove", str(x), str(bar_y))
+        dragged = wait_for("the preview where the handle went",
+                           lambda: ((g := spot(early)) > 25 and abs(g - g_early) < 12, g))
+        tool("xdotool", "mouseup", "1")
+        log(f"dragged back: grey {dragged:.0f}")
+    finally:
+        r.kill()
+
+
 def main():
     quillet = sys.argv[1]
     root = tempfile.mkdtemp(prefix="quillet-resume-")
@@ -171,6 +243,13 @@ def main():
         r.quit()
         assert places(state)[1] is None or not kept(state, clip), places(state)
         log("no recent files: nothing written")
+
+        grey = os.path.join(root, "grey clip.flv")
+        subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                        "color=black:size=320x180:rate=10:duration=120,format=gray,"
+                        "geq=lum='2*T'", "-c:v", "flv1", "-q:v", "2", "-g", "10", grey],
+                       check=True)
+        preview_on_x11(quillet, grey, env, errors)
     except BaseException:
         if os.path.exists(errors):
             sys.stderr.write(open(errors).read()[-3000:])
