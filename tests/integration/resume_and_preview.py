@@ -4,6 +4,10 @@ driven from outside.
 
 Usage: resume_and_preview.py QUILLET   (on an X display with a window manager,
 e.g. under tools/headless.sh; needs dbus-daemon, playerctl, xdotool, ffmpeg)
+       resume_and_preview.py QUILLET --wayland   (in a headless sway session,
+e.g. under tools/headless-wayland.sh: the same going on where a video was
+left as a native Wayland client, keys typed with wtype; the preview on sway
+is wayland_session.py's)
 
 A 3-minute clip is opened, seeked over MPRIS and closed through MPRIS Quit.
 Left at 0:30 nothing is offered; left at 2:00 the place is kept (mode 0600),
@@ -34,6 +38,7 @@ import xdesktop  # noqa: E402
 from xdesktop import tool  # noqa: E402
 
 MPRIS = "org.mpris.MediaPlayer2"
+WAYLAND = "--wayland" in sys.argv[2:]
 
 
 def log(text):
@@ -69,6 +74,10 @@ class Run:
 
     def window(self):
         assert self.program.poll() is None, f"quillet ended with {self.program.returncode}"
+        if WAYLAND:
+            tree = subprocess.run(["swaymsg", "-t", "get_tree"], capture_output=True, text=True,
+                                  timeout=30).stdout
+            return "view" if f'"pid": {self.program.pid}' in tree else None
         ids = tool("xdotool", "search", "--onlyvisible", "--name", "^Quillet").split()
         return ids[0] if ids else None
 
@@ -78,6 +87,12 @@ class Run:
                  lambda: (abs(self.position() - seconds) < 2, self.position()))
 
     def key(self, name):
+        if WAYLAND:
+            subprocess.run(["swaymsg", f"[pid={self.program.pid}] focus"], capture_output=True,
+                           timeout=30)
+            # Without the pause the compositor may drop a new keyboard's first keys.
+            subprocess.run(["wtype", "-s", "300", "-k", name], check=True, timeout=30)
+            return
         tool("xdotool", "key", "--window", self.window(), name)
 
     def quit(self):
@@ -189,6 +204,8 @@ def main():
     private = xdesktop.PrivateSession(root)
     state = os.path.join(root, "state")
     env = dict(private.env, XDG_STATE_HOME=state)
+    if WAYLAND:
+        env["QT_QPA_PLATFORM"] = "wayland"
     clip = os.path.join(root, "three minutes.flv")
     subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
                     "testsrc=size=64x48:rate=5:duration=180", "-c:v", "flv1", clip],
@@ -244,12 +261,13 @@ def main():
         assert places(state)[1] is None or not kept(state, clip), places(state)
         log("no recent files: nothing written")
 
-        grey = os.path.join(root, "grey clip.flv")
-        subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
-                        "color=black:size=320x180:rate=10:duration=120,format=gray,"
-                        "geq=lum='2*T'", "-c:v", "flv1", "-q:v", "2", "-g", "10", grey],
-                       check=True)
-        preview_on_x11(quillet, grey, env, errors)
+        if not WAYLAND:
+            grey = os.path.join(root, "grey clip.flv")
+            subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                            "color=black:size=320x180:rate=10:duration=120,format=gray,"
+                            "geq=lum='2*T'", "-c:v", "flv1", "-q:v", "2", "-g", "10", grey],
+                           check=True)
+            preview_on_x11(quillet, grey, env, errors)
     except BaseException:
         if os.path.exists(errors):
             sys.stderr.write(open(errors).read()[-3000:])
