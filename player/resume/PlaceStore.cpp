@@ -121,6 +121,8 @@ void PlaceStore::forget(const QByteArray& path, qint64 size) {
 
 void PlaceStore::change(Change c) {
   load();
+  // Forgetting what is kept nowhere changes nothing, and writes nothing.
+  if (!c.seconds && find(c.path, c.size) == places_.end()) return;
   apply(c);
   std::erase_if(pending_, [&](const Change& p) { return p.size == c.size && p.path == c.path; });
   pending_.push_back(std::move(c));

@@ -142,6 +142,14 @@ TEST(PlaceStore, TwoPlayersSharingTheFileKeepEachOthersPlaces) {
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
             QStringList{"places.json"})
       << "no lock or temporary file left";
+
+  // A short video watched to its end forgets a place that was never kept:
+  // no file is written for it.
+  QTemporaryDir empty;
+  PlaceStore none(empty.path() + "/places.json");
+  none.forget("/short.flv", 5);
+  EXPECT_TRUE(none.save());
+  EXPECT_TRUE(QDir(empty.path()).isEmpty());
 }
 
 TEST(PlaceStore, TheStateFolderFollowsTheDesktopsVariable) {
