@@ -53,8 +53,7 @@ PlaceStore::Stamp PlaceStore::stamp() const {
 void PlaceStore::load() {
   // Another player may have written the file since it was read: a stat
   // tells, and this store's unsaved changes go on top of what it holds now.
-  if (loaded_ && stamp() == read_) return;
-  loaded_ = true;
+  if (stamp() == read_) return;  // a file that is not there has nothing to read
   readFile();
   read_ = stamp();
   for (const Change& c : pending_) apply(c);
@@ -157,13 +156,13 @@ bool PlaceStore::save() {
   QDir().mkpath(info.absolutePath());
   QFile::setPermissions(info.absolutePath(),
                         QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  // Read, change and write under a lock, so that two players saving at
-  // once both keep their places. A lock that cannot be had (a folder that
-  // cannot be written, a player hung for seconds) does not stop the save.
+  // Read again if another player wrote it, change and write, under a lock,
+  // so that two players saving at once both keep their places. A lock that
+  // cannot be had (a folder that cannot be written, a player hung for
+  // seconds) does not stop the save.
   QLockFile lock(file_ + QLatin1String(".lock"));
   if (!lock.tryLock(kLockWaitMs))
     qCWarning(lcPlaces).noquote() << "the places file" << file_ << "is saved without its lock";
-  loaded_ = false;
   load();
   QJsonArray list;
   for (const Place& p : places_) {

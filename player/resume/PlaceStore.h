@@ -67,7 +67,6 @@ class PlaceStore {
   std::vector<Place>::iterator find(const QByteArray& path, qint64 size);
 
   QString file_;
-  bool loaded_ = false;
   Stamp read_;
   qint64 clock_ = 0;
   std::vector<Place> places_;
