@@ -161,9 +161,8 @@ int main(int argc, char** argv) {
   quillet::qt::leaveTitleBarsToTheCompositor();
 
   quillet::qt::QtComponentRegistry components;
-  components.registerComponent(quillet::player::kProgId, quillet::player::createFlashPlayer);
-  components.registerComponent(quillet::player::kVersionedProgId,
-                               quillet::player::createFlashPlayer);
+  for (const char* progId : {quillet::player::kProgId, quillet::player::kVersionedProgId})
+    components.registerComponent(progId, quillet::player::createFlashPlayer);
   quillet::qt::QtMessageBox messageBox;
   // Taken from argv, which QApplication has stripped of the options it
   // handled: QApplication::arguments() would turn a file name that is not

@@ -21,7 +21,6 @@ namespace {
 Q_LOGGING_CATEGORY(lcPlayer, "quillet.player", QtWarningMsg)
 
 constexpr double kSpeedStep = 1.1;  // a tenth faster or slower a press
-constexpr int kNoteMilliseconds = 1800;
 constexpr int kNoteMargin = 8;
 constexpr int kNotePadding = 5;
 
@@ -102,10 +101,6 @@ void FlashPlayerWidget::copyScreenshot() {
 }
 
 // ---- Notes ------------------------------------------------------------------------
-
-void FlashPlayerWidget::showNote(const QString& text) {
-  showNote(text, kNoteMilliseconds);
-}
 
 void FlashPlayerWidget::showNote(const QString& text, int milliseconds) {
   // Any other note replaces the offer to go on.

@@ -19,6 +19,7 @@
 
 #include "platform/qt/banner/BannerStrip.h"
 #include "platform/qt/banner/BannerWire.h"
+#include "platform/qt/system/UniqueFd.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -70,7 +71,7 @@ class BannerHelper : public QObject {
   QString program;
   std::unique_ptr<QProcess, ProcessEnder> process;
   // Quillet's end of the socket the helper answers on, and its watch.
-  bannerwire::UniqueFd channel;
+  UniqueFd channel;
   std::unique_ptr<QSocketNotifier> channelWatch;
   QPointer<QNetworkAccessManager> network;
   QPointer<QNetworkReply> probing;

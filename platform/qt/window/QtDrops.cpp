@@ -1,7 +1,6 @@
 #include "platform/qt/window/QtDrops.h"
 
 #include <unistd.h>
-#include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QMimeData>
@@ -77,8 +76,6 @@ class QtDrops::Hook : public QObject {
   QtDrops& owner;
   WindowProc procedure;
 };
-
-QtDrops::QtDrops() = default;
 
 QtDrops::~QtDrops() {
   for (auto& [window, list] : hooks)

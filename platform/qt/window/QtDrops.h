@@ -19,7 +19,7 @@ class QtDrops : public Drops {
   // The id that stands for a window's own handling, its first procedure.
   static constexpr std::intptr_t kOwnHandling = 1;
 
-  QtDrops();
+  QtDrops() = default;
   ~QtDrops() override;
   QtDrops(const QtDrops&) = delete;
   QtDrops& operator=(const QtDrops&) = delete;

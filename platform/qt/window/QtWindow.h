@@ -50,8 +50,6 @@ class QtWindow : public Window {
  public:
   explicit QtWindow(QtWindowOptions options = {});
   ~QtWindow() override;
-  QtWindow(const QtWindow&) = delete;
-  QtWindow& operator=(const QtWindow&) = delete;
 
   void setEvents(WindowEvents* events) override;
   Maybe<double> width() const override;
