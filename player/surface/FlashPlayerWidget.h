@@ -102,7 +102,6 @@ class FlashPlayerWidget : public QWidget {
   // The commands of the keys beyond the bar's; each does nothing without a
   // video or while one is still opening.
   void changeSpeed(int steps);  // a tenth faster (+) or slower (-) a step; 0: back to 1x
-  void stepFrame(bool forward);
   void requestNeighbour(int step);  // the next (+1) or previous (-1) video of the folder
 
  signals:

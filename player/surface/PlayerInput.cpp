@@ -23,20 +23,18 @@ namespace {
 constexpr int kUnitsPerNotch = 120;     // Qt's wheel units for one notch
 constexpr int kWheelUnitsPerPixel = 4;  // touchpads that give only pixels: 30 px a notch
 
-// The keys beyond the bar's: speed, single frames, screenshots and the
-// folder's other videos.
+// The keys beyond the bar's: speed, screenshots and the folder's other
+// videos.
 struct ToolKey {
   QKeyCombination key;
   bool repeats;
   void (*run)(FlashPlayerWidget&);
 };
 
-const std::array<ToolKey, 9> kToolKeys = {{
+const std::array<ToolKey, 7> kToolKeys = {{
     {QKeyCombination(Qt::Key_BracketRight), true, [](FlashPlayerWidget& w) { w.changeSpeed(1); }},
     {QKeyCombination(Qt::Key_BracketLeft), true, [](FlashPlayerWidget& w) { w.changeSpeed(-1); }},
     {QKeyCombination(Qt::Key_Backspace), false, [](FlashPlayerWidget& w) { w.changeSpeed(0); }},
-    {QKeyCombination(Qt::Key_Period), true, [](FlashPlayerWidget& w) { w.stepFrame(true); }},
-    {QKeyCombination(Qt::Key_Comma), true, [](FlashPlayerWidget& w) { w.stepFrame(false); }},
     {QKeyCombination(Qt::Key_S), false, [](FlashPlayerWidget& w) { w.saveScreenshot(); }},
     {QKeyCombination(Qt::ControlModifier, Qt::Key_C), false,
      [](FlashPlayerWidget& w) { w.copyScreenshot(); }},

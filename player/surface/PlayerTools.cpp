@@ -1,6 +1,6 @@
-// What the player does beyond its bar: speed, single frames, screenshots,
-// the request for the folder's other videos, and the short notes over the
-// picture that tell what a key did where the bar does not show it.
+// What the player does beyond its bar: speed, screenshots, the request for
+// the folder's other videos, and the short notes over the picture that tell
+// what a key did where the bar does not show it.
 
 #include <QBuffer>
 #include <QClipboard>
@@ -51,10 +51,6 @@ bool FlashPlayerWidget::videoReady() const {
 void FlashPlayerWidget::changeSpeed(int steps) {
   if (!videoReady()) return;
   playback_->setSpeed(steps == 0 ? 1.0 : session_.speed() * std::pow(kSpeedStep, steps));
-}
-
-void FlashPlayerWidget::stepFrame(bool forward) {
-  playback_->stepFrame(forward);
 }
 
 void FlashPlayerWidget::requestNeighbour(int step) {

@@ -7,8 +7,6 @@ QString text(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-}  // namespace
-
 const QLoggingCategory& traceCategory(TraceArea area) {
   // In the order of TraceArea. Warnings and above only, so that debug (ran)
   // and info (skipped) stay silent until the logging rules ask for them.
@@ -21,6 +19,8 @@ const QLoggingCategory& traceCategory(TraceArea area) {
   };
   return categories[static_cast<int>(area)];
 }
+
+}  // namespace
 
 void QtTrace::ran(TraceArea area, std::string_view step) {
   qCDebug(traceCategory(area)).noquote() << text(step);
