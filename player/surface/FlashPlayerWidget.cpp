@@ -1,7 +1,6 @@
 #include "player/surface/FlashPlayerWidget.h"
 
 #include <QBackingStore>
-#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -284,12 +283,6 @@ void FlashPlayerWidget::leaveEvent(QEvent* event) {
   QWidget::leaveEvent(event);
   if (movie_ && movie_->fullScreen && movie_->drag == Drag::None) setBarShownInFullScreen(false);
   if (!movie_ || movie_->drag != Drag::Seek) followSeekPreview(QPoint(-1, -1));
-}
-
-void FlashPlayerWidget::contextMenuEvent(QContextMenuEvent* event) {
-  // The player movie hides every built-in item of the player's own menu, so
-  // the player shows none, whatever Menu says and whatever it plays.
-  event->ignore();
 }
 
 // ---- Drawing ----------------------------------------------------------------

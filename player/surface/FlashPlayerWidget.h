@@ -33,6 +33,8 @@ class FlashPlayerWidget : public QWidget {
   Q_PROPERTY(QString WMode MEMBER wMode_)
   Q_PROPERTY(QString FlashVars MEMBER flashVars_)
   Q_PROPERTY(QString BGColor MEMBER bgColorText_ WRITE setBgColor)
+  // Kept only: the player movie hides every built-in item of the player's
+  // own menu, so the player shows none, whatever Menu says and whatever it plays.
   Q_PROPERTY(bool Menu MEMBER menu_)
   Q_PROPERTY(QString Quality2 MEMBER quality_)
   Q_PROPERTY(int BackgroundColor MEMBER backgroundColor_ WRITE setBackgroundColor)
@@ -101,7 +103,7 @@ class FlashPlayerWidget : public QWidget {
   void copyScreenshot();
   // The commands of the keys beyond the bar's; each does nothing without a
   // video or while one is still opening.
-  void changeSpeed(int steps);  // a tenth faster (+) or slower (-) a step; 0: back to 1x
+  void changeSpeed(int steps);      // a tenth faster (+) or slower (-) a step; 0: back to 1x
   void requestNeighbour(int step);  // the next (+1) or previous (-1) video of the folder
 
  signals:
@@ -117,7 +119,6 @@ class FlashPlayerWidget : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent* event) override;
-  void contextMenuEvent(QContextMenuEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;

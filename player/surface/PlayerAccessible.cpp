@@ -329,7 +329,7 @@ void PlayerAccessible::announcePreview() {
   const qint64 second = player()->seekPreviewShown()
                             ? static_cast<qint64>(std::floor(player()->seekPreviewSeconds()))
                             : -1;
-  if (second == previewSecond_ || pieceCount() == 0) return;
+  if (second == previewSecond_ || childCount() == 0) return;
   previewSecond_ = second;
   tell(QAccessibleEvent(pieceInterface(Piece::Seek), QAccessible::DescriptionChanged));
 }
@@ -340,15 +340,12 @@ PlayerAccessible::PlayerAccessible(FlashPlayerWidget* player)
 }
 
 PlayerAccessible::~PlayerAccessible() {
-  forgetPieces();
+  for (const QAccessible::Id id : ids_)
+    if (id) QAccessible::deleteAccessibleInterface(id);
 }
 
 FlashPlayerWidget* PlayerAccessible::player() const {
   return static_cast<FlashPlayerWidget*>(widget());
-}
-
-QAccessible::Role PlayerAccessible::role() const {
-  return QAccessible::Pane;
 }
 
 QString PlayerAccessible::text(QAccessible::Text t) const {
@@ -371,10 +368,6 @@ std::vector<Piece> PlayerAccessible::pieces() const {
   if (!w->partRect(Part::Full).isEmpty()) list.push_back(Piece::Screen);
   if (w->isShown(Part::Message)) list.push_back(Piece::Message);
   return list;
-}
-
-int PlayerAccessible::childCount() const {
-  return pieceCount();
 }
 
 QAccessibleInterface* PlayerAccessible::pieceInterface(Piece piece) const {
@@ -410,19 +403,12 @@ QAccessibleInterface* PlayerAccessible::childAt(int x, int y) const {
   return nullptr;
 }
 
-void PlayerAccessible::forgetPieces() {
-  for (QAccessible::Id& id : ids_) {
-    if (id) QAccessible::deleteAccessibleInterface(id);
-    id = 0;
-  }
-}
-
 void PlayerAccessible::announce(bool seeked) {
   FlashPlayerWidget* w = player();
   PlaybackControl& p = w->playback();
   const Told before = told_.value_or(Told{});
   const bool first = !told_;
-  Told now{.children = pieceCount(),
+  Told now{.children = childCount(),
            .name = text(QAccessible::Name),
            .playing = w->isPlaying(),
            .muted = w->isMuted(),
