@@ -61,7 +61,7 @@ class FlashPlayerWidget : public QWidget {
 
   // Where the bar, the keys, the wheel and the desktop's media controls send
   // their commands.
-  PlaybackControl& playback() const;
+  PlaybackControl& playback() const { return *playback_; }
 
   // Read-only inspection of what the player shows.
   bool movieLoaded() const { return movie_.has_value(); }

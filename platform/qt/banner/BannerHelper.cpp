@@ -97,10 +97,6 @@ bool BannerHelper::runnable() const {
   return isRunnable(program);
 }
 
-qint64 BannerHelper::processId() const {
-  return process ? process->processId() : 0;
-}
-
 void BannerHelper::show(const QUrl& url) {
   // A helper that ended is not started again: the strip stays white.
   if (process)

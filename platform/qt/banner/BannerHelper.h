@@ -45,7 +45,7 @@ class BannerHelper : public QObject {
   void input(const QByteArray& line, bool gesture);
 
   // The helper's process id while it runs, else 0.
-  qint64 processId() const;
+  qint64 processId() const { return process ? process->processId() : 0; }
   // Whether an address is being tried before the helper starts.
   bool trying() const { return !probing.isNull(); }
   // What waits for the helper to read it.

@@ -156,8 +156,4 @@ std::string QtDrops::dragQueryFile(DropHandle drop, int index) {
   return found->second[static_cast<std::size_t>(index)];
 }
 
-void QtDrops::dragFinish(DropHandle drop) {
-  drops.erase(drop);
-}
-
 }  // namespace quillet::qt

@@ -30,7 +30,7 @@ class QtDrops : public Drops {
   void callWindowProc(std::intptr_t previous, WindowHandle window,
                       const WindowMessage& message) override;
   std::string dragQueryFile(DropHandle drop, int index) override;
-  void dragFinish(DropHandle drop) override;
+  void dragFinish(DropHandle drop) override { drops.erase(drop); }
 
   // Drops handed out and not yet released.
   std::size_t openDrops() const { return drops.size(); }

@@ -239,10 +239,6 @@ void QtWindow::raise() {
   form->activateWindow();
 }
 
-void QtWindow::setEvents(WindowEvents* e) {
-  events = e;
-}
-
 Maybe<double> QtWindow::width() const {
   const QMargins f = frame();
   return (form->width() + f.left() + f.right()) * tppX();

@@ -51,7 +51,7 @@ class QtWindow : public Window {
   explicit QtWindow(QtWindowOptions options = {});
   ~QtWindow() override;
 
-  void setEvents(WindowEvents* events) override;
+  void setEvents(WindowEvents* e) override { events = e; }
   Maybe<double> width() const override;
   Maybe<double> height() const override;
   Status setWidth(double twips) override;
