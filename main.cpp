@@ -145,7 +145,9 @@ int main(int argc, char** argv) {
   // libmpv cannot start under any other numeric locale.
   std::setlocale(LC_NUMERIC, "C");
   quillet::qt::installTranslations(app);
-  // Qt has taken its own options out of argv by now.
+  // Taken from argv, which QApplication has stripped of the options it
+  // handled: QApplication::arguments() would turn a file name that is not
+  // UTF-8 into other bytes.
   quillet::qt::QtProcesses processes(std::vector<std::string>(argv + 1, argv + argc));
   // libmpv sets itself up and decodes the video's first frame on a thread of
   // its own while the window is made; only now, with the locale it needs.
@@ -161,13 +163,9 @@ int main(int argc, char** argv) {
   quillet::qt::leaveTitleBarsToTheCompositor();
 
   quillet::qt::QtComponentRegistry components;
-  components.registerComponent(quillet::player::kProgId, quillet::player::createFlashPlayer);
-  components.registerComponent(quillet::player::kVersionedProgId,
-                               quillet::player::createFlashPlayer);
+  for (const char* progId : {quillet::player::kProgId, quillet::player::kVersionedProgId})
+    components.registerComponent(progId, quillet::player::createFlashPlayer);
   quillet::qt::QtMessageBox messageBox;
-  // Taken from argv, which QApplication has stripped of the options it
-  // handled: QApplication::arguments() would turn a file name that is not
-  // UTF-8 into other bytes.
   quillet::qt::QtTrace trace;
 
   std::unique_ptr<ShownWindow> mainWindow;

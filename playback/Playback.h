@@ -71,8 +71,6 @@ class Playback {
  public:
   Playback(Window& window, Screen& screen, ControlHost& controls, Trace& trace,
            const PlayerWindow& host);
-  Playback(const Playback&) = delete;
-  Playback& operator=(const Playback&) = delete;
 
   // Player control (playback/Playback.cpp).
   void CreatePlayerControl();

@@ -22,8 +22,7 @@ Maybe<std::int32_t> wholePixels(Maybe<double> twips, double twipsPerPixel) {
 
 void Playback::ctrl_ObjectEvent(const std::string& eventName, const Values& params) {
   if (eventName != "FSCommand") return;
-  if (params.empty() || asText(params[0]) != "screen") return;
-  if (params.size() < 2) return;
+  if (params.size() < 2 || asText(params[0]) != "screen") return;
   const std::string argument = asText(params[1]);
   if (argument == "full") {
     EnterFullScreen();

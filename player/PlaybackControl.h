@@ -18,7 +18,6 @@ class PlaybackControl : public QObject, public PlaybackCommands {
   using State = PlaybackState;
 
   using QObject::QObject;
-  ~PlaybackControl() override = default;
 
   // Beside the playback commands (the volume's slider follows):
   virtual void changeVolume(int delta) = 0;

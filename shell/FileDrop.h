@@ -16,7 +16,6 @@ class FileDrop {
   using Opener = std::function<void(std::string)>;
   FileDrop(Drops& drops, Trace& trace, Opener opener)
       : drops(drops), trace(trace, TraceArea::Shell), open(std::move(opener)) {}
-  ~FileDrop() = default;
   FileDrop(const FileDrop&) = delete;
   FileDrop& operator=(const FileDrop&) = delete;
 

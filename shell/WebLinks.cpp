@@ -4,10 +4,6 @@
 
 namespace quillet {
 
-std::string websiteAddress() {
-  return addresses::kWebsite;
-}
-
 std::string bannerAddress() {
   return std::string("http://") + addresses::kBannerHost + "/info.php?n=Quillet";
 }
@@ -16,7 +12,7 @@ std::string bannerAddress() {
 // leaves the click without effect.
 void Command1_Click(Processes& processes, Trace& trace) {
   skipOnFailure(AreaTrace(trace, TraceArea::Shell), "Command1_Click: open the web site",
-                processes.openUrl(websiteAddress()));
+                processes.openUrl(addresses::kWebsite));
 }
 
 }  // namespace quillet

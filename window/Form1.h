@@ -20,8 +20,6 @@ class Form1 : public WindowEvents, public PlayerWindow {
  public:
   explicit Form1(Platform& platform);
   ~Form1() override;
-  Form1(const Form1&) = delete;
-  Form1& operator=(const Form1&) = delete;
 
   // Loads the window (Form_Load) and then shows it.
   void Show();

@@ -18,7 +18,6 @@ namespace quillet::player {
 
 class FlashVars {
  public:
-  FlashVars() = default;
   static FlashVars parse(QStringView text);
 
   bool contains(const QString& name) const { return values_.contains(name); }

@@ -7,20 +7,16 @@ namespace quillet::player {
 
 namespace {
 
-int parseVolume(const std::optional<QString>& text) {
-  if (!text) return kDefaultVolume;
+std::optional<double> parseNumber(const std::optional<QString>& text) {
   bool ok = false;
-  const double v = text->trimmed().toDouble(&ok);
-  if (!ok || !std::isfinite(v)) return kDefaultVolume;
-  return static_cast<int>(std::lround(std::clamp(v, 0.0, 100.0)));
+  const double v = text ? text->trimmed().toDouble(&ok) : 0;
+  if (!ok || !std::isfinite(v)) return std::nullopt;
+  return v;
 }
 
-std::optional<double> parseSeconds(const std::optional<QString>& text) {
-  if (!text) return std::nullopt;
-  bool ok = false;
-  const double v = text->trimmed().toDouble(&ok);
-  if (!ok || !std::isfinite(v) || v <= 0) return std::nullopt;
-  return v;
+int parseVolume(const std::optional<QString>& text) {
+  const auto v = parseNumber(text);
+  return v ? static_cast<int>(std::lround(std::clamp(*v, 0.0, 100.0))) : kDefaultVolume;
 }
 
 }  // namespace
@@ -51,7 +47,9 @@ MovieSettings MovieSettings::read(const FlashVars& vars) {
   m.shadow = vars.text(QStringLiteral("effect")) != QLatin1String("false");
   m.front = hexColour(vars.text(QStringLiteral("frontcolor"))).value_or(QColor(Qt::white));
   m.back = hexColour(vars.text(QStringLiteral("backcolor"))).value_or(QColor(Qt::black));
-  m.durationOverride = parseSeconds(vars.value(QStringLiteral("NumVideoDuracion")));
+  if (const auto seconds = parseNumber(vars.value(QStringLiteral("NumVideoDuracion")));
+      seconds && *seconds > 0)
+    m.durationOverride = seconds;
   if (auto name = vars.value(QStringLiteral("vseek")); name && !name->isEmpty()) m.vseek = *name;
   m.volume = parseVolume(vars.value(QStringLiteral("volumen")));
   m.autoplay = vars.text(QStringLiteral("autoplay")) == QLatin1String("true");

@@ -2,11 +2,8 @@
 // The player movie's parts by their instance names, in one table: the movie
 // reader checks that a movie places them, the surface names what it shows.
 
-#include <QString>
-#include <QStringView>
 #include <array>
 #include <cstddef>
-#include <optional>
 #include <span>
 
 namespace quillet::player {
@@ -44,15 +41,5 @@ inline constexpr std::array<const char*, 18> kPartNames = {
 // two.
 inline constexpr std::span<const char* const> kPlayerPartNames =
     std::span(kPartNames).first<kPartNames.size() - 2>();
-
-inline QString partName(Part part) {
-  return QString::fromLatin1(kPartNames[static_cast<std::size_t>(part)]);
-}
-
-inline std::optional<Part> partByName(QStringView name) {
-  for (std::size_t i = 0; i < kPartNames.size(); ++i)
-    if (name == QLatin1String(kPartNames[i])) return static_cast<Part>(i);
-  return std::nullopt;
-}
 
 }  // namespace quillet::player

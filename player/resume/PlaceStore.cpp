@@ -114,10 +114,6 @@ void PlaceStore::remember(const QByteArray& path, qint64 size, double seconds) {
   change({path, size, seconds});
 }
 
-void PlaceStore::forget(const QByteArray& path, qint64 size) {
-  change({path, size, std::nullopt});
-}
-
 void PlaceStore::change(Change c) {
   load();
   // Forgetting what is kept nowhere changes nothing, and writes nothing.

@@ -33,7 +33,7 @@ class PlaceStore {
   // was left at; nullopt when none is kept.
   std::optional<double> place(const QByteArray& path, qint64 size);
   void remember(const QByteArray& path, qint64 size, double seconds);
-  void forget(const QByteArray& path, qint64 size);
+  void forget(const QByteArray& path, qint64 size) { change({path, size, std::nullopt}); }
   // Writes this store's changes since its last save, over what the file
   // holds now; false when they could not be written (they are kept for
   // the next save).

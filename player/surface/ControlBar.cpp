@@ -4,11 +4,34 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "player/surface/ControlBarSliders.h"
-
 namespace quillet::player {
 
 namespace {
+
+// The bar's paler shades of its front colour: the empty tracks, and the
+// loaded part and the screen button.
+constexpr int kFaint = 70, kHalf = 140;
+
+QColor shade(const QColor& front, int alpha) {
+  QColor c = front;
+  c.setAlpha(alpha);
+  return c;
+}
+
+// The seek slider: the loaded and played parts of its track, and the handle.
+void paintSeekSlider(QPainter& p, const QRect& area, double loaded, double played,
+                     const QColor& front) {
+  if (area.isEmpty()) return;
+  p.fillRect(progressTrack(area), shade(front, kFaint));
+  p.fillRect(progressFilled(area, loaded), shade(front, kHalf));
+  p.fillRect(progressFilled(area, played), front);
+  p.fillRect(progressHandle(area, played), front);
+}
+
+void paintVolumeSlider(QPainter& p, const QRect& area, int percent, const QColor& front) {
+  p.fillRect(volumeFilled(area, 100), shade(front, kFaint));
+  p.fillRect(volumeFilled(area, percent), front);
+}
 
 void paintPlayPause(QPainter& p, const QRectF& pp, bool playing) {
   if (playing) {
@@ -55,7 +78,7 @@ void paintScreenButton(QPainter& p, const QRect& area, bool fullScreen, const QC
     // Normal size: a smaller window inside the frame.
     p.fillRect(QRectF(s.left() + 2.5, s.top() + 2.5, s.width() / 2, s.height() / 2), front);
   } else {
-    p.fillRect(s.adjusted(2.5, 2.5, -2.5, -2.5), halfShade(front));
+    p.fillRect(s.adjusted(2.5, 2.5, -2.5, -2.5), shade(front, kHalf));
   }
 }
 
@@ -76,7 +99,7 @@ void paintControlBar(QPainter& p, const BarLayout& b, const BarLook& look, const
   p.setPen(Qt::NoPen);
   p.setBrush(look.front);
   paintPlayPause(p, b.playPause, look.playing);
-  SeekSlider(b.progress).paint(p, look.loadedFraction, look.playedFraction, look.front);
+  paintSeekSlider(p, b.progress, look.loadedFraction, look.playedFraction, look.front);
 
   p.setPen(look.front);
   QFont font = p.font();
@@ -85,7 +108,7 @@ void paintControlBar(QPainter& p, const BarLayout& b, const BarLook& look, const
   p.drawText(b.display, Qt::AlignCenter, look.time);
 
   paintMute(p, b.mute, look.muted, look.front);
-  VolumeSlider(b.volume).paint(p, look.volume, look.front);
+  paintVolumeSlider(p, b.volume, look.volume, look.front);
   if (look.screenButtons && !b.screenButton.isEmpty())
     paintScreenButton(p, b.screenButton, look.fullScreen, look.front);
 }

@@ -1,7 +1,6 @@
 #include "player/surface/FlashPlayerWidget.h"
 
 #include <QBackingStore>
-#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -16,7 +15,6 @@
 #include "player/movie/MovieFile.h"
 #include "player/movie/MovieSettings.h"
 #include "player/surface/ControlBar.h"
-#include "player/surface/ControlBarSliders.h"
 #include "player/surface/PlayerAccessible.h"
 
 namespace quillet::player {
@@ -194,14 +192,14 @@ void FlashPlayerWidget::mousePressEvent(QMouseEvent* event) {
   if (barVisible() && bar.progress.contains(pos)) {
     if (session_.canPlay() && session_.duration() > 0) {
       movie_->drag = Drag::Seek;
-      movie_->dragFraction = SeekSlider(bar.progress).fractionAt(pos.x());
+      movie_->dragFraction = progressFractionAt(bar.progress, pos.x());
       update(chromeRect());
     }
     return;
   }
   if (barVisible() && bar.volume.contains(pos)) {
     movie_->drag = Drag::Volume;
-    playback_->setVolume(VolumeSlider(bar.volume).percentAt(pos.x()));
+    playback_->setVolume(volumeAt(bar.volume, pos.x()));
     return;
   }
   movie_->pressed = buttonAt(pos);
@@ -216,11 +214,11 @@ void FlashPlayerWidget::mouseMoveEvent(QMouseEvent* event) {
                             (rect().contains(pos) && pos.y() >= bar.bar.top()));
   }
   if (movie_->drag == Drag::Seek) {
-    movie_->dragFraction = SeekSlider(bar.progress).fractionAt(pos.x());
+    movie_->dragFraction = progressFractionAt(bar.progress, pos.x());
     session_.scrubTo(movie_->dragFraction * session_.duration());
     update(chromeRect());
   } else if (movie_->drag == Drag::Volume) {
-    playback_->setVolume(VolumeSlider(bar.volume).percentAt(pos.x()));
+    playback_->setVolume(volumeAt(bar.volume, pos.x()));
   }
   followSeekPreview(pos);
   const bool clickable =
@@ -237,7 +235,7 @@ void FlashPlayerWidget::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
   const Drag drag = std::exchange(movie_->drag, Drag::None);
   if (drag == Drag::Seek) {
-    const double fraction = SeekSlider(layout().bar.progress).fractionAt(pos.x());
+    const double fraction = progressFractionAt(layout().bar.progress, pos.x());
     playback_->seekTo(fraction * session_.duration());
     followSeekPreview(pos);
     return;
@@ -285,12 +283,6 @@ void FlashPlayerWidget::leaveEvent(QEvent* event) {
   QWidget::leaveEvent(event);
   if (movie_ && movie_->fullScreen && movie_->drag == Drag::None) setBarShownInFullScreen(false);
   if (!movie_ || movie_->drag != Drag::Seek) followSeekPreview(QPoint(-1, -1));
-}
-
-void FlashPlayerWidget::contextMenuEvent(QContextMenuEvent* event) {
-  // The player movie hides every built-in item of the player's own menu, so
-  // the player shows none, whatever Menu says and whatever it plays.
-  event->ignore();
 }
 
 // ---- Drawing ----------------------------------------------------------------

@@ -10,10 +10,8 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
-#include <QStringView>
 #include <QTimer>
 #include <QWidget>
-#include <QtGlobal>
 #include <memory>
 #include <optional>
 
@@ -32,12 +30,14 @@ namespace quillet::player {
 
 class FlashPlayerWidget : public QWidget {
   Q_OBJECT
-  Q_PROPERTY(QString WMode READ wMode WRITE setWMode)
-  Q_PROPERTY(QString FlashVars READ flashVars WRITE setFlashVars)
-  Q_PROPERTY(QString BGColor READ bgColor WRITE setBgColor)
-  Q_PROPERTY(bool Menu READ menu WRITE setMenu)
-  Q_PROPERTY(QString Quality2 READ quality2 WRITE setQuality2)
-  Q_PROPERTY(int BackgroundColor READ backgroundColor WRITE setBackgroundColor)
+  Q_PROPERTY(QString WMode MEMBER wMode_)
+  Q_PROPERTY(QString FlashVars MEMBER flashVars_)
+  Q_PROPERTY(QString BGColor MEMBER bgColorText_ WRITE setBgColor)
+  // Kept only: the player movie hides every built-in item of the player's
+  // own menu, so the player shows none, whatever Menu says and whatever it plays.
+  Q_PROPERTY(bool Menu MEMBER menu_)
+  Q_PROPERTY(QString Quality2 MEMBER quality_)
+  Q_PROPERTY(int BackgroundColor MEMBER backgroundColor_ WRITE setBackgroundColor)
 
  public:
   using Part = quillet::player::Part;
@@ -54,24 +54,14 @@ class FlashPlayerWidget : public QWidget {
   // and are left alone.
   Q_INVOKABLE void LoadMovie(int layer, const QString& path);
 
-  QString wMode() const { return wMode_; }
-  void setWMode(const QString& mode) { wMode_ = mode; }
-  QString flashVars() const { return flashVars_; }
-  void setFlashVars(const QString& vars) { flashVars_ = vars; }
-  QString bgColor() const { return bgColorText_; }
   void setBgColor(const QString& colour);
-  bool menu() const { return menu_; }
-  void setMenu(bool on) { menu_ = on; }
-  QString quality2() const { return quality_; }
-  void setQuality2(const QString& quality) { quality_ = quality; }
-  int backgroundColor() const { return backgroundColor_; }
   void setBackgroundColor(int rgb);
 
   QSize sizeHint() const override { return {400, 300}; }
 
   // Where the bar, the keys, the wheel and the desktop's media controls send
   // their commands.
-  PlaybackControl& playback() const;
+  PlaybackControl& playback() const { return *playback_; }
 
   // Read-only inspection of what the player shows.
   bool movieLoaded() const { return movie_.has_value(); }
@@ -101,8 +91,7 @@ class FlashPlayerWidget : public QWidget {
 
   // A short note over the picture for a second or two (never in a
   // screenshot).
-  void showNote(const QString& text);
-  void showNote(const QString& text, int milliseconds);
+  void showNote(const QString& text, int milliseconds = kNoteMilliseconds);
   // Where the note offers to go on from, while it does.
   std::optional<double> resumeOffer() const { return resumeOffer_; }
   // Goes where the note offers to (Enter, or a click on the note).
@@ -114,13 +103,8 @@ class FlashPlayerWidget : public QWidget {
   void copyScreenshot();
   // The commands of the keys beyond the bar's; each does nothing without a
   // video or while one is still opening.
-  void changeSpeed(int steps);  // a tenth faster (+) or slower (-) a step; 0: back to 1x
-  void stepFrame(bool forward);
+  void changeSpeed(int steps);      // a tenth faster (+) or slower (-) a step; 0: back to 1x
   void requestNeighbour(int step);  // the next (+1) or previous (-1) video of the folder
-  static QString partName(Part part) { return quillet::player::partName(part); }
-  static std::optional<Part> partByName(QStringView name) {
-    return quillet::player::partByName(name);
-  }
 
  signals:
   void FSCommand(const QString& command, const QString& args);
@@ -135,7 +119,6 @@ class FlashPlayerWidget : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent* event) override;
-  void contextMenuEvent(QContextMenuEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
@@ -179,6 +162,7 @@ class FlashPlayerWidget : public QWidget {
   void addShortcuts();
   // A video is open and past its opening: the keys beyond the bar's act.
   bool videoReady() const;
+  static constexpr int kNoteMilliseconds = 1800;
   void setUpNotes();
   QRect noteRect() const;
   void paintNote(QPainter& p) const;
@@ -190,6 +174,7 @@ class FlashPlayerWidget : public QWidget {
   // Follows the pointer at pos (or the dragged handle); hides it elsewhere.
   void followSeekPreview(QPoint pos);
   void paintSeekPreview(QPainter& p) const;
+  QSize seekPreviewPictureSize() const;
 
   // Going on where the video was left (PlayerResume.cpp).
   void setUpResume();

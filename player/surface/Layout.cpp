@@ -107,9 +107,7 @@ double progressFractionAt(const QRect& progress, int x) {
 }
 
 int volumeAt(const QRect& volume, int x) {
-  if (volume.width() <= 0) return 0;
-  const double f = clamp01(static_cast<double>(x - volume.x()) / volume.width());
-  return static_cast<int>(std::lround(f * 100));
+  return static_cast<int>(std::lround(progressFractionAt(volume, x) * 100));
 }
 
 QRect volumeFilled(const QRect& volume, int percent) {

@@ -22,12 +22,21 @@ using Piece = PlayerAccessible::Piece;
 // reader hears of it no more often than this.
 constexpr qint64 kSeekValueEveryMs = 1000;
 
+// Tells assistive technology of one change.
+template <class Event>
+void tell(Event&& event) {
+  QAccessible::updateAccessibility(&event);
+}
+
 // One painted part of the bar. It holds no state: everything is read from
 // the player when asked, so it can never tell an old value.
 class PieceAccessible final : public QAccessibleInterface,
                               public QAccessibleActionInterface,
                               public QAccessibleValueInterface,
                               public QAccessibleTextInterface {
+  // The parts' texts are the player's, in its translation context.
+  Q_DECLARE_TR_FUNCTIONS(quillet::player::PlayerAccessible)
+
  public:
   PieceAccessible(PlayerAccessible& parent, Piece piece) : parent_(parent), piece_(piece) {}
 
@@ -90,23 +99,17 @@ class PieceAccessible final : public QAccessibleInterface,
     if (t == QAccessible::Name) {
       switch (piece_) {
         case Piece::PlayPause:
-          return w()->isPlaying()
-                     ? QCoreApplication::translate("quillet::player::PlayerAccessible", "Pause")
-                     : QCoreApplication::translate("quillet::player::PlayerAccessible", "Play");
+          return w()->isPlaying() ? tr("Pause") : tr("Play");
         case Piece::Seek:
-          return QCoreApplication::translate("quillet::player::PlayerAccessible", "Seek");
+          return tr("Seek");
         case Piece::Time:
           return w()->displayedTime();
         case Piece::Mute:
-          return QCoreApplication::translate("quillet::player::PlayerAccessible", "Mute");
+          return tr("Mute");
         case Piece::Volume:
-          return QCoreApplication::translate("quillet::player::PlayerAccessible", "Volume");
+          return tr("Volume");
         case Piece::Screen:
-          return w()->inFullScreenState()
-                     ? QCoreApplication::translate("quillet::player::PlayerAccessible",
-                                                   "Leave full screen")
-                     : QCoreApplication::translate("quillet::player::PlayerAccessible",
-                                                   "Full screen");
+          return w()->inFullScreenState() ? tr("Leave full screen") : tr("Full screen");
         case Piece::Message:
           return w()->errorMessage();
       }
@@ -114,17 +117,13 @@ class PieceAccessible final : public QAccessibleInterface,
     if (t == QAccessible::Description) {
       if (piece_ == Piece::Seek) {
         const int loaded = static_cast<int>(std::lround(w()->loadedFraction() * 100));
-        const QString text =
-            QCoreApplication::translate("quillet::player::PlayerAccessible", "%1% loaded")
-                .arg(loaded);
+        const QString text = tr("%1% loaded").arg(loaded);
         if (!w()->seekPreviewShown()) return text;
         //: The seek slider's description while the pointer is over it: how
         //: much is loaded, then the time under the pointer ("1:23").
-        return QCoreApplication::translate("quillet::player::PlayerAccessible", "%1, pointer at %2")
-            .arg(text, spokenTimeText(w()->seekPreviewSeconds()));
+        return tr("%1, pointer at %2").arg(text, spokenTimeText(w()->seekPreviewSeconds()));
       }
-      if (piece_ == Piece::Time)
-        return QCoreApplication::translate("quillet::player::PlayerAccessible", "Elapsed time");
+      if (piece_ == Piece::Time) return tr("Elapsed time");
     }
     if (t == QAccessible::Value) {
       if (piece_ == Piece::Seek) return seekText();
@@ -248,7 +247,7 @@ class PieceAccessible final : public QAccessibleInterface,
 
   QString seekText() const {
     //: The seek slider's value as read aloud: the position, then the length.
-    return QCoreApplication::translate("quillet::player::PlayerAccessible", "%1 of %2")
+    return tr("%1 of %2")
         .arg(spokenTimeText(playback().position()), spokenTimeText(playback().duration()));
   }
 
@@ -317,8 +316,7 @@ PartToolTip partToolTip(FlashPlayerWidget& player, QPoint pos) {
 
 void announceNote(FlashPlayerWidget& player) {
   if (!QAccessible::isActive()) return;
-  QAccessibleEvent e(&player, QAccessible::DescriptionChanged);
-  QAccessible::updateAccessibility(&e);
+  tell(QAccessibleEvent(&player, QAccessible::DescriptionChanged));
 }
 
 void announceSeekPreview(FlashPlayerWidget& player) {
@@ -331,10 +329,9 @@ void PlayerAccessible::announcePreview() {
   const qint64 second = player()->seekPreviewShown()
                             ? static_cast<qint64>(std::floor(player()->seekPreviewSeconds()))
                             : -1;
-  if (second == previewSecond_ || pieceCount() == 0) return;
+  if (second == previewSecond_ || childCount() == 0) return;
   previewSecond_ = second;
-  QAccessibleEvent e(pieceInterface(Piece::Seek), QAccessible::DescriptionChanged);
-  QAccessible::updateAccessibility(&e);
+  tell(QAccessibleEvent(pieceInterface(Piece::Seek), QAccessible::DescriptionChanged));
 }
 
 PlayerAccessible::PlayerAccessible(FlashPlayerWidget* player)
@@ -343,15 +340,12 @@ PlayerAccessible::PlayerAccessible(FlashPlayerWidget* player)
 }
 
 PlayerAccessible::~PlayerAccessible() {
-  forgetPieces();
+  for (const QAccessible::Id id : ids_)
+    if (id) QAccessible::deleteAccessibleInterface(id);
 }
 
 FlashPlayerWidget* PlayerAccessible::player() const {
   return static_cast<FlashPlayerWidget*>(widget());
-}
-
-QAccessible::Role PlayerAccessible::role() const {
-  return QAccessible::Pane;
 }
 
 QString PlayerAccessible::text(QAccessible::Text t) const {
@@ -374,10 +368,6 @@ std::vector<Piece> PlayerAccessible::pieces() const {
   if (!w->partRect(Part::Full).isEmpty()) list.push_back(Piece::Screen);
   if (w->isShown(Part::Message)) list.push_back(Piece::Message);
   return list;
-}
-
-int PlayerAccessible::childCount() const {
-  return pieceCount();
 }
 
 QAccessibleInterface* PlayerAccessible::pieceInterface(Piece piece) const {
@@ -413,19 +403,12 @@ QAccessibleInterface* PlayerAccessible::childAt(int x, int y) const {
   return nullptr;
 }
 
-void PlayerAccessible::forgetPieces() {
-  for (QAccessible::Id& id : ids_) {
-    if (id) QAccessible::deleteAccessibleInterface(id);
-    id = 0;
-  }
-}
-
 void PlayerAccessible::announce(bool seeked) {
   FlashPlayerWidget* w = player();
   PlaybackControl& p = w->playback();
   const Told before = told_.value_or(Told{});
   const bool first = !told_;
-  Told now{.children = pieceCount(),
+  Told now{.children = childCount(),
            .name = text(QAccessible::Name),
            .playing = w->isPlaying(),
            .muted = w->isMuted(),
@@ -436,19 +419,13 @@ void PlayerAccessible::announce(bool seeked) {
            .message = w->errorMessage()};
   told_ = now;
 
-  if (first || now.name != before.name) {
-    QAccessibleEvent e(this, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&e);
-  }
-  if (first || now.children != before.children) {
-    QAccessibleEvent e(this, QAccessible::ObjectReorder);
-    QAccessible::updateAccessibility(&e);
-  }
+  if (first || now.name != before.name) tell(QAccessibleEvent(this, QAccessible::NameChanged));
+  if (first || now.children != before.children)
+    tell(QAccessibleEvent(this, QAccessible::ObjectReorder));
   if (now.children == 0) return;
 
   auto nameChanged = [this](Piece piece) {
-    QAccessibleEvent e(pieceInterface(piece), QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&e);
+    tell(QAccessibleEvent(pieceInterface(piece), QAccessible::NameChanged));
   };
   if (now.playing != before.playing) nameChanged(Piece::PlayPause);
   if (now.fullScreen != before.fullScreen && !player()->partRect(Part::Full).isEmpty())
@@ -456,19 +433,15 @@ void PlayerAccessible::announce(bool seeked) {
   if (!now.message.isEmpty() && now.message != before.message) {
     // Told as an alert too, so that a screen reader speaks it unasked.
     nameChanged(Piece::Message);
-    QAccessibleEvent alert(pieceInterface(Piece::Message), QAccessible::Alert);
-    QAccessible::updateAccessibility(&alert);
+    tell(QAccessibleEvent(pieceInterface(Piece::Message), QAccessible::Alert));
   }
   if (now.muted != before.muted) {
     QAccessible::State changes;
     changes.checked = true;
-    QAccessibleStateChangeEvent e(pieceInterface(Piece::Mute), changes);
-    QAccessible::updateAccessibility(&e);
+    tell(QAccessibleStateChangeEvent(pieceInterface(Piece::Mute), changes));
   }
-  if (now.volume != before.volume) {
-    QAccessibleValueChangeEvent e(pieceInterface(Piece::Volume), now.volume);
-    QAccessible::updateAccessibility(&e);
-  }
+  if (now.volume != before.volume)
+    tell(QAccessibleValueChangeEvent(pieceInterface(Piece::Volume), now.volume));
   // A seek, a new length, a pause or a play is told at once, as soon as the
   // position shows it; playing on, once a second at most.
   seekPending_ =
@@ -478,8 +451,7 @@ void PlayerAccessible::announce(bool seeked) {
     told_->second = second;
     seekPending_ = false;
     sinceSeekValue_.restart();
-    QAccessibleValueChangeEvent e(pieceInterface(Piece::Seek), p.position());
-    QAccessible::updateAccessibility(&e);
+    tell(QAccessibleValueChangeEvent(pieceInterface(Piece::Seek), p.position()));
     nameChanged(Piece::Time);
   }
 }

@@ -58,8 +58,7 @@ class PlayerAccessible : public QAccessibleWidget {
   FlashPlayerWidget* player() const;
 
   QString text(QAccessible::Text t) const override;
-  QAccessible::Role role() const override;
-  int childCount() const override;
+  int childCount() const override { return static_cast<int>(pieces().size()); }
   QAccessibleInterface* child(int index) const override;
   int indexOfChild(const QAccessibleInterface* child) const override;
   QAccessibleInterface* childAt(int x, int y) const override;
@@ -83,9 +82,7 @@ class PlayerAccessible : public QAccessibleWidget {
 
   // The pieces a loaded movie shows, in order.
   std::vector<Piece> pieces() const;
-  int pieceCount() const { return static_cast<int>(pieces().size()); }
   QAccessibleInterface* pieceInterface(Piece piece) const;
-  void forgetPieces();
 
   mutable std::array<QAccessible::Id, 7> ids_{};
   std::optional<Told> told_;

@@ -23,20 +23,18 @@ namespace {
 constexpr int kUnitsPerNotch = 120;     // Qt's wheel units for one notch
 constexpr int kWheelUnitsPerPixel = 4;  // touchpads that give only pixels: 30 px a notch
 
-// The keys beyond the bar's: speed, single frames, screenshots and the
-// folder's other videos.
+// The keys beyond the bar's: speed, screenshots and the folder's other
+// videos.
 struct ToolKey {
   QKeyCombination key;
   bool repeats;
   void (*run)(FlashPlayerWidget&);
 };
 
-const std::array<ToolKey, 9> kToolKeys = {{
+const std::array<ToolKey, 7> kToolKeys = {{
     {QKeyCombination(Qt::Key_BracketRight), true, [](FlashPlayerWidget& w) { w.changeSpeed(1); }},
     {QKeyCombination(Qt::Key_BracketLeft), true, [](FlashPlayerWidget& w) { w.changeSpeed(-1); }},
     {QKeyCombination(Qt::Key_Backspace), false, [](FlashPlayerWidget& w) { w.changeSpeed(0); }},
-    {QKeyCombination(Qt::Key_Period), true, [](FlashPlayerWidget& w) { w.stepFrame(true); }},
-    {QKeyCombination(Qt::Key_Comma), true, [](FlashPlayerWidget& w) { w.stepFrame(false); }},
     {QKeyCombination(Qt::Key_S), false, [](FlashPlayerWidget& w) { w.saveScreenshot(); }},
     {QKeyCombination(Qt::ControlModifier, Qt::Key_C), false,
      [](FlashPlayerWidget& w) { w.copyScreenshot(); }},
@@ -49,17 +47,15 @@ const std::array<ToolKey, 9> kToolKeys = {{
 void FlashPlayerWidget::addShortcuts() {
   // Children of the player: a removed player is hidden at once, and a
   // hidden widget's shortcuts never compete with the new player's.
-  for (const KeyCommand& command : kKeyCommands) {
-    auto* shortcut = new QShortcut(QKeySequence(command.key), this);
-    shortcut->setAutoRepeat(command.repeats);
-    connect(shortcut, &QShortcut::activated, playback_,
-            [p = playback_, run = command.run] { run(*p); });
-  }
-  for (const ToolKey& tool : kToolKeys) {
-    auto* shortcut = new QShortcut(QKeySequence(tool.key), this);
-    shortcut->setAutoRepeat(tool.repeats);
-    connect(shortcut, &QShortcut::activated, this, [this, run = tool.run] { run(*this); });
-  }
+  const auto addAll = [this](const auto& table, auto* target) {
+    for (const auto& entry : table) {
+      auto* shortcut = new QShortcut(QKeySequence(entry.key), this);
+      shortcut->setAutoRepeat(entry.repeats);
+      connect(shortcut, &QShortcut::activated, target, [target, run = entry.run] { run(*target); });
+    }
+  };
+  addAll(kKeyCommands, playback_);
+  addAll(kToolKeys, this);
 }
 
 void FlashPlayerWidget::keyPressEvent(QKeyEvent* event) {
@@ -76,17 +72,16 @@ void FlashPlayerWidget::keyPressEvent(QKeyEvent* event) {
   }
   // The same keys reach the player itself where the window's shortcuts do
   // not apply (a player outside an active window).
-  for (const KeyCommand& command : kKeyCommands) {
-    if (command.key != key) continue;
-    if (command.repeats || !event->isAutoRepeat()) command.run(*playback_);
-    return;
-  }
-  for (const ToolKey& tool : kToolKeys) {
-    if (tool.key != key) continue;
-    if (tool.repeats || !event->isAutoRepeat()) tool.run(*this);
-    return;
-  }
-  QWidget::keyPressEvent(event);
+  const auto runFrom = [&](const auto& table, auto& target) {
+    for (const auto& entry : table) {
+      if (entry.key != key) continue;
+      if (entry.repeats || !event->isAutoRepeat()) entry.run(target);
+      return true;
+    }
+    return false;
+  };
+  if (!runFrom(kKeyCommands, *playback_) && !runFrom(kToolKeys, *this))
+    QWidget::keyPressEvent(event);
 }
 
 void FlashPlayerWidget::wheelEvent(QWheelEvent* event) {

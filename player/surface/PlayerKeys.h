@@ -20,7 +20,7 @@ struct KeyCommand {
   void (*run)(PlaybackControl&);
 };
 
-inline const std::array<KeyCommand, 15> kKeyCommands = {{
+inline const std::array<KeyCommand, 17> kKeyCommands = {{
     {QKeyCombination(Qt::Key_K), false, [](PlaybackControl& p) { p.togglePause(); }},
     {QKeyCombination(Qt::Key_MediaTogglePlayPause), false,
      [](PlaybackControl& p) { p.togglePause(); }},
@@ -40,6 +40,8 @@ inline const std::array<KeyCommand, 15> kKeyCommands = {{
     {QKeyCombination(Qt::Key_F), false, [](PlaybackControl& p) { p.toggleFullScreen(); }},
     {QKeyCombination(Qt::Key_Escape), false, [](PlaybackControl& p) { p.leaveFullScreen(); }},
     {QKeyCombination(Qt::Key_Home), false, [](PlaybackControl& p) { p.seekTo(0); }},
+    {QKeyCombination(Qt::Key_Period), true, [](PlaybackControl& p) { p.stepFrame(true); }},
+    {QKeyCombination(Qt::Key_Comma), true, [](PlaybackControl& p) { p.stepFrame(false); }},
 }};
 
 // Runs the command of a key of the table; nothing for another key.

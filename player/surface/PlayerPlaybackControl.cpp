@@ -89,10 +89,6 @@ void FlashPlayerWidget::createControl() {
   playback_ = new Control(*this);
 }
 
-PlaybackControl& FlashPlayerWidget::playback() const {
-  return *playback_;
-}
-
 void FlashPlayerWidget::notifyPlayback() {
   static_cast<Control*>(playback_)->notify();
   announcePlayerChanges(*this);

@@ -7,7 +7,6 @@
 #include <QRegion>
 #include <algorithm>
 
-#include "player/surface/ControlBarSliders.h"
 #include "player/surface/FlashPlayerWidget.h"
 #include "player/surface/PlayerAccessible.h"
 #include "player/surface/TimeText.h"
@@ -20,6 +19,10 @@ constexpr int kGap = 4;     // between the preview and the bar
 constexpr int kBorder = 2;  // around the picture
 constexpr int kTimePadding = 3;
 constexpr int kApproach = 48;  // pixels above the bar
+
+int timeHeight(const QFont& font) {
+  return QFontMetrics(font).height() + 2 * kTimePadding;
+}
 
 }  // namespace
 
@@ -46,14 +49,10 @@ void FlashPlayerWidget::followSeekPreview(QPoint pos) {
     return;
   }
   const double fraction =
-      dragging ? movie_->dragFraction : SeekSlider(bar.progress).fractionAt(pos.x());
+      dragging ? movie_->dragFraction : progressFractionAt(bar.progress, pos.x());
   seekPreviewX_ = std::clamp(pos.x(), bar.progress.left(), bar.progress.right());
-  const qreal dpr = devicePixelRatioF();
-  const QSize size = previewPictureSize(
-      layout().stage.size(), session_.videoSize(),
-      layout().aboveBar.height() - 3 * kGap - QFontMetrics(font()).height() - 2 * kTimePadding);
   seekPreview_.showAt(fraction * session_.duration(), session_.keyframes(),
-                      (QSizeF(size) * dpr).toSize());
+                      (QSizeF(seekPreviewPictureSize()) * devicePixelRatioF()).toSize());
   // It moves with the pointer even where the time it shows stays.
   if (const QRect now = seekPreviewRect(); now != seekPreviewDrawn_) {
     update(QRegion(seekPreviewDrawn_) + now);
@@ -64,27 +63,25 @@ void FlashPlayerWidget::followSeekPreview(QPoint pos) {
 QRect FlashPlayerWidget::seekPreviewRect() const {
   if (!seekPreview_.shown() || !movie_) return {};
   const StageLayout& l = layout();
-  const QFontMetrics metrics(font());
   const QString time = timeText(seekPreview_.seconds());
-  const int timeHeight = metrics.height() + 2 * kTimePadding;
-  QSize picture;
-  if (seekPreview_.givesPictures())
-    picture = previewPictureSize(l.stage.size(), session_.videoSize(),
-                                 l.aboveBar.height() - 3 * kGap - timeHeight);
-  const int width =
-      std::max(picture.width() + 2 * kBorder, metrics.horizontalAdvance(time) + 4 * kTimePadding);
-  const int height = (picture.isEmpty() ? 0 : picture.height() + kBorder) + timeHeight;
+  const QSize picture = seekPreview_.givesPictures() ? seekPreviewPictureSize() : QSize();
+  const int width = std::max(picture.width() + 2 * kBorder,
+                             QFontMetrics(font()).horizontalAdvance(time) + 4 * kTimePadding);
+  const int height = (picture.isEmpty() ? 0 : picture.height() + kBorder) + timeHeight(font());
   const int left = std::clamp(seekPreviewX_ - width / 2, l.stage.left(),
                               std::max(l.stage.left(), l.stage.right() + 1 - width));
   return {left, l.bar.bar.top() - kGap - height, width, height};
 }
 
+QSize FlashPlayerWidget::seekPreviewPictureSize() const {
+  return previewPictureSize(layout().stage.size(), session_.videoSize(),
+                            layout().aboveBar.height() - 3 * kGap - timeHeight(font()));
+}
+
 QRect FlashPlayerWidget::seekPreviewPictureRect() const {
   const QRect box = seekPreviewRect();
   if (box.isEmpty() || !seekPreview_.givesPictures()) return {};
-  const int timeHeight = QFontMetrics(font()).height() + 2 * kTimePadding;
-  const QSize picture = previewPictureSize(layout().stage.size(), session_.videoSize(),
-                                           layout().aboveBar.height() - 3 * kGap - timeHeight);
+  const QSize picture = seekPreviewPictureSize();
   if (picture.isEmpty()) return {};
   return {box.left() + (box.width() - picture.width()) / 2, box.top() + kBorder, picture.width(),
           picture.height()};
@@ -105,8 +102,8 @@ void FlashPlayerWidget::paintSeekPreview(QPainter& p) const {
   }
   p.setPen(Qt::white);
   p.setFont(font());
-  const int timeHeight = QFontMetrics(font()).height() + 2 * kTimePadding;
-  p.drawText(QRect(box.left(), box.bottom() + 1 - timeHeight, box.width(), timeHeight),
+  const int line = timeHeight(font());
+  p.drawText(QRect(box.left(), box.bottom() + 1 - line, box.width(), line),
              Qt::AlignCenter | Qt::TextSingleLine, timeText(seekPreview_.seconds()));
   p.restore();
 }

@@ -1,6 +1,6 @@
-// What the player does beyond its bar: speed, single frames, screenshots,
-// the request for the folder's other videos, and the short notes over the
-// picture that tell what a key did where the bar does not show it.
+// What the player does beyond its bar: speed, screenshots, the request for
+// the folder's other videos, and the short notes over the picture that tell
+// what a key did where the bar does not show it.
 
 #include <QBuffer>
 #include <QClipboard>
@@ -21,7 +21,6 @@ namespace {
 Q_LOGGING_CATEGORY(lcPlayer, "quillet.player", QtWarningMsg)
 
 constexpr double kSpeedStep = 1.1;  // a tenth faster or slower a press
-constexpr int kNoteMilliseconds = 1800;
 constexpr int kNoteMargin = 8;
 constexpr int kNotePadding = 5;
 
@@ -52,10 +51,6 @@ bool FlashPlayerWidget::videoReady() const {
 void FlashPlayerWidget::changeSpeed(int steps) {
   if (!videoReady()) return;
   playback_->setSpeed(steps == 0 ? 1.0 : session_.speed() * std::pow(kSpeedStep, steps));
-}
-
-void FlashPlayerWidget::stepFrame(bool forward) {
-  playback_->stepFrame(forward);
 }
 
 void FlashPlayerWidget::requestNeighbour(int step) {
@@ -102,10 +97,6 @@ void FlashPlayerWidget::copyScreenshot() {
 }
 
 // ---- Notes ------------------------------------------------------------------------
-
-void FlashPlayerWidget::showNote(const QString& text) {
-  showNote(text, kNoteMilliseconds);
-}
 
 void FlashPlayerWidget::showNote(const QString& text, int milliseconds) {
   // Any other note replaces the offer to go on.

@@ -43,6 +43,11 @@ constexpr auto kGestureLifetime = std::chrono::seconds(5);
 constexpr qint64 kMaxQueuedInput = 64 * 1024;
 constexpr qint64 kMaxQueued = kMaxHandedPage + 64 * 1024;
 
+bool isRunnable(const QString& path) {
+  const QFileInfo info(path);
+  return info.isFile() && info.isExecutable();
+}
+
 bool answeredWithPage(const QNetworkReply& reply) {
   const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
   return status >= 200 && status < 300;
@@ -60,12 +65,8 @@ QString defaultBannerHelper() {
   const QString beside = programDir.filePath(name);
   const QString installed = QDir::cleanPath(
       programDir.filePath(QLatin1String(installation::kHelperDirFromProgram) + '/' + name));
-  const auto runnable = [](const QString& path) {
-    const QFileInfo info(path);
-    return info.isFile() && info.isExecutable();
-  };
-  const QString found = !runnable(beside) && runnable(installed) ? installed : beside;
-  qCDebug(lcBanner) << "banner helper:" << found << (runnable(found) ? "found" : "missing");
+  const QString found = !isRunnable(beside) && isRunnable(installed) ? installed : beside;
+  qCDebug(lcBanner) << "banner helper:" << found << (isRunnable(found) ? "found" : "missing");
   return found;
 }
 
@@ -93,12 +94,7 @@ BannerHelper::~BannerHelper() {
 }
 
 bool BannerHelper::runnable() const {
-  const QFileInfo info(program);
-  return info.isFile() && info.isExecutable();
-}
-
-qint64 BannerHelper::processId() const {
-  return process ? process->processId() : 0;
+  return isRunnable(program);
 }
 
 void BannerHelper::show(const QUrl& url) {
@@ -167,7 +163,7 @@ void BannerHelper::launch() {
     return;
   }
   channel.reset(ends[0]);
-  const bannerwire::UniqueFd childEnd(ends[1]);
+  const UniqueFd childEnd(ends[1]);
   const int helperEnd = childEnd.get();
   channelWatch = std::make_unique<QSocketNotifier>(channel.get(), QSocketNotifier::Read);
   connect(channelWatch.get(), &QSocketNotifier::activated, this, [this] { read(); });

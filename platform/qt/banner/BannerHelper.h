@@ -19,6 +19,7 @@
 
 #include "platform/qt/banner/BannerStrip.h"
 #include "platform/qt/banner/BannerWire.h"
+#include "platform/qt/system/UniqueFd.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -44,7 +45,7 @@ class BannerHelper : public QObject {
   void input(const QByteArray& line, bool gesture);
 
   // The helper's process id while it runs, else 0.
-  qint64 processId() const;
+  qint64 processId() const { return process ? process->processId() : 0; }
   // Whether an address is being tried before the helper starts.
   bool trying() const { return !probing.isNull(); }
   // What waits for the helper to read it.
@@ -70,7 +71,7 @@ class BannerHelper : public QObject {
   QString program;
   std::unique_ptr<QProcess, ProcessEnder> process;
   // Quillet's end of the socket the helper answers on, and its watch.
-  bannerwire::UniqueFd channel;
+  UniqueFd channel;
   std::unique_ptr<QSocketNotifier> channelWatch;
   QPointer<QNetworkAccessManager> network;
   QPointer<QNetworkReply> probing;

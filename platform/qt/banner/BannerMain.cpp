@@ -298,8 +298,8 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
 
   BrowserForward browser(socket);
-  QDesktopServices::setUrlHandler("http", &browser, "open");
-  QDesktopServices::setUrlHandler("https", &browser, "open");
+  for (const char* scheme : {"http", "https"})
+    QDesktopServices::setUrlHandler(scheme, &browser, "open");
   // Quillet gone: its end of the socket closes.
   QSocketNotifier hangUp(socket, QSocketNotifier::Read);
   QObject::connect(&hangUp, &QSocketNotifier::activated, &app, [&] {
@@ -319,8 +319,7 @@ int main(int argc, char* argv[]) {
   Frames frames(view, socket);
   Commands commands(view, frames);
   const int code = app.exec();
-  QDesktopServices::unsetUrlHandler("http");
-  QDesktopServices::unsetUrlHandler("https");
+  for (const char* scheme : {"http", "https"}) QDesktopServices::unsetUrlHandler(scheme);
   return code;
 }
 

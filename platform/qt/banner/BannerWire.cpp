@@ -12,6 +12,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+
+#include "platform/qt/system/UniqueFd.h"
 
 namespace quillet::qt::bannerwire {
 
@@ -102,11 +105,6 @@ Message only(Message::Kind kind) {
 }
 
 }  // namespace
-
-void UniqueFd::reset(int other) {
-  if (fd >= 0) ::close(fd);
-  fd = other;
-}
 
 bool sendFrame(int socket, QSize size, const std::function<void(QImage&)>& paint) {
   if (size.isEmpty() || size.width() > kMaxSide || size.height() > kMaxSide) return false;

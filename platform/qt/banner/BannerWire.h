@@ -12,23 +12,8 @@
 #include <QImage>
 #include <QUrl>
 #include <functional>
-#include <memory>
 
 namespace quillet::qt::bannerwire {
-
-// A descriptor of this process's, closed when it goes.
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { reset(); }
-  int get() const { return fd; }
-  void reset(int other = -1);
-
- private:
-  int fd;
-};
 
 inline constexpr int kMaxSide = 16384;
 inline constexpr qsizetype kMaxFrameBytes = qsizetype(64) * 1024 * 1024;

@@ -16,10 +16,6 @@ QtBanner::QtBanner(QWidget& parent)
   area->setObjectName("WebBrowser1");
 }
 
-QWidget& QtBanner::strip() {
-  return *area;
-}
-
 Maybe<double> QtBanner::height() const {
   if (!area) return std::nullopt;
   return area->height() * twipsPerPixelY(area);

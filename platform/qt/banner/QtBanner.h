@@ -38,7 +38,7 @@ class QtBanner : public QObject, public WebBrowser {
   // Calls start() once delay has passed and the event loop is free.
   void startLater(std::chrono::milliseconds delay);
 
-  QWidget& strip();
+  QWidget& strip() { return *area; }
   // The address last asked for, loaded or still waiting for start().
   const QUrl& address() const { return pending; }
 

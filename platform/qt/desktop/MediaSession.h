@@ -25,7 +25,6 @@ class MediaSession : public QObject {
   };
 
   using QObject::QObject;
-  ~MediaSession() override = default;
 
   virtual State state() const = 0;
   virtual Video video() const = 0;

@@ -24,7 +24,6 @@ namespace quillet::qt {
 namespace {
 
 const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kBaseName = QStringLiteral("org.mpris.MediaPlayer2.quillet");
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
@@ -164,7 +163,6 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
           static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
   }
   qlonglong position() const { return microseconds(s.session.position()); }
-  bool no() const { return false; }
   bool yes() const { return true; }
   bool canPlay() const { return s.session.canPlay(); }
   bool canSeek() const { return s.session.canSeek(); }
@@ -233,17 +231,16 @@ bool MprisService::registerOnSessionBus() {
     auto* p = new MprisPlayerAdaptor(*this);
     player = p;
     connect(&session, &MediaSession::stateChanged, this,
-            [this] { propertiesChanged(kPlayerInterface, {QStringLiteral("PlaybackStatus")}); });
+            [this] { propertiesChanged({QStringLiteral("PlaybackStatus")}); });
     connect(&session, &MediaSession::volumeChanged, this,
-            [this] { propertiesChanged(kPlayerInterface, {QStringLiteral("Volume")}); });
+            [this] { propertiesChanged({QStringLiteral("Volume")}); });
     connect(&session, &MediaSession::videoChanged, this, [this] {
-      propertiesChanged(kPlayerInterface,
-                        {QStringLiteral("Metadata"), QStringLiteral("CanPlay"),
+      propertiesChanged({QStringLiteral("Metadata"), QStringLiteral("CanPlay"),
                          QStringLiteral("CanPause"), QStringLiteral("CanSeek"),
                          QStringLiteral("CanGoNext"), QStringLiteral("CanGoPrevious")});
     });
     connect(&session, &MediaSession::speedChanged, this,
-            [this] { propertiesChanged(kPlayerInterface, {QStringLiteral("Rate")}); });
+            [this] { propertiesChanged({QStringLiteral("Rate")}); });
     connect(&session, &MediaSession::seeked, p,
             [p](double seconds) { emit p->Seeked(microseconds(seconds)); });
   }
@@ -266,15 +263,13 @@ void MprisService::neighboursChanged() {
   if (!registered || !actions.hasNeighbour) return;
   const bool next = actions.hasNeighbour(1), previous = actions.hasNeighbour(-1);
   if (next == canGoNext && previous == canGoPrevious) return;
-  propertiesChanged(kPlayerInterface,
-                    {QStringLiteral("CanGoNext"), QStringLiteral("CanGoPrevious")});
+  propertiesChanged({QStringLiteral("CanGoNext"), QStringLiteral("CanGoPrevious")});
 }
 
-void MprisService::propertiesChanged(const QString& interface, const QStringList& names) {
+void MprisService::propertiesChanged(const QStringList& names) {
   if (!registered) return;
-  QObject* adaptor = interface == kRootInterface ? root : player;
   QVariantMap changed;
-  for (const QString& n : names) changed.insert(n, adaptor->property(n.toLatin1().constData()));
+  for (const QString& n : names) changed.insert(n, player->property(n.toLatin1().constData()));
   if (changed.contains(QStringLiteral("CanGoNext")))
     canGoNext = changed.value("CanGoNext").toBool();
   if (changed.contains(QStringLiteral("CanGoPrevious")))
@@ -282,7 +277,7 @@ void MprisService::propertiesChanged(const QString& interface, const QStringList
   QDBusMessage signal =
       QDBusMessage::createSignal(kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
                                  QStringLiteral("PropertiesChanged"));
-  signal << interface << changed << QStringList();
+  signal << kPlayerInterface << changed << QStringList();
   QDBusConnection::sessionBus().send(signal);
 }
 

@@ -47,7 +47,8 @@ class MprisService : public QObject {
   const Actions actions;
 
  private:
-  void propertiesChanged(const QString& interface, const QStringList& names);
+  // Tells the desktop the Player interface's properties of these names.
+  void propertiesChanged(const QStringList& names);
 
   QObject* player = nullptr;                      // the Player interface's adaptor (a child)
   bool canGoNext = false, canGoPrevious = false;  // as last told

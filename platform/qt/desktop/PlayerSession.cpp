@@ -24,10 +24,6 @@ void PlayerSession::follow(PlaybackControl* control) {
   changedAll();
 }
 
-MediaSession::State PlayerSession::state() const {
-  return player ? player->state() : State::Stopped;
-}
-
 namespace {
 
 // A web address as it is; a file's as "file://" and its name's exact bytes,
@@ -52,22 +48,6 @@ MediaSession::Video PlayerSession::video() const {
   if (!player || player->videoNumber() == 0) return {};
   const QString address = player->address();
   return {player->videoNumber(), address, player->title(), player->duration(), urlOf(address)};
-}
-
-bool PlayerSession::canPlay() const {
-  return player && player->canPlay();
-}
-bool PlayerSession::canSeek() const {
-  return player && player->canSeek();
-}
-double PlayerSession::position() const {
-  return player ? player->position() : 0;
-}
-int PlayerSession::volume() const {
-  return player ? player->volume() : 0;
-}
-double PlayerSession::speed() const {
-  return player ? player->speed() : 1.0;
 }
 
 player::PlaybackCommands& PlayerSession::commands() {

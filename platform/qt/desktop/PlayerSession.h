@@ -17,13 +17,13 @@ class PlayerSession final : public MediaSession {
   // Follows `control` from now on (nullptr: none); announces everything anew.
   void follow(player::PlaybackControl* control);
 
-  State state() const override;
+  State state() const override { return player ? player->state() : State::Stopped; }
   Video video() const override;
-  bool canPlay() const override;
-  bool canSeek() const override;
-  double position() const override;
-  int volume() const override;
-  double speed() const override;
+  bool canPlay() const override { return player && player->canPlay(); }
+  bool canSeek() const override { return player && player->canSeek(); }
+  double position() const override { return player ? player->position() : 0; }
+  int volume() const override { return player ? player->volume() : 0; }
+  double speed() const override { return player ? player->speed() : 1.0; }
 
   player::PlaybackCommands& commands() override;
 

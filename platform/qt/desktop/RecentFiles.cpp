@@ -43,22 +43,6 @@ QString applicationElement(const RecentFiles::Application& app, qint64 count, co
       .arg(count);
 }
 
-QString newBookmark(const QString& uri, const QString& mimeType,
-                    const RecentFiles::Application& app, const QString& when) {
-  return QStringLiteral(
-             "  <bookmark href=\"%1\" added=\"%2\" modified=\"%2\" visited=\"%2\">\n"
-             "    <info>\n"
-             "      <metadata owner=\"http://freedesktop.org\">\n"
-             "        <mime:mime-type type=\"%3\"/>\n"
-             "        <bookmark:applications>\n"
-             "          %4\n"
-             "        </bookmark:applications>\n"
-             "      </metadata>\n"
-             "    </info>\n"
-             "  </bookmark>\n")
-      .arg(escaped(uri), when, escaped(mimeType), applicationElement(app, 1, when));
-}
-
 const char* kEmptyList =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<xbel version=\"1.0\"\n"
@@ -109,6 +93,19 @@ QString metadataBlock(const QString& mimeType, const RecentFiles::Application& a
          mimeLine(mimeType) + applicationsBlock(app, when) + QStringLiteral("\n      </metadata>");
 }
 
+QString infoBlock(const QString& mimeType, const RecentFiles::Application& app,
+                  const QString& when) {
+  return QStringLiteral("\n    <info>") + metadataBlock(mimeType, app, when) +
+         QStringLiteral("\n    </info>");
+}
+
+QString newBookmark(const QString& uri, const QString& mimeType,
+                    const RecentFiles::Application& app, const QString& when) {
+  return QStringLiteral("  <bookmark href=\"%1\" added=\"%2\" modified=\"%2\" visited=\"%2\">")
+             .arg(escaped(uri), when) +
+         infoBlock(mimeType, app, when) + QStringLiteral("\n  </bookmark>\n");
+}
+
 // Where the document changes for the entry: the ranges to replace, or the
 // reason it is left alone.
 std::optional<std::vector<Splice>> plan(const QString& document, const QString& uri,
@@ -125,15 +122,10 @@ std::optional<std::vector<Splice>> plan(const QString& document, const QString& 
     before = document.lastIndexOf(u'<', after - 1);
   };
   const auto current = [&] {
-    Element e;
-    e.before = before;
-    e.after = after;
-    e.endBefore = before;
     // An attribute's value ends with a quote, so "/>" closes the tag itself.
-    e.selfClosing = document.mid(before, after - before).endsWith(QLatin1String("/>"));
-    e.open = !e.selfClosing;
-    e.name = xml.qualifiedName().toString();
-    return e;
+    const bool selfClosing = document.mid(before, after - before).endsWith(QLatin1String("/>"));
+    return Element{before,      after,        before,
+                   selfClosing, !selfClosing, xml.qualifiedName().toString()};
   };
   bool rootSeen = false, found = false, inOurs = false, appDone = false, hasMime = false;
   // The entry's parts, where they are: GLib reads the applications only
@@ -174,10 +166,9 @@ std::optional<std::vector<Splice>> plan(const QString& document, const QString& 
           tag +=
               QStringLiteral(" %1=\"%2\"").arg(name, fresh ? when : escaped(a.value().toString()));
         }
-        if (!xml.attributes().hasAttribute(QLatin1String("modified")))
-          tag += QStringLiteral(" modified=\"%1\"").arg(when);
-        if (!xml.attributes().hasAttribute(QLatin1String("visited")))
-          tag += QStringLiteral(" visited=\"%1\"").arg(when);
+        for (const QLatin1String time : {QLatin1String("modified"), QLatin1String("visited")})
+          if (!xml.attributes().hasAttribute(time))
+            tag += QStringLiteral(" %1=\"%2\"").arg(time, when);
         oursTag = splices.size();
         splices.push_back(
             {before, after, tag + (ours->selfClosing ? QLatin1String("/>") : QLatin1String(">"))});
@@ -243,9 +234,7 @@ std::optional<std::vector<Splice>> plan(const QString& document, const QString& 
             splices.push_back(into(document, *info, metadataBlock(mimeType, app, when),
                                    QStringLiteral("\n    ")));
           } else {
-            const QString content = QStringLiteral("\n    <info>") +
-                                    metadataBlock(mimeType, app, when) +
-                                    QStringLiteral("\n    </info>");
+            const QString content = infoBlock(mimeType, app, when);
             if (ours->selfClosing) {
               // The entry's rebuilt tag holds it all.
               QString& tag = splices[oursTag].text;

@@ -144,7 +144,7 @@ std::optional<ScreenSaverInhibitor::Way> ScreenSaverInhibitor::bestService() con
 void ScreenSaverInhibitor::update() {
   if (!started) return;
   const quint64 now = session.video().number;
-  const bool wanted = wantsScreenAwake(session);
+  const bool wanted = session.state() == MediaSession::State::Playing;
   // A new video starts with a hold of its own.
   if (held && (!wanted || now != held->video)) release(false);
   if (!wanted) {

@@ -45,11 +45,6 @@ class ScreenSaverInhibitor : public QObject {
   // Gives back a hold still taken, waiting briefly for the bus.
   ~ScreenSaverInhibitor() override;
 
-  // The rule, for anything else that keeps the screen awake beside this.
-  static bool wantsScreenAwake(const MediaSession& session) {
-    return session.state() == MediaSession::State::Playing;
-  }
-
   // Starts following the session; false when there is neither a session bus
   // nor an X server's screen saver to ask.
   bool start();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "platform/qt/system/TextParts.h"
 #include "quillet/DesktopTranslations.h"
 
 namespace quillet::qt::desktop {
@@ -12,39 +13,21 @@ namespace {
 constexpr std::string_view kMarker = "X-Quillet-Association=true";
 constexpr std::string_view kDefaultsGroup = "[Default Applications]";
 
-char lowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::string lowered(std::string_view text) {
   std::string out(text);
   std::transform(out.begin(), out.end(), out.begin(), lowerAscii);
   return out;
 }
 
-std::string_view trimmed(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 bool isUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
-    std::size_t extra;
-    if (c < 0x80) {
-      extra = 0;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-    } else {
-      return false;
-    }
-    if (i + extra >= text.size()) return false;
+    const std::size_t extra = c < 0x80                 ? 0
+                              : c >= 0xC2 && c <= 0xDF ? 1
+                              : c >= 0xE0 && c <= 0xEF ? 2
+                              : c >= 0xF0 && c <= 0xF4 ? 3
+                                                       : 4;  // no lead byte
+    if (extra == 4 || i + extra >= text.size()) return false;
     for (std::size_t k = 1; k <= extra; ++k)
       if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
     i += extra + 1;
@@ -60,37 +43,21 @@ bool reserved(char c) {
 // General escaping of a key file's string value.
 std::string keyFileString(std::string_view text) {
   std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        out += c;
-    }
+  for (const char c : text) {
+    const char* escape = c == '\\'   ? "\\\\"
+                         : c == '\n' ? "\\n"
+                         : c == '\t' ? "\\t"
+                         : c == '\r' ? "\\r"
+                                     : nullptr;
+    out += escape ? std::string_view(escape) : std::string_view(&c, 1);
   }
   return out;
 }
 
 std::vector<std::string> splitList(std::string_view value) {
   std::vector<std::string> items;
-  std::size_t start = 0;
-  while (start <= value.size()) {
-    auto end = value.find(';', start);
-    if (end == std::string_view::npos) end = value.size();
-    auto item = trimmed(value.substr(start, end - start));
-    if (!item.empty()) items.emplace_back(item);
-    start = end + 1;
-  }
+  for (const std::string_view part : split(value, ';'))
+    if (const std::string_view item = trimmed(part); !item.empty()) items.emplace_back(item);
   return items;
 }
 
@@ -192,14 +159,9 @@ Maybe<std::string> desktopEntry(const Association& association) {
 }
 
 bool isOurDesktopEntry(std::string_view text) {
-  std::size_t start = 0;
-  while (start < text.size()) {
-    auto end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    if (trimmed(text.substr(start, end - start)) == kMarker) return true;
-    start = end + 1;
-  }
-  return false;
+  const std::vector<std::string_view> lines = split(text, '\n');
+  return std::any_of(lines.begin(), lines.end(),
+                     [](std::string_view line) { return trimmed(line) == kMarker; });
 }
 
 // Lines are edited only where they name a type Quillet handles or name
@@ -211,16 +173,9 @@ std::string withDefaults(std::string_view mimeapps, const std::vector<std::strin
   for (const auto& mime : mimeTypes) wanted.insert(lowered(mime));
   std::set<std::string> done;
 
-  std::vector<std::string> lines;
-  {
-    std::size_t start = 0;
-    while (start < mimeapps.size()) {
-      auto end = mimeapps.find('\n', start);
-      if (end == std::string_view::npos) end = mimeapps.size();
-      lines.emplace_back(mimeapps.substr(start, end - start));
-      start = end + 1;
-    }
-  }
+  const std::vector<std::string_view> pieces = split(mimeapps, '\n');
+  std::vector<std::string> lines(pieces.begin(), pieces.end());
+  if (lines.back().empty()) lines.pop_back();  // what follows the last line break
 
   std::vector<std::string> out;
   bool inDefaults = false;

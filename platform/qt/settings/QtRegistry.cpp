@@ -22,17 +22,11 @@ constexpr qint64 kMaxFileSize = 1 << 20;
 QString hivePath(const DesktopDirs& dirs) {
   return dirs.configHome + "/quillet/registry";
 }
-QString lockPath(const DesktopDirs& dirs) {
-  return dirs.configHome + "/quillet/registry.lock";
-}
 QString mimeappsPath(const DesktopDirs& dirs) {
   return dirs.configHome + "/mimeapps.list";
 }
 QString applicationsDir(const DesktopDirs& dirs) {
   return dirs.dataHome + "/applications";
-}
-QString desktopEntryPath(const DesktopDirs& dirs) {
-  return applicationsDir(dirs) + "/" + desktop::kDesktopId;
 }
 
 QString xdgDir(const char* variable, const char* fallbackUnderHome) {
@@ -64,14 +58,10 @@ FileText readSmallFile(const QString& path) {
 // never see half a file.
 bool writeAtomically(const QString& path, const std::string& text) {
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
+  // A file not committed is discarded with its temporary file.
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  if (file.write(text.data(), static_cast<qint64>(text.size())) !=
-      static_cast<qint64>(text.size())) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
+  const auto size = static_cast<qint64>(text.size());
+  return file.open(QIODevice::WriteOnly) && file.write(text.data(), size) == size && file.commit();
 }
 
 std::string mimeForExtension(const std::string& extension) {
@@ -150,7 +140,7 @@ DesktopDirs DesktopDirs::fromEnvironment() {
 std::unique_ptr<RegistrySession> QtRegistry::open() {
   DesktopDirs dirs = fixedDirs ? *fixedDirs : DesktopDirs::fromEnvironment();
   if (!QDir().mkpath(dirs.configHome + "/quillet")) return nullptr;
-  auto lock = std::make_unique<QLockFile>(lockPath(dirs));
+  auto lock = std::make_unique<QLockFile>(hivePath(dirs) + ".lock");
   if (!lock->tryLock(3000)) return nullptr;
   const FileText hive = readSmallFile(hivePath(dirs));
   // A hive that cannot be read is started afresh; it only ever holds what
@@ -171,7 +161,7 @@ void projectOntoDesktop(const DesktopDirs& dirs) {
   Maybe<std::string> entry;
   if (association) entry = desktop::desktopEntry(*association);
 
-  const QString entryPath = desktopEntryPath(dirs);
+  const QString entryPath = applicationsDir(dirs) + "/" + desktop::kDesktopId;
   const FileText current = readSmallFile(entryPath);
   const bool mayReplace = current.state == Read::Missing ||
                           (current.state == Read::Ok && desktop::isOurDesktopEntry(current.text));

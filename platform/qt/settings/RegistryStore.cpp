@@ -5,16 +5,13 @@
 #include <utility>
 
 #include "platform/PercentEncoding.h"
+#include "platform/qt/system/TextParts.h"
 
 namespace quillet::qt {
 
 namespace {
 
 constexpr std::string_view kHeader = "quillet-registry 1";
-
-char lowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -35,20 +32,6 @@ Maybe<std::string> rootName(std::string_view text) {
     if (equalsIgnoringCase(text, brief) || equalsIgnoringCase(text, full))
       return std::string(brief);
   return std::nullopt;
-}
-
-std::vector<std::string_view> split(std::string_view text, char separator) {
-  std::vector<std::string_view> parts;
-  std::size_t start = 0;
-  for (;;) {
-    auto at = text.find(separator, start);
-    if (at == std::string_view::npos) {
-      parts.push_back(text.substr(start));
-      return parts;
-    }
-    parts.push_back(text.substr(start, at - start));
-    start = at + 1;
-  }
 }
 
 // Field escaping of the text form: "%", tabs, line breaks and every other
@@ -83,20 +66,12 @@ Maybe<std::vector<std::string>> RegistryStore::parseKeyPath(std::string_view pat
 }
 
 Maybe<RegistryStore::Name> RegistryStore::parseName(std::string_view name) {
-  if (name.empty()) return std::nullopt;
-  Name parsed;
-  if (name.back() == '\\') {
-    auto path = parseKeyPath(name.substr(0, name.size() - 1));
-    if (!path) return std::nullopt;
-    parsed.path = std::move(*path);
-    return parsed;
-  }
-  auto last = name.rfind('\\');
+  const auto last = name.rfind('\\');
   if (last == std::string_view::npos) return std::nullopt;
   auto path = parseKeyPath(name.substr(0, last));
   if (!path) return std::nullopt;
-  parsed.path = std::move(*path);
-  parsed.value = std::string(name.substr(last + 1));
+  Name parsed{std::move(*path), std::nullopt};
+  if (last + 1 < name.size()) parsed.value = std::string(name.substr(last + 1));
   return parsed;
 }
 

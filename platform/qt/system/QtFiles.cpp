@@ -1,6 +1,7 @@
 #include "platform/qt/system/QtFiles.h"
 
 #include "platform/qt/system/FolderListings.h"
+#include "platform/qt/system/UniqueFd.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -26,24 +27,6 @@
 namespace quillet::qt {
 
 namespace {
-
-// Owns one open file descriptor.
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : fd(fd) {}
-  ~UniqueFd() {
-    if (fd >= 0) ::close(fd);
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  int get() const { return fd; }
-  explicit operator bool() const { return fd >= 0; }
-  // Closes now, so that a failure to close (a late write error) is seen.
-  bool close() { return ::close(std::exchange(fd, -1)) == 0; }
-
- private:
-  int fd;
-};
 
 Status errnoFailure(const char* what) {
   return Status::failed(std::string(what) + ": " + std::strerror(errno));

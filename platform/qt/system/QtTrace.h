@@ -10,8 +10,6 @@
 
 namespace quillet::qt {
 
-const QLoggingCategory& traceCategory(TraceArea area);
-
 class QtTrace : public Trace {
  public:
   // A step that ran, at debug level.

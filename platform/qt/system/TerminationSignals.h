@@ -25,8 +25,6 @@ class TerminationSignals : public QObject {
   // dispositions come back then. One instance at a time.
   explicit TerminationSignals(Handler onRequest, QObject* parent = nullptr);
   ~TerminationSignals() override;
-  TerminationSignals(const TerminationSignals&) = delete;
-  TerminationSignals& operator=(const TerminationSignals&) = delete;
 
   // Whether the signals could be taken over (a pipe was made).
   bool active() const { return notifier != nullptr; }

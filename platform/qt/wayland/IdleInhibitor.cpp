@@ -39,10 +39,8 @@ class WaylandIdleInhibitor::Inhibitor : public QtWayland::zwp_idle_inhibitor_v1 
 WaylandIdleInhibitor::WaylandIdleInhibitor(MediaSession& session, QWidget& window, QObject* parent)
     : QObject(parent), session(session), window(&window) {}
 
-WaylandIdleInhibitor::~WaylandIdleInhibitor() {
-  inhibitor.reset();
-  manager.reset();
-}
+// The inhibitor goes before its manager.
+WaylandIdleInhibitor::~WaylandIdleInhibitor() = default;
 
 bool WaylandIdleInhibitor::start() {
   if (manager) return true;

@@ -1,7 +1,6 @@
 #include "platform/qt/window/QtDrops.h"
 
 #include <unistd.h>
-#include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QMimeData>
@@ -77,8 +76,6 @@ class QtDrops::Hook : public QObject {
   QtDrops& owner;
   WindowProc procedure;
 };
-
-QtDrops::QtDrops() = default;
 
 QtDrops::~QtDrops() {
   for (auto& [window, list] : hooks)
@@ -157,10 +154,6 @@ std::string QtDrops::dragQueryFile(DropHandle drop, int index) {
   if (found == drops.end() || index < 0 || static_cast<std::size_t>(index) >= found->second.size())
     return {};
   return found->second[static_cast<std::size_t>(index)];
-}
-
-void QtDrops::dragFinish(DropHandle drop) {
-  drops.erase(drop);
 }
 
 }  // namespace quillet::qt

@@ -19,7 +19,7 @@ class QtDrops : public Drops {
   // The id that stands for a window's own handling, its first procedure.
   static constexpr std::intptr_t kOwnHandling = 1;
 
-  QtDrops();
+  QtDrops() = default;
   ~QtDrops() override;
   QtDrops(const QtDrops&) = delete;
   QtDrops& operator=(const QtDrops&) = delete;
@@ -30,7 +30,7 @@ class QtDrops : public Drops {
   void callWindowProc(std::intptr_t previous, WindowHandle window,
                       const WindowMessage& message) override;
   std::string dragQueryFile(DropHandle drop, int index) override;
-  void dragFinish(DropHandle drop) override;
+  void dragFinish(DropHandle drop) override { drops.erase(drop); }
 
   // Drops handed out and not yet released.
   std::size_t openDrops() const { return drops.size(); }

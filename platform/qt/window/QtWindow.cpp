@@ -239,10 +239,6 @@ void QtWindow::raise() {
   form->activateWindow();
 }
 
-void QtWindow::setEvents(WindowEvents* e) {
-  events = e;
-}
-
 Maybe<double> QtWindow::width() const {
   const QMargins f = frame();
   return (form->width() + f.left() + f.right()) * tppX();
@@ -332,14 +328,12 @@ Status QtWindow::setLeft(double twips) {
 
 Maybe<double> QtWindow::outerTop() const {
   const auto corner = display->outerCorner();
-  if (!corner) return std::nullopt;
-  return corner->y() * tppY();
+  return corner ? Maybe<double>(corner->y() * tppY()) : std::nullopt;
 }
 
 Maybe<double> QtWindow::outerLeft() const {
   const auto corner = display->outerCorner();
-  if (!corner) return std::nullopt;
-  return corner->x() * tppX();
+  return corner ? Maybe<double>(corner->x() * tppX()) : std::nullopt;
 }
 
 Status QtWindow::setBorderStyle(int style) {

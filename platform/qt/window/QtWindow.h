@@ -50,10 +50,8 @@ class QtWindow : public Window {
  public:
   explicit QtWindow(QtWindowOptions options = {});
   ~QtWindow() override;
-  QtWindow(const QtWindow&) = delete;
-  QtWindow& operator=(const QtWindow&) = delete;
 
-  void setEvents(WindowEvents* events) override;
+  void setEvents(WindowEvents* e) override { events = e; }
   Maybe<double> width() const override;
   Maybe<double> height() const override;
   Status setWidth(double twips) override;

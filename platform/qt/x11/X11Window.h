@@ -16,8 +16,6 @@ class X11Window final : public DisplayServer, public QAbstractNativeEventFilter 
  public:
   X11Window(QWidget& window, DisplayServerEvents events);
   ~X11Window() override;
-  X11Window(const X11Window&) = delete;
-  X11Window& operator=(const X11Window&) = delete;
 
   QMargins frame() const override { return decoratedFrame.value_or(QMargins()); }
   void learnFrame() override;
