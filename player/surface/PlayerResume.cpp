@@ -65,7 +65,10 @@ void FlashPlayerWidget::followResume() {
     if (place_->kept && worthResuming(*place_->kept, session_.duration())) {
       //: Over the picture of a video opened again: Enter goes on from where
       //: it was left ("Continue from 12:34 (Enter)").
-      showNote(tr("Continue from %1 (Enter)").arg(timeText(*place_->kept)), kOfferMilliseconds);
+      showNote(QCoreApplication::translate("quillet::player::FlashPlayerWidget",
+                                           "Continue from %1 (Enter)")
+                   .arg(timeText(*place_->kept)),
+               kOfferMilliseconds);
       resumeOffer_ = *place_->kept;
       resumeKey_->setEnabled(true);
       qApp->installEventFilter(this);

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -38,7 +39,8 @@ void FlashPlayerWidget::setUpNotes() {
   });
   connect(&session_, &PlaybackSession::speedChanged, this, [this] {
     //: The playback speed, shown briefly over the picture: "Speed 1.5×".
-    showNote(tr("Speed %1×").arg(QLocale().toString(session_.speed(), 'g', 3)));
+    showNote(QCoreApplication::translate("quillet::player::FlashPlayerWidget", "Speed %1×")
+                 .arg(QLocale().toString(session_.speed(), 'g', 3)));
     emit playback_->speedChanged();
   });
 }
@@ -77,13 +79,16 @@ void FlashPlayerWidget::saveScreenshot() {
   QString why;
   if (const auto saved = writeNewFile(folder, name, png, &why)) {
     //: A screenshot was saved under this file name.
-    showNote(tr("Saved %1").arg(QFile::decodeName(*saved)));
+    showNote(QCoreApplication::translate("quillet::player::FlashPlayerWidget", "Saved %1")
+                 .arg(QFile::decodeName(*saved)));
     return;
   }
   qCInfo(lcPlayer).noquote() << "screenshot: not saved in" << QFile::decodeName(folder) << "-"
                              << why;
   //: The screenshot could not be written into this folder.
-  showNote(tr("Cannot save the picture in %1").arg(QFile::decodeName(folder)));
+  showNote(QCoreApplication::translate("quillet::player::FlashPlayerWidget",
+                                       "Cannot save the picture in %1")
+               .arg(QFile::decodeName(folder)));
 }
 
 void FlashPlayerWidget::copyScreenshot() {
@@ -93,7 +98,7 @@ void FlashPlayerWidget::copyScreenshot() {
   if (picture.isNull() || !clipboard) return;
   clipboard->setImage(picture);
   //: A screenshot was put on the clipboard.
-  showNote(tr("Picture copied"));
+  showNote(QCoreApplication::translate("quillet::player::FlashPlayerWidget", "Picture copied"));
 }
 
 // ---- Notes ------------------------------------------------------------------------

@@ -2,34 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="it_IT">
 <context>
-    <name>FlashPlayerWidget</name>
-    <message>
-        <source>Speed %1×</source>
-        <extracomment>The playback speed, shown briefly over the picture: &quot;Speed 1.5×&quot;.</extracomment>
-        <translation>Velocità %1×</translation>
-    </message>
-    <message>
-        <source>Saved %1</source>
-        <extracomment>A screenshot was saved under this file name.</extracomment>
-        <translation>Salvato %1</translation>
-    </message>
-    <message>
-        <source>Cannot save the picture in %1</source>
-        <extracomment>The screenshot could not be written into this folder.</extracomment>
-        <translation>Impossibile salvare l’immagine in %1</translation>
-    </message>
-    <message>
-        <source>Picture copied</source>
-        <extracomment>A screenshot was put on the clipboard.</extracomment>
-        <translation>Immagine copiata</translation>
-    </message>
-    <message>
-        <source>Continue from %1 (Enter)</source>
-        <extracomment>Over the picture of a video opened again: Enter goes on from where it was left (&quot;Continue from 12:34 (Enter)&quot;).</extracomment>
-        <translation>Riprendi da %1 (Invio)</translation>
-    </message>
-</context>
-<context>
     <name>Form1</name>
     <message>
         <source>Website</source>
@@ -76,6 +48,31 @@
 </context>
 <context>
     <name>quillet::player::FlashPlayerWidget</name>
+    <message>
+        <source>Speed %1×</source>
+        <extracomment>The playback speed, shown briefly over the picture: &quot;Speed 1.5×&quot;.</extracomment>
+        <translation>Velocità %1×</translation>
+    </message>
+    <message>
+        <source>Saved %1</source>
+        <extracomment>A screenshot was saved under this file name.</extracomment>
+        <translation>Salvato %1</translation>
+    </message>
+    <message>
+        <source>Cannot save the picture in %1</source>
+        <extracomment>The screenshot could not be written into this folder.</extracomment>
+        <translation>Impossibile salvare l’immagine in %1</translation>
+    </message>
+    <message>
+        <source>Picture copied</source>
+        <extracomment>A screenshot was put on the clipboard.</extracomment>
+        <translation>Immagine copiata</translation>
+    </message>
+    <message>
+        <source>Continue from %1 (Enter)</source>
+        <extracomment>Over the picture of a video opened again: Enter goes on from where it was left (&quot;Continue from 12:34 (Enter)&quot;).</extracomment>
+        <translation>Riprendi da %1 (Invio)</translation>
+    </message>
     <message>
         <source>Video not found</source>
         <translation>Video non trovato</translation>

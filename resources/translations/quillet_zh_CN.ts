@@ -2,34 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
-    <name>FlashPlayerWidget</name>
-    <message>
-        <source>Speed %1×</source>
-        <extracomment>The playback speed, shown briefly over the picture: &quot;Speed 1.5×&quot;.</extracomment>
-        <translation>速度 %1×</translation>
-    </message>
-    <message>
-        <source>Saved %1</source>
-        <extracomment>A screenshot was saved under this file name.</extracomment>
-        <translation>已保存 %1</translation>
-    </message>
-    <message>
-        <source>Cannot save the picture in %1</source>
-        <extracomment>The screenshot could not be written into this folder.</extracomment>
-        <translation>无法将图片保存到 %1</translation>
-    </message>
-    <message>
-        <source>Picture copied</source>
-        <extracomment>A screenshot was put on the clipboard.</extracomment>
-        <translation>图片已复制</translation>
-    </message>
-    <message>
-        <source>Continue from %1 (Enter)</source>
-        <extracomment>Over the picture of a video opened again: Enter goes on from where it was left (&quot;Continue from 12:34 (Enter)&quot;).</extracomment>
-        <translation>从 %1 继续 (Enter)</translation>
-    </message>
-</context>
-<context>
     <name>Form1</name>
     <message>
         <source>Website</source>
@@ -76,6 +48,31 @@
 </context>
 <context>
     <name>quillet::player::FlashPlayerWidget</name>
+    <message>
+        <source>Speed %1×</source>
+        <extracomment>The playback speed, shown briefly over the picture: &quot;Speed 1.5×&quot;.</extracomment>
+        <translation>速度 %1×</translation>
+    </message>
+    <message>
+        <source>Saved %1</source>
+        <extracomment>A screenshot was saved under this file name.</extracomment>
+        <translation>已保存 %1</translation>
+    </message>
+    <message>
+        <source>Cannot save the picture in %1</source>
+        <extracomment>The screenshot could not be written into this folder.</extracomment>
+        <translation>无法将图片保存到 %1</translation>
+    </message>
+    <message>
+        <source>Picture copied</source>
+        <extracomment>A screenshot was put on the clipboard.</extracomment>
+        <translation>图片已复制</translation>
+    </message>
+    <message>
+        <source>Continue from %1 (Enter)</source>
+        <extracomment>Over the picture of a video opened again: Enter goes on from where it was left (&quot;Continue from 12:34 (Enter)&quot;).</extracomment>
+        <translation>从 %1 继续 (Enter)</translation>
+    </message>
     <message>
         <source>Video not found</source>
         <translation>未找到视频</translation>

@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 #include <cmath>
 #include <memory>
 
@@ -94,6 +95,19 @@ TEST_F(PlayerTools, KeysDoNothingWithoutAVideo) {
   EXPECT_EQ(speed.count(), 0);
   EXPECT_EQ(neighbour.count(), 0);
   EXPECT_TRUE(player->note().isEmpty());
+}
+
+// The player's own notes are looked up under the player's class: a
+// translation filed under another name would leave them English.
+TEST_F(PlayerTools, NotesSpeakTheTranslationsLanguage) {
+  QTranslator german;
+  ASSERT_TRUE(german.load(QStringLiteral(":/i18n/quillet_de")));
+  QCoreApplication::installTranslator(&german);
+  load(true);
+  key(Qt::Key_BracketRight);
+  QCoreApplication::removeTranslator(&german);
+  EXPECT_TRUE(player->note().startsWith(QStringLiteral("Geschwindigkeit ")))
+      << player->note().toStdString();
 }
 
 TEST_F(PlayerTools, SpeedChangesByATenthWithinItsBoundsAndANewVideoStartsAtNormal) {
