@@ -100,7 +100,8 @@ class FlvReader {
   Summary summary() const;
   // Calls fn (with the final summary) once the walk is done: at once on
   // this thread when it is, else from the walking thread. A new call
-  // replaces the last fn; nullptr forgets it.
+  // replaces the last fn; nullptr forgets it, and so does the reader going
+  // before the walk is done.
   void whenWalked(std::function<void(const Summary&)> fn);
   // Calls fn once the walk has passed `seconds` of tags (its summary's
   // duration) or has ended: at once on this thread when it has, else from

@@ -1260,8 +1260,7 @@ class HeldFile final : public ByteSource {
 // A far seek made before the walk got there waits for it, showing its
 // target; a newer one made meanwhile replaces it and lands once the walk
 // gets there, through the newer index: FFmpeg never reads the tags on from
-// the last key frame it knew. One left waiting when another file opens is
-// forgotten.
+// the last key frame it knew.
 TEST_P(Repaired, AFarSeekWaitsForTheWalkAndTheNewestLands) {
   requireFile(clipPath(GetParam()));
   const QByteArray bytes = clip();
@@ -1309,25 +1308,6 @@ TEST_P(Repaired, AFarSeekWaitsForTheWalkAndTheNewestLands) {
   ASSERT_TRUE(waitUntil([&] { return engine->position() > newer + 0.5; }, 5000));
   EXPECT_LT(engine->position(), newer + 3) << "not played on from the newer target";
   engine->pause();
-
-  // Waiting again when the clip itself opens: the far seek never comes.
-  gate = std::make_shared<HeldFile::Gate>();
-  gate->held = std::uint64_t(whole.size()) / 3;
-  std::shared_ptr<HeldFile::Gate> held = gate;
-  recorder = std::make_unique<Recorder>(*engine);
-  engine->open(path, true);
-  ASSERT_TRUE(loaded());
-  engine->seek(first);
-  spin(200);
-  gate = std::make_shared<HeldFile::Gate>();
-  recorder = std::make_unique<Recorder>(*engine);
-  engine->open(clipPath(GetParam()), true);
-  ASSERT_TRUE(loaded());
-  held->release();
-  spin(500);
-  EXPECT_NEAR(engine->position(), 0, 0.1);
-  EXPECT_NEAR(engine->duration(), part, 0.1);
-  EXPECT_EQ(recorder->count(Status::PlayStart), 1) << "the file before came back";
 }
 
 // An MP4 named .flv is no FLV: FFmpeg reads the file itself, as it always did.
