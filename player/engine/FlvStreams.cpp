@@ -195,8 +195,9 @@ std::optional<RepairedFlv> reindexedFlvStream(const std::shared_ptr<FlvReader>& 
   return RepairedFlv{reader, std::move(url), std::move(prefix)};
 }
 
-std::optional<RepairedFlv> openRepairedFlv(const QByteArray& path) {
-  std::unique_ptr<FileByteSource> file = FileByteSource::open(path.toStdString());
+std::optional<RepairedFlv> openRepairedFlv(const QByteArray& path, const FileSourceOpener& open) {
+  std::unique_ptr<ByteSource> file =
+      open ? open(path.toStdString()) : FileByteSource::open(path.toStdString());
   if (!file) return std::nullopt;
   unsigned char head[3];
   if (file->readAt(0, head) != 3 || !looksLikeFlv(head)) return std::nullopt;

@@ -37,7 +37,9 @@ struct RepairedFlv {
 // address. Nullopt when it is not FLV (an MP4 named .flv, say): libmpv then
 // opens the file itself, as it always did. The walk never runs on the
 // caller's thread; only the first bytes are read here.
-std::optional<RepairedFlv> openRepairedFlv(const QByteArray& path);
+// open, when given, reads the file in FileByteSource's place.
+std::optional<RepairedFlv> openRepairedFlv(const QByteArray& path,
+                                           const FileSourceOpener& open = {});
 
 // The same for any byte source: the wiring point for http downloads (which
 // may want a shorter first walk, see FlvReader::start). Load the address

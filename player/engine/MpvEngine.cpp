@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QPointer>
-#include <QTimer>
 #include <algorithm>
 #include <clocale>
 #include <cmath>
@@ -56,7 +55,7 @@ MpvEngine::MpvEngine(MpvHandle mpv, QByteArray earlyUrl, QObject* parent)
 
 MpvEngine::~MpvEngine() {
   keyframeReader_->cancel();
-  if (flv_) flv_->whenWalked(nullptr);
+  forgetWalk();
   // libmpv's order: the render context goes first, while the core still runs;
   // then no more wake-ups; then the core.
   backend_.reset();
@@ -144,7 +143,7 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
   resetStreamState(startSeconds_ > 0);
 
   if (!early) {
-    if (flv_) flv_->whenWalked(nullptr);
+    forgetWalk();
     flv_.reset();
   }
   // The download before goes, and whatever waited for its bytes with it.
@@ -168,7 +167,7 @@ void MpvEngine::open(const QString& address, bool paused, double startSeconds) {
       // was walked when the stream began.
       http_ = openHttpStream(url);
       url = http_->url();
-    } else if ((flv = openRepairedFlv(url))) {
+    } else if ((flv = openRepairedFlv(url, fileSource_))) {
       flv_ = std::move(flv->reader);
       url = std::move(flv->url);
     }
@@ -195,6 +194,12 @@ void MpvEngine::followWalk() {
         },
         Qt::QueuedConnection);
   });
+}
+
+void MpvEngine::forgetWalk() {
+  if (!flv_) return;
+  flv_->whenWalked(nullptr);
+  flv_->whenWalkedTo(0, nullptr);
 }
 
 void MpvEngine::setDuration(double seconds) {
@@ -265,15 +270,22 @@ bool MpvEngine::beyondIndex(double seconds) const {
 
 void MpvEngine::seekFar(double seconds) {
   // The key frame before the target must be walked first; until then the
-  // position shows the target, and a later seek replaces this one.
-  const FlvReader::Summary walk = flv_->summary();
-  if (!walk.walked && walk.duration < seconds + 1) {
-    farSeek_ = seconds;
-    QTimer::singleShot(50, this, [this, generation = generation_, seconds] {
-      if (generation == generation_ && farSeek_ == seconds) seekFar(seconds);
-    });
-    return;
-  }
+  // position shows the target, and a later seek or file replaces this one.
+  farSeek_ = seconds;
+  QPointer<MpvEngine> self(this);
+  flv_->whenWalkedTo(seconds + 1, [self, generation = generation_, seconds] {
+    // From the walking thread, or from here at once: the GUI thread decides.
+    QMetaObject::invokeMethod(
+        self.data(),
+        [self, generation, seconds] {
+          if (self && generation == self->generation_ && self->farSeek_ == seconds)
+            self->reopenAt(seconds);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void MpvEngine::reopenAt(double seconds) {
   farSeek_.reset();
   std::optional<RepairedFlv> again = reindexedFlvStream(flv_);
   if (!again) {

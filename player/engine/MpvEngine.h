@@ -11,11 +11,13 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "player/engine/MediaEngine.h"
 #include "player/engine/RenderBackend.h"
+#include "player/flv/ByteSource.h"
 
 namespace quillet::player {
 
@@ -90,6 +92,9 @@ class MpvEngine final : public MediaEngine {
   // FFmpeg reads every tag from the last key frame it knows up to a seek's
   // target: this much further (seconds) and reopening the stream is quicker.
   static constexpr double kFarSeekSeconds = 60;
+  // Where the next local FLV files' bytes come from (empty: the file
+  // itself); tests give a source whose bytes come slowly, as a slow disk's.
+  void setFileSource(FileSourceOpener open) { fileSource_ = std::move(open); }
 
  private:
   MpvEngine(MpvHandle mpv, QByteArray earlyUrl, QObject* parent);
@@ -108,7 +113,9 @@ class MpvEngine final : public MediaEngine {
   // of a local FLV, the stream is reopened with the reader's newer index.
   void seekLoaded(double secondsIntoStream);
   bool beyondIndex(double seconds) const;
+  // Waits for the walk to get past the target, then reopenAt().
   void seekFar(double seconds);
+  void reopenAt(double seconds);
   void handleEndFile(const mpv_event_end_file& end);
   void handleProperty(std::uint64_t id, const mpv_event_property& property);
   void handleCacheState(const mpv_node& state);
@@ -126,6 +133,8 @@ class MpvEngine final : public MediaEngine {
   static constexpr double kEndSlack = 0.5;
   // Takes the true length from the reader's walk once it is done.
   void followWalk();
+  // The reader's news of the stream before is no longer wanted.
+  void forgetWalk();
   void setDuration(double seconds);
   // Whether libmpv's events now describe the stream the last open() asked for.
   bool streamStarted() const { return wantedEntry_ > 0 && startedEntry_ == wantedEntry_; }
@@ -144,6 +153,7 @@ class MpvEngine final : public MediaEngine {
   // frames up to there too.
   double playedUntil_ = 0;
   std::optional<double> farSeek_;  // a far seek waiting for the walk to get there
+  FileSourceOpener fileSource_;    // empty: local files are read as they are
 
   // Set from libmpv's threads (the wake-up and the renderer's update
   // callback), cleared on the GUI thread: at most one queued pass each.

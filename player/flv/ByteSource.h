@@ -9,6 +9,7 @@
 // FileByteSource is the local one.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -48,6 +49,11 @@ class FileByteSource final : public ByteSource {
   int fd_;
   std::uint64_t size_;
 };
+
+// Opens a local file as a source; null when it cannot be read. What the
+// engine reads local files through where a caller wants other than
+// FileByteSource.
+using FileSourceOpener = std::function<std::unique_ptr<ByteSource>(const std::string& path)>;
 
 // Whether the bytes begin with the FLV signature; anything else (often an
 // MP4 named .flv) goes to FFmpeg untouched.

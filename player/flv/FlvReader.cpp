@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "player/flv/FlvMetadata.h"
 
@@ -96,34 +97,62 @@ bool tagType(unsigned type) {
   return type == kAudio || type == kVideo || type == kScript;
 }
 
-// Buffered reads of the source for the walk, which reads headers a few
-// bytes at a time.
+// Buffered reads of the source for the walk, which looks at a few bytes
+// around each tag's start and end and never at what lies between: where the
+// tags are small, one read of a chunk covers many; past a large tag, only a
+// few bytes at its end are read. Two pieces are kept, so that looking ahead
+// to where a tag says the next begins does not drop the piece the walk
+// stands in (while it resyncs byte by byte, say).
 class Window {
  public:
+  static constexpr std::size_t kChunk = 64u << 10;
+  // Past a large tag: its last byte, the PreviousTagSize, the next header and
+  // the first bytes of its data, and a few small tags on (sound, mostly).
+  static constexpr std::size_t kLook = 1u << 10;
+  // Beyond this a tag is large: one read at its end costs less than reading
+  // through it.
+  static constexpr std::uint32_t kLarge = 4u << 10;
+
   explicit Window(ByteSource& source) : source_(source) {}
 
-  // The n bytes at pos, or null when the source ends (or fails) first.
-  const unsigned char* at(std::uint64_t pos, std::size_t n) {
-    if (pos >= start_ && pos - start_ + n <= length_) return buffer_.data() + (pos - start_);
-    const std::size_t want = std::max<std::size_t>(n, kChunk);
-    buffer_.resize(want);
-    start_ = pos;
-    length_ = 0;
-    while (length_ < want) {
+  // The n bytes at pos, or null when the source ends (or fails) first. What
+  // is not buffered yet is read with `ahead` bytes on from pos (n at least).
+  // The pointer holds until the second next call.
+  const unsigned char* at(std::uint64_t pos, std::size_t n, std::size_t ahead = kChunk) {
+    for (Piece& p : pieces_)
+      if (pos >= p.start && pos - p.start + n <= p.length) {
+        p.used = ++clock_;
+        return p.bytes.data() + (pos - p.start);
+      }
+    Piece& p = pieces_[0].used < pieces_[1].used ? pieces_[0] : pieces_[1];
+    const std::size_t want = std::max(n, ahead);
+    p.bytes.resize(want);
+    p.start = pos;
+    p.length = 0;
+    p.used = ++clock_;
+    while (p.length < want) {
       const std::int64_t got =
-          source_.readAt(pos + length_, std::span(buffer_).subspan(length_, want - length_));
+          source_.readAt(pos + p.length, std::span(p.bytes).subspan(p.length, want - p.length));
       if (got <= 0) break;
-      length_ += static_cast<std::size_t>(got);
+      p.length += static_cast<std::size_t>(got);
     }
-    return length_ >= n ? buffer_.data() : nullptr;
+    return p.length >= n ? p.bytes.data() : nullptr;
   }
 
+  // How much to read ahead around a tag of this size: a chunk for a small
+  // one, and the small ones likely to follow; a look at a large one's end.
+  static std::size_t aheadAfter(std::uint32_t size) { return size > kLarge ? kLook : kChunk; }
+
  private:
-  static constexpr std::size_t kChunk = 64u << 10;
+  struct Piece {
+    std::vector<unsigned char> bytes;
+    std::uint64_t start = 0;
+    std::size_t length = 0;
+    std::uint64_t used = 0;
+  };
   ByteSource& source_;
-  std::vector<unsigned char> buffer_;
-  std::uint64_t start_ = 0;
-  std::size_t length_ = 0;
+  Piece pieces_[2];
+  std::uint64_t clock_ = 0;
 };
 
 bool isFlvHeader(const unsigned char* h) {
@@ -301,8 +330,20 @@ void FlvReader::whenWalked(std::function<void(const Summary&)> fn) {
   onWalked_ = std::move(fn);
 }
 
+void FlvReader::whenWalkedTo(double seconds, std::function<void()> fn) {
+  std::unique_lock lock(mutex_);
+  if (fn && (done_ || summary_.duration >= seconds)) {
+    onWalkedTo_ = nullptr;
+    lock.unlock();
+    fn();
+    return;
+  }
+  wishSeconds_ = seconds;
+  onWalkedTo_ = std::move(fn);
+}
+
 void FlvReader::walk() {
-  Window win(*source_), ahead(*source_);
+  Window win(*source_);
   Walker w;
   Summary sum;
   const std::optional<std::uint64_t> fileSize = source_->size();
@@ -317,9 +358,12 @@ void FlvReader::walk() {
   const auto nextAgrees = [&](std::uint64_t pos, const TagHeader& t, bool strict) {
     const std::uint64_t after = pos + kTagHeader + t.size;
     if (fileSize && after + 4 >= *fileSize) return after <= *fileSize;
-    if (const unsigned char* p = ahead.at(after, 4); p && be32(p) == kTagHeader + t.size)
+    // From the tag's last byte on, which the walk asks for next, and the
+    // next header after it.
+    if (const unsigned char* p = win.at(after - 1, 5, Window::aheadAfter(t.size));
+        p && be32(p + 1) == kTagHeader + t.size)
       return true;
-    const unsigned char* n = ahead.at(after + 4, kTagHeader);
+    const unsigned char* n = win.at(after + 4, kTagHeader, Window::aheadAfter(t.size));
     if (!n) return true;  // the file is cut within the next header
     if (isFlvHeader(n)) return true;
     const TagHeader next = parseTag(n);
@@ -358,14 +402,11 @@ void FlvReader::walk() {
       prefix_ = std::move(made);
       prefixReady_ = true;
     }
-    if (finished) {
-      done_ = true;
-      if (onWalked_) {
-        auto fn = std::move(onWalked_);
-        onWalked_ = nullptr;
-        fn(summary_);
-      }
-    }
+    if (finished) done_ = true;
+    // A reader that goes calls nothing: its walk stopped, it did not end.
+    if (!stopping_ && onWalkedTo_ && (finished || sum.duration >= wishSeconds_))
+      std::exchange(onWalkedTo_, nullptr)();
+    if (!stopping_ && finished && onWalked_) std::exchange(onWalked_, nullptr)(summary_);
     changed_.notify_all();
   };
 
@@ -412,14 +453,14 @@ void FlvReader::walk() {
     const std::uint32_t firstSize = std::min<std::uint32_t>(t.size, sizeof first);
     const unsigned char* head = nullptr;
     if (t.size > 0) {
-      const unsigned char* at = win.at(pos + kTagHeader, firstSize);
+      const unsigned char* at = win.at(pos + kTagHeader, firstSize, Window::aheadAfter(t.size));
       if (!at) break;
       std::copy_n(at, firstSize, first);
       head = first;
     }
     // The whole tag must be there: a disk that fails, or a growing source
     // that ends, ends the stream before it.
-    if (t.size > 0 && !win.at(pos + kTagHeader + t.size - 1, 1)) break;
+    if (t.size > 0 && !win.at(pos + kTagHeader + t.size - 1, 1, Window::aheadAfter(t.size))) break;
 
     if (t.type == kScript && head && namesOnMetaData(head, firstSize)) {
       // The first one is ours to rewrite, wherever a writer put it before

@@ -11,6 +11,7 @@
 //   reader->streamSize();                   // known once the walk is done
 //   reader->summary();                      // what the walk found so far
 //   reader->whenWalked(fn);                 // fn once the whole file is walked
+//   reader->whenWalkedTo(seconds, fn);      // fn once the walk has got that far
 //
 // What the repaired stream holds:
 //   - a new header whose audio/video flags say what tags were found;
@@ -99,8 +100,15 @@ class FlvReader {
   Summary summary() const;
   // Calls fn (with the final summary) once the walk is done: at once on
   // this thread when it is, else from the walking thread. A new call
-  // replaces the last fn; nullptr forgets it.
+  // replaces the last fn; nullptr forgets it, and so does the reader going
+  // before the walk is done.
   void whenWalked(std::function<void(const Summary&)> fn);
+  // Calls fn once the walk has passed `seconds` of tags (its summary's
+  // duration) or has ended: at once on this thread when it has, else from
+  // the walking thread, where it should only hand the news on (the reader
+  // is locked). One wish at a time: a new call replaces the last one, which
+  // is then never called; nullptr forgets it, and so does the reader's end.
+  void whenWalkedTo(double seconds, std::function<void()> fn);
   // Stops whatever waits in read() (libmpv's cancel).
   void wakeWaiters();
 
@@ -127,6 +135,8 @@ class FlvReader {
   bool stopping_ = false;
   Summary summary_;
   std::function<void(const Summary&)> onWalked_;
+  double wishSeconds_ = 0;
+  std::function<void()> onWalkedTo_;
   // Where the last read ended: its mark, and the tag it ended in.
   struct Cursor {
     std::uint64_t markRel = UINT64_MAX, tagRel = 0, src = 0;

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <random>
+#include <thread>
 
 #include "FlvBytes.h"
 #include "player/flv/FlvMetadata.h"
@@ -26,7 +30,8 @@ class MemorySource final : public ByteSource {
   std::int64_t readAt(std::uint64_t offset, std::span<unsigned char> out) override {
     {
       std::unique_lock lock(mutex_);
-      opened_.wait(lock, [&] { return offset < gate_; });
+      opened_.wait(lock, [&] { return offset < gate_ || cancelled_; });
+      if (offset >= gate_) return -1;
     }
     if (offset >= failAt_) return -1;
     if (offset >= bytes_.size()) return 0;
@@ -36,9 +41,15 @@ class MemorySource final : public ByteSource {
     return static_cast<std::int64_t>(n);
   }
   std::optional<std::uint64_t> size() const override { return bytes_.size(); }
-  void openGate() {
+  void openGate() { setGate(UINT64_MAX); }
+  void setGate(std::uint64_t at) {
     std::lock_guard lock(mutex_);
-    gate_ = UINT64_MAX;
+    gate_ = at;
+    opened_.notify_all();
+  }
+  void cancel() override {
+    std::lock_guard lock(mutex_);
+    cancelled_ = true;
     opened_.notify_all();
   }
 
@@ -49,6 +60,7 @@ class MemorySource final : public ByteSource {
   Bytes bytes_;
   std::mutex mutex_;
   std::condition_variable opened_;
+  bool cancelled_ = false;
 };
 
 // One tag as the builder writes it.
@@ -505,6 +517,70 @@ TEST(FlvReader, AReindexedPrefixListsEveryKeyFrameWalkedBeforeTheSameTags) {
     ASSERT_GT(n, 0);
     ASSERT_TRUE(std::equal(part.begin(), part.begin() + n, stream.begin() + at)) << at;
   }
+}
+
+// Waits (the walk is on its own thread) until done() holds or 10 s passed.
+bool within10s(const std::function<bool()>& done) {
+  for (int i = 0; i < 2000 && !done(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return done();
+}
+
+// The walk tells when it has got as far as a time: once, then; at once when
+// it is there already; never for a wish replaced before; at its end for a
+// time it never reaches; and not at all once its reader is gone.
+TEST(FlvReader, TellsWhenItsWalkHasGotToATime) {
+  // Reads that begin before the gate go on past it: some 2.5 s of these tags
+  // in a chunk.
+  const auto tags = [](std::uint32_t toMs) {
+    std::vector<T> t = clip(0, toMs);
+    for (T& v : t)
+      if (v.type == 9) v.data.resize(1000, 0x66);
+    return t;
+  };
+  const Bytes in = file(tags(200000));
+  auto source = std::make_unique<MemorySource>(in);
+  MemorySource* gate = source.get();
+  gate->gate_ = file(tags(60000)).size();  // the walk waits there, as for a download
+  auto reader = FlvReader::start(std::move(source), 64u << 10);
+  ASSERT_TRUE(within10s([&] { return reader->summary().duration > 55; }));
+
+  std::atomic<int> replaced = 0, wanted = 0, last = 0;
+  auto token = std::make_shared<int>(0);
+  reader->whenWalkedTo(80, [&, token] { ++replaced; });
+  reader->whenWalkedTo(100, [&] { ++wanted; });
+  EXPECT_EQ(token.use_count(), 1) << "the replaced wish is still held";
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(wanted, 0) << "told before the walk got there";
+
+  gate->setGate(file(tags(150000)).size());
+  ASSERT_TRUE(within10s([&] { return wanted > 0; })) << "never told";
+  const FlvReader::Summary at = reader->summary();
+  EXPECT_FALSE(at.walked);
+  EXPECT_GE(at.duration, 100);
+  EXPECT_LT(at.duration, 160);
+
+  const std::thread::id here = std::this_thread::get_id();
+  std::thread::id told;
+  reader->whenWalkedTo(90, [&] { told = std::this_thread::get_id(); });
+  EXPECT_EQ(told, here) << "not told at once";
+
+  // Pending when the reader goes: never called, and let go.
+  reader->whenWalkedTo(190, [&, token] { ++last; });
+  EXPECT_EQ(token.use_count(), 2);
+  reader.reset();
+  EXPECT_EQ(token.use_count(), 1);
+  EXPECT_EQ(last, 0);
+  EXPECT_EQ(wanted, 1);
+  EXPECT_EQ(replaced, 0);
+
+  // A time beyond the file's end: told when the walk ends.
+  auto whole = FlvReader::start(std::make_unique<MemorySource>(file(clip(0, 5000))));
+  std::atomic<int> ended = 0;
+  whole->whenWalkedTo(1e9, [&] { ++ended; });
+  ASSERT_TRUE(within10s([&] { return ended > 0; }));
+  EXPECT_TRUE(whole->summary().walked);
+  EXPECT_EQ(ended, 1);
 }
 
 }  // namespace

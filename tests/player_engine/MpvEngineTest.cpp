@@ -14,8 +14,10 @@
 #include <QUrl>
 #include <atomic>
 #include <bit>
+#include <condition_variable>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -1198,6 +1200,114 @@ TEST_P(Repaired, AFarSeekInALargeFileLandsAtOnceAndAfterTheWalk) {
     EXPECT_GT(recorder->distinct.size(), seen) << "no new pictures";
     engine->pause();
   }
+}
+
+// A file whose bytes past `held` come only when the test lets them go, as a
+// slow disk's or a download's would; it counts what the demuxer (any thread
+// but the opener's and the walk's) reads of [from, to).
+class HeldFile final : public ByteSource {
+ public:
+  struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::uint64_t held = UINT64_MAX;
+    std::uint64_t from = 0, to = 0, demuxed = 0;
+    void release() {
+      std::lock_guard lock(mutex);
+      held = UINT64_MAX;
+      changed.notify_all();
+    }
+    std::uint64_t demuxedBytes() {
+      std::lock_guard lock(mutex);
+      return demuxed;
+    }
+  };
+  HeldFile(std::unique_ptr<ByteSource> file, std::shared_ptr<Gate> gate)
+      : file_(std::move(file)), gate_(std::move(gate)) {}
+  std::int64_t readAt(std::uint64_t offset, std::span<unsigned char> out) override {
+    std::uint64_t held = 0;
+    {
+      std::unique_lock lock(gate_->mutex);
+      gate_->changed.wait(lock, [&] { return offset < gate_->held || cancelled_; });
+      if (offset >= gate_->held) return -1;
+      held = gate_->held;
+      // The walk's thread is the first to read after the opener's.
+      const std::thread::id here = std::this_thread::get_id();
+      if (here != opener_ && walker_ == std::thread::id()) walker_ = here;
+      if (here != opener_ && here != walker_) {
+        const std::uint64_t end = std::min(offset + out.size(), gate_->to);
+        if (end > std::max(offset, gate_->from))
+          gate_->demuxed += end - std::max(offset, gate_->from);
+      }
+    }
+    return file_->readAt(offset, out.first(std::min<std::uint64_t>(out.size(), held - offset)));
+  }
+  std::optional<std::uint64_t> size() const override { return file_->size(); }
+  void cancel() override {
+    std::lock_guard lock(gate_->mutex);
+    cancelled_ = true;
+    gate_->changed.notify_all();
+  }
+
+ private:
+  std::unique_ptr<ByteSource> file_;
+  std::shared_ptr<Gate> gate_;
+  const std::thread::id opener_ = std::this_thread::get_id();
+  std::thread::id walker_;  // guarded by the gate's mutex
+  bool cancelled_ = false;
+};
+
+// A far seek made before the walk got there waits for it, showing its
+// target; a newer one made meanwhile replaces it and lands once the walk
+// gets there, through the newer index: FFmpeg never reads the tags on from
+// the last key frame it knew.
+TEST_P(Repaired, AFarSeekWaitsForTheWalkAndTheNewestLands) {
+  requireFile(clipPath(GetParam()));
+  const QByteArray bytes = clip();
+  ASSERT_FALSE(bytes.isEmpty());
+  engine->open(clipPath(GetParam()), true);
+  ASSERT_TRUE(waitUntil([&] { return engine->duration() > 0; }, 5000));
+  const double part = engine->duration();
+  const int parts = 100;
+  const QByteArray whole = bytes.repeated(parts);
+  const QString path = write(whole);
+  const double length = parts * part;
+  auto gate = std::make_shared<HeldFile::Gate>();
+  engine->setFileSource([&gate](const std::string& p) -> std::unique_ptr<ByteSource> {
+    auto file = FileByteSource::open(p);
+    if (!file) return nullptr;
+    return std::make_unique<HeldFile>(std::move(file), gate);
+  });
+  // The stream begins (its first walk is done) but the walk stops at a third.
+  gate->held = std::uint64_t(whole.size()) / 3;
+  ASSERT_GT(gate->held, FlvReader::kOpenWalkBytes + (1u << 20));
+  // Past what the first stream's demuxer buffers (8 MiB) and short of the
+  // parts before the newer target.
+  gate->from = std::uint64_t(whole.size() * 0.55);
+  gate->to = std::uint64_t(whole.size() * 0.68);
+  ASSERT_GT(gate->from, 9u << 20);
+  recorder = std::make_unique<Recorder>(*engine);
+  engine->open(path, true);
+  ASSERT_TRUE(loaded());
+  const double first = std::floor(length * 0.9) + 0.3, newer = std::floor(length * 0.7) + 0.6;
+  const int restarts = recorder->count(Status::BufferFull);
+  engine->seek(first);
+  spin(300);
+  engine->seek(newer);
+  spin(300);
+  EXPECT_EQ(recorder->count(Status::BufferFull), restarts) << "landed before the walk got there";
+  EXPECT_NEAR(engine->position(), newer, 1e-9);
+  gate->release();
+  ASSERT_TRUE(waitUntil([&] { return recorder->count(Status::BufferFull) > restarts; }, 8000))
+      << "the far seek did not land once the walk got there";
+  spin(150);
+  EXPECT_NEAR(engine->position(), newer, 0.1);
+  EXPECT_LT(gate->demuxedBytes(), 64u << 10) << "FFmpeg read on towards the target";
+  EXPECT_FALSE(recorder->saw(Status::StreamNotFound) || recorder->saw(Status::StreamUnplayable));
+  engine->play();
+  ASSERT_TRUE(waitUntil([&] { return engine->position() > newer + 0.5; }, 5000));
+  EXPECT_LT(engine->position(), newer + 3) << "not played on from the newer target";
+  engine->pause();
 }
 
 // An MP4 named .flv is no FLV: FFmpeg reads the file itself, as it always did.
