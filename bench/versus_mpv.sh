@@ -8,7 +8,8 @@
 #     that Qt honours), and in full screen (mpv --fs; Quillet's F key, sent
 #     as soon as its window is active);
 #   - seek latency from the request to the new picture on the screen, at 10
-#     positions, on an FLV with a key-frame index and on one without;
+#     positions, on an FLV with a key-frame index and on one without, beside
+#     mpv as it is and mpv made to land exactly where asked, as Quillet does;
 #   - CPU over 10 s paused and over 10 s of the idle player with no video;
 #   - the decode-only floor of each clip (ffmpeg -benchmark -f null).
 #
@@ -107,8 +108,12 @@ seek_run() {  # clip player -> latencies, then where each seek landed
   if [ "$player" = quillet ]; then
     "$work/seek_latency" --mpris "$segments" "$segment_seconds" "$quillet" "$clip" </dev/null 2>/dev/null || echo
   else
+    # mpv-exact: mpv made to land where asked, as Quillet does (its own
+    # search instead of the writer's index, and decoding on to the target).
+    local exact=()
+    [ "$player" = mpv-exact ] && exact=(--hr-seek=yes --demuxer-lavf-o=fflags=+ignidx)
     "$work/seek_latency" --mpv-ipc "$work/mpv.ipc" "$segments" "$segment_seconds" \
-      "${mpv_cmd[@]}" --input-ipc-server="$work/mpv.ipc" --autofit="$open_size" "$clip" \
+      "${mpv_cmd[@]}" "${exact[@]}" --input-ipc-server="$work/mpv.ipc" --autofit="$open_size" "$clip" \
       </dev/null 2>/dev/null || echo
   fi
   sleep 0.5
@@ -165,7 +170,7 @@ for _ in $(seq "$runs"); do
     for player in quillet mpv; do size_run "$size" "$player" >>"$work/size.$size.$player"; done
   done
   [[ $parts == *" seek "* ]] && for clip in seek_indexed seek_plain; do
-    for player in quillet mpv; do
+    for player in quillet mpv mpv-exact; do
       seek_run "$clip" "$player" | {
         read -r latencies && echo "$latencies" >>"$work/seek.$clip.$player"
         read -r landed && echo "$landed" >>"$work/landed.$clip.$player"
@@ -227,20 +232,20 @@ print("| seek to the new picture (10 positions x runs) | player | median | 90th 
 print("|---|---|---|---|---|---|")
 for clip, label in (("seek_indexed", "FLV with a key-frame index"), ("seek_plain", "FLV without an index")):
     stats = {}
-    for player in ("quillet", "mpv"):
+    for player in ("quillet", "mpv", "mpv-exact"):
         values = [float(x) for r in rows(f"seek.{clip}.{player}") for x in r]
         ok = sorted(v for v in values if v >= 0)
         missed = len(values) - len(ok)
         stats[player] = (med(ok), ok[int(0.9 * (len(ok) - 1))] if ok else None,
                          ok[-1] if ok else None, missed, len(values))
-    for player in ("quillet", "mpv"):
+    for player in ("quillet", "mpv", "mpv-exact"):
         s, o = stats[player], stats["mpv"]
-        r = lambda i: f" ({ratio(s[i], o[i])})" if player == "quillet" else ""
+        r = lambda i: f" ({ratio(s[i], o[i])})" if player != "mpv" else ""
         miss = f" ({s[3]} of {s[4]} never came)" if s[3] else ""
         landed = [float(x) for r in rows(f"landed.{clip}.{player}") for x in r if x != "x"]
         off = [v for v in landed if abs(v) > 100]
         late = f"{len(off)} of {len(landed)}" + (f" (up to {max(off, key=abs):+.0f} ms)" if off else "")
-        print(f"| {label if player == 'quillet' else ''} | {'Quillet' if player == 'quillet' else 'mpv'} "
+        print(f"| {label if player == 'quillet' else ''} | { {'quillet': 'Quillet', 'mpv': 'mpv', 'mpv-exact': 'mpv, exact seeks'}[player]} "
               f"| {fmt(s[0], '{:.0f} ms')}{r(0)} | {fmt(s[1], '{:.0f} ms')}{r(1)} | {fmt(s[2], '{:.0f} ms')}{r(2)}{miss} | {late} |")
 
 print()
