@@ -182,8 +182,9 @@ bool addFlvProtocols(mpv_handle* mpv) {
          mpv_stream_cb_add_ro(mpv, kHttpProtocol, nullptr, openDownload) >= 0;
 }
 
-RepairedFlv repairedFlvStream(std::unique_ptr<ByteSource> source, std::uint64_t openWalkBytes) {
-  RepairedFlv out{FlvReader::start(std::move(source), openWalkBytes), {}, {}};
+RepairedFlv repairedFlvStream(std::unique_ptr<ByteSource> source, std::uint64_t openWalkBytes,
+                              std::chrono::milliseconds rest) {
+  RepairedFlv out{FlvReader::start(std::move(source), openWalkBytes, rest), {}, {}};
   out.url = readers().add(out.reader);
   return out;
 }
@@ -201,7 +202,7 @@ std::optional<RepairedFlv> openRepairedFlv(const QByteArray& path, const FileSou
   if (!file) return std::nullopt;
   unsigned char head[3];
   if (file->readAt(0, head) != 3 || !looksLikeFlv(head)) return std::nullopt;
-  return repairedFlvStream(std::move(file));
+  return repairedFlvStream(std::move(file), FlvReader::kOpenWalkBytes, kOpenRest);
 }
 
 HttpStream::HttpStream(std::shared_ptr<State> state)

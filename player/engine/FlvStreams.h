@@ -36,8 +36,11 @@ struct RepairedFlv {
 // A local file (the file system's bytes): its reader, walking, and its
 // address. Nullopt when it is not FLV (an MP4 named .flv, say): libmpv then
 // opens the file itself, as it always did. The walk never runs on the
-// caller's thread; only the first bytes are read here.
+// caller's thread; only the first bytes are read here. Beyond its first
+// part, the walk rests while the player opens (kOpenRest at most; the engine
+// ends it at its first picture), then goes on.
 // open, when given, reads the file in FileByteSource's place.
+inline constexpr std::chrono::milliseconds kOpenRest{3000};
 std::optional<RepairedFlv> openRepairedFlv(const QByteArray& path,
                                            const FileSourceOpener& open = {});
 
@@ -46,7 +49,8 @@ std::optional<RepairedFlv> openRepairedFlv(const QByteArray& path,
 // with repairedLoadfileArguments (player/engine/MpvOptions.h), plus the
 // download's own per-file options.
 RepairedFlv repairedFlvStream(std::unique_ptr<ByteSource> source,
-                              std::uint64_t openWalkBytes = FlvReader::kOpenWalkBytes);
+                              std::uint64_t openWalkBytes = FlvReader::kOpenWalkBytes,
+                              std::chrono::milliseconds rest = {});
 
 // The same reader's tags again, after an onMetaData whose index lists every
 // key frame walked by now: reopened at a far position, FFmpeg seeks there

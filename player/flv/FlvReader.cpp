@@ -259,15 +259,17 @@ struct FlvReader::Walker {
 };
 
 std::shared_ptr<FlvReader> FlvReader::start(std::unique_ptr<ByteSource> source,
-                                            std::uint64_t openWalkBytes) {
+                                            std::uint64_t openWalkBytes,
+                                            std::chrono::milliseconds rest) {
   if (!source) return nullptr;
-  std::shared_ptr<FlvReader> reader(new FlvReader(std::move(source), openWalkBytes));
+  std::shared_ptr<FlvReader> reader(new FlvReader(std::move(source), openWalkBytes, rest));
   reader->thread_ = std::thread([r = reader.get()] { r->walk(); });
   return reader;
 }
 
-FlvReader::FlvReader(std::unique_ptr<ByteSource> source, std::uint64_t openWalkBytes)
-    : source_(std::move(source)), openWalkBytes_(openWalkBytes) {}
+FlvReader::FlvReader(std::unique_ptr<ByteSource> source, std::uint64_t openWalkBytes,
+                     std::chrono::milliseconds rest)
+    : source_(std::move(source)), openWalkBytes_(openWalkBytes), rest_(rest) {}
 
 FlvReader::~FlvReader() {
   {
@@ -277,6 +279,21 @@ FlvReader::~FlvReader() {
   changed_.notify_all();
   source_->cancel();  // a download may hold the walk waiting for bytes
   if (thread_.joinable()) thread_.join();
+}
+
+void FlvReader::walkOn() {
+  std::lock_guard lock(mutex_);
+  resting_ = false;
+  changed_.notify_all();
+}
+
+void FlvReader::rest() {
+  std::unique_lock lock(mutex_);
+  const bool needed = changed_.wait_for(lock, rest_, [&] {
+    return stopping_ || !resting_ || waitingReads_ > 0 || onWalkedTo_ != nullptr;
+  });
+  resting_ = false;
+  qCDebug(lcFlvReader) << "walk rested" << (needed ? "until needed" : "its longest");
 }
 
 void FlvReader::wakeWaiters() {
@@ -340,6 +357,7 @@ void FlvReader::whenWalkedTo(double seconds, std::function<void()> fn) {
   }
   wishSeconds_ = seconds;
   onWalkedTo_ = std::move(fn);
+  changed_.notify_all();  // a resting walk is needed now
 }
 
 void FlvReader::walk() {
@@ -529,9 +547,11 @@ void FlvReader::walk() {
     }
     rel += kTagOverhead + t.size;
     pos += kTagOverhead + t.size;
-    if (++tagsSincePublish >= 64 || !prefixReady_) {
+    if (++tagsSincePublish >= 64 || !prefixBuilt) {
       tagsSincePublish = 0;
+      const bool opening = !prefixBuilt;
       publish(false);
+      if (opening && prefixBuilt && rest_.count() > 0) rest();
     }
   }
   publish(true);
@@ -680,8 +700,14 @@ std::int64_t FlvReader::readTags(std::uint64_t rel, std::span<unsigned char> out
   std::uint64_t segmentEnd = 0;
   {
     std::unique_lock lock(mutex_);
+    const bool waits = walkedRel_ <= rel && !done_;
+    if (waits) {
+      ++waitingReads_;  // a resting walk is needed now
+      changed_.notify_all();
+    }
     changed_.wait(lock,
                   [&] { return walkedRel_ > rel || done_ || stopping_ || (cancel && *cancel); });
+    if (waits) --waitingReads_;
     if (walkedRel_ <= rel) return done_ ? 0 : -1;
     const auto after = std::upper_bound(marks_.begin(), marks_.end(), rel,
                                         [](std::uint64_t r, const Mark& m) { return r < m.rel; });

@@ -12,6 +12,7 @@
 //   reader->summary();                      // what the walk found so far
 //   reader->whenWalked(fn);                 // fn once the whole file is walked
 //   reader->whenWalkedTo(seconds, fn);      // fn once the walk has got that far
+//   reader->walkOn();                       // ends the walk's rest, see start()
 //
 // What the repaired stream holds:
 //   - a new header whose audio/video flags say what tags were found;
@@ -25,13 +26,15 @@
 //     recorder restart) go on forwards too; forward gaps stay as written;
 //   - damaged bytes are skipped up to the next plausible tag.
 // The walk goes as far as kOpenWalkBytes (or the caller's bound) before the
-// stream's first bytes are served, and goes on behind playback; a read
-// beyond the walked part waits for the walk to get there. Until the walk
+// stream's first bytes are served, may rest while the player opens, and goes
+// on behind playback; a read beyond the walked part waits for the walk to get
+// there. Until the walk
 // ends, onMetaData's duration is an estimate; whenWalked tells the true one.
 // Memory grows with the number of key frames (and a mark per 256 KiB),
 // never with the file held in memory.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -65,9 +68,13 @@ class FlvReader {
   };
 
   // openWalkBytes: how far to walk before the stream begins (a download
-  // may want less, since the walk waits for its bytes).
+  // may want less, since the walk waits for its bytes). rest: how long the
+  // walk then rests at most, so that the rest of a huge file's walk does not
+  // take the disk and the CPU from the player while it opens; a read beyond
+  // the walked part, a whenWalkedTo wish or walkOn() end the rest sooner.
   static std::shared_ptr<FlvReader> start(std::unique_ptr<ByteSource> source,
-                                          std::uint64_t openWalkBytes = kOpenWalkBytes);
+                                          std::uint64_t openWalkBytes = kOpenWalkBytes,
+                                          std::chrono::milliseconds rest = {});
   ~FlvReader();
   FlvReader(const FlvReader&) = delete;
   FlvReader& operator=(const FlvReader&) = delete;
@@ -109,20 +116,25 @@ class FlvReader {
   // is locked). One wish at a time: a new call replaces the last one, which
   // is then never called; nullptr forgets it, and so does the reader's end.
   void whenWalkedTo(double seconds, std::function<void()> fn);
+  // Ends the walk's rest (the player has opened); nothing when it has none.
+  void walkOn();
   // Stops whatever waits in read() (libmpv's cancel).
   void wakeWaiters();
 
  private:
   struct Mark;
   struct Walker;
-  FlvReader(std::unique_ptr<ByteSource> source, std::uint64_t openWalkBytes);
+  FlvReader(std::unique_ptr<ByteSource> source, std::uint64_t openWalkBytes,
+            std::chrono::milliseconds rest);
   void walk();
+  void rest();
   std::int64_t readTags(std::uint64_t rel, std::span<unsigned char> out,
                         const std::atomic<bool>* cancel);
   Prefix makePrefix(const std::vector<unsigned char>& original, std::uint64_t walkedBytes) const;
 
   std::unique_ptr<ByteSource> source_;
   const std::uint64_t openWalkBytes_;
+  const std::chrono::milliseconds rest_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   // Guarded by mutex_.
@@ -133,6 +145,8 @@ class FlvReader {
   bool prefixReady_ = false;
   bool done_ = false;
   bool stopping_ = false;
+  bool resting_ = true;  // until the rest is over: see start()
+  int waitingReads_ = 0;
   Summary summary_;
   std::function<void(const Summary&)> onWalked_;
   double wishSeconds_ = 0;

@@ -178,6 +178,13 @@ Parsed parse(const Bytes& s) {
   return p;
 }
 
+// Waits (the walk is on its own thread) until done() holds or 10 s passed.
+bool within10s(const std::function<bool()>& done) {
+  for (int i = 0; i < 2000 && !done(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return done();
+}
+
 Bytes readAll(FlvReader& r, std::size_t chunk = 4096) {
   Bytes out;
   Bytes buffer(chunk);
@@ -453,6 +460,50 @@ TEST(FlvReader, AHugeFileBeginsBeforeItsWalkEnds) {
   EXPECT_NEAR(*walked, 400.0, 0.05);
 }
 
+// Past its first part, a walk given a rest stays there while the player
+// opens, and goes on when told to, when a read needs bytes beyond it, or when
+// someone waits for a time beyond it; a reader that goes ends its rest.
+TEST(FlvReader, RestsAfterItsFirstPartUntilItIsNeeded) {
+  std::vector<T> tags = clip(0, 200000);
+  for (T& t : tags)
+    if (t.type == 9) t.data.resize(1000, 0x44);
+  const Bytes in = file(tags);
+  const std::uint64_t first = 64u << 10;
+  const auto resting = [&] {
+    auto r = FlvReader::start(std::make_unique<MemorySource>(in), first, std::chrono::hours(1));
+    EXPECT_TRUE(within10s([&] { return r->prefix() != nullptr; }));
+    return r;
+  };
+
+  auto told = resting();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(told->summary().walked);
+  EXPECT_LT(told->summary().duration, 30) << "walked on during its rest";
+  told->walkOn();
+  EXPECT_TRUE(within10s([&] { return told->summary().walked; }));
+
+  auto read = resting();
+  std::atomic<std::int64_t> got = 0;
+  std::thread far([&] {
+    Bytes buffer(100);
+    got = read->read(read->prefix()->bytes.size() + in.size() * 9 / 10, buffer);
+  });
+  EXPECT_TRUE(within10s([&] { return got != 0; })) << "a read beyond the walk waits for ever";
+  if (got == 0) read->walkOn();
+  far.join();
+  EXPECT_EQ(got, 100);
+
+  auto wished = resting();
+  std::atomic<bool> there = false;
+  wished->whenWalkedTo(150, [&] { there = true; });
+  EXPECT_TRUE(within10s([&] { return there.load(); }));
+
+  auto gone = resting();
+  const auto before = std::chrono::steady_clock::now();
+  gone.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+}
+
 // A seek far beyond the index the stream began with reopens it after a
 // newer prefix: the same tags must follow it, and its index must lead to
 // key frames of that stream, as far as the walk has come.
@@ -517,13 +568,6 @@ TEST(FlvReader, AReindexedPrefixListsEveryKeyFrameWalkedBeforeTheSameTags) {
     ASSERT_GT(n, 0);
     ASSERT_TRUE(std::equal(part.begin(), part.begin() + n, stream.begin() + at)) << at;
   }
-}
-
-// Waits (the walk is on its own thread) until done() holds or 10 s passed.
-bool within10s(const std::function<bool()>& done) {
-  for (int i = 0; i < 2000 && !done(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  return done();
 }
 
 // The walk tells when it has got as far as a time: once, then; at once when
