@@ -2,7 +2,8 @@
 """Damaged FLV files in Quillet and in mpv: how much of each the player shows,
 and the length it reports; and the walk of a huge file.
 
-Usage: bench/damaged_versus_mpv.py [QUILLET] [--families F,F] [--big GIB] [--runs N] [--no-damaged]
+Usage: bench/damaged_versus_mpv.py [QUILLET] [--families F,F] [--big GIB] [--runs N] [--warm]
+       [--no-damaged]
        (under tools/headless.sh; needs ffmpeg, mpv, dbus-daemon and Debian's
        python3 with its dbus module)
 
@@ -20,7 +21,8 @@ With --big GIB (default 0: skipped), a file of that many GiB is made by
 looping the 10-second 1280x720 clip's tags (onMetaData saying 10 s), and
 bench/measure.cpp times each player from its start to the clip's first
 picture on the screen, its CPU over the first 8 s, and its peak memory, on the
-huge file and on the clip itself, each with its pages dropped from the cache.
+huge file and on the clip itself, each with its pages dropped from the cache
+(with --warm, the first 16 MiB of each read first instead).
 """
 
 import argparse
@@ -184,7 +186,7 @@ def walk_time(quillet, bus, path, truth, limit=120):
         program.wait()
 
 
-def big(quillet, gib, root, runs=3):
+def big(quillet, gib, root, runs=3, warm=False):
     work = os.path.join(root, "big")
     os.makedirs(work)
     clip = os.path.join(work, "clip.flv")
@@ -200,18 +202,20 @@ def big(quillet, gib, root, runs=3):
     bus = QuilletBus(root)
     # The clip itself beside the huge file: a huge file should start as
     # quickly as a small one.
-    runs = [(f"{name}, {label}", cmd + [path]) for label, path in
+    starts = [(f"{name}, {label}", cmd + [path]) for label, path in
             (("huge", huge), (f"{os.path.getsize(clip) / (1 << 20):.1f} MiB clip", clip))
             for name, cmd in (("Quillet", [quillet]),
                               ("mpv", ["mpv", "--no-config", "--vo=x11", "--ao=null",
                                        "--really-quiet"]))]
-    results = {label: [] for label, _ in runs}
+    results = {label: [] for label, _ in starts}
     try:
         for _ in range(runs):
-            for player, cmd in runs:
-                # Cold for each: the file's pages leave the cache first.
-                subprocess.run(["dd", f"if={cmd[-1]}", "iflag=nocache", "count=0",
-                                "status=none"])
+            for player, cmd in starts:
+                # Cold for each: the file's pages leave the cache first;
+                # warm, its first 16 MiB are read first.
+                subprocess.run(["dd", f"if={cmd[-1]}", "status=none"] +
+                               (["of=/dev/null", "bs=1M", "count=16"] if warm else
+                                ["iflag=nocache", "count=0"]))
                 out = subprocess.run([measure, "8", *cmd], env=bus.env, capture_output=True,
                                      text=True, stdin=subprocess.DEVNULL).stdout
                 values = dict(kv.split("=") for kv in out.split() if "=" in kv)
@@ -222,12 +226,13 @@ def big(quillet, gib, root, runs=3):
         bus.close()
     size = os.path.getsize(huge)
     print(f"\n| {size / (1 << 30):.1f} GiB file ({seconds / 3600:.1f} h of tags, onMetaData "
-          f"saying 10 s) | first frame | CPU over 8 s | peak RSS |")
-    print("|---|---|---|---|")
+          f"saying 10 s) | first frame | its runs | CPU over 8 s | peak RSS |")
+    print("|---|---|---|---|---|")
     for player, values in results.items():
         med = lambda key: statistics.median(float(v[key]) for v in values if key in v) \
             if any(key in v for v in values) else None
-        print(f"| {player} | {fmt(med('first_frame_ms'), '{:.0f} ms')} "
+        each = " ".join(f"{float(v['first_frame_ms']):.0f}" for v in values if "first_frame_ms" in v)
+        print(f"| {player} | {fmt(med('first_frame_ms'), '{:.0f} ms')} | {each} "
               f"| {fmt(med('cpu_s'))} | {fmt(med('main_peak_mib'), '{:.0f} MiB')} |")
     print(f"\nQuillet's length (MPRIS) became the true {seconds:.0f} s after {fmt(walk)} "
           f"from its start (the walk of the whole file).")
@@ -240,13 +245,14 @@ def main():
     p.add_argument("--big", type=float, default=0)
     p.add_argument("--no-damaged", action="store_true", help="only the huge file")
     p.add_argument("--runs", type=int, default=3, help="starts of each player on each file")
+    p.add_argument("--warm", action="store_true", help="files in the page cache, not dropped")
     args = p.parse_args()
     root = tempfile.mkdtemp(prefix="quillet-bench-damaged-")
     try:
         if not args.no_damaged:
             damaged(args.quillet, args.families.split(","), root)
         if args.big > 0:
-            big(args.quillet, args.big, root, args.runs)
+            big(args.quillet, args.big, root, args.runs, args.warm)
     finally:
         shutil.rmtree(root, ignore_errors=True)
 

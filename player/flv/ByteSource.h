@@ -29,6 +29,10 @@ class ByteSource {
   // The reader is going: a readAt() that waits must return now, and later
   // ones at once (any thread).
   virtual void cancel() {}
+  // Another reader of the same bytes, for the walk: the kernel then reads
+  // ahead for it and for the demuxer's reads each on their own. Null: the
+  // walk shares this one.
+  virtual std::unique_ptr<ByteSource> another() const { return nullptr; }
 };
 
 // A local file, read with pread(); its size is taken once, at open.
@@ -43,6 +47,8 @@ class FileByteSource final : public ByteSource {
 
   std::int64_t readAt(std::uint64_t offset, std::span<unsigned char> out) override;
   std::optional<std::uint64_t> size() const override { return size_; }
+  // The same file opened again (never another file put at its path since).
+  std::unique_ptr<ByteSource> another() const override;
 
  private:
   FileByteSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}

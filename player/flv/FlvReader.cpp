@@ -34,6 +34,13 @@ std::unique_ptr<FileByteSource> FileByteSource::open(const std::string& path) {
       new FileByteSource(fd, static_cast<std::uint64_t>(st.st_size)));
 }
 
+std::unique_ptr<ByteSource> FileByteSource::another() const {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  const int fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return nullptr;
+  return std::unique_ptr<FileByteSource>(new FileByteSource(fd, size_));
+}
+
 FileByteSource::~FileByteSource() {
   ::close(fd_);
 }
@@ -361,7 +368,9 @@ void FlvReader::whenWalkedTo(double seconds, std::function<void()> fn) {
 }
 
 void FlvReader::walk() {
-  Window win(*source_);
+  const std::unique_ptr<ByteSource> own = source_->another();
+  ByteSource& source = own ? *own : *source_;
+  Window win(source);
   Walker w;
   Summary sum;
   const std::optional<std::uint64_t> fileSize = source_->size();
@@ -489,7 +498,7 @@ void FlvReader::walk() {
         std::size_t got = 0;
         while (got < t.size) {
           const std::int64_t n =
-              source_->readAt(pos + kTagHeader + got, std::span(w.metadata).subspan(got));
+              source.readAt(pos + kTagHeader + got, std::span(w.metadata).subspan(got));
           if (n <= 0) break;
           got += static_cast<std::size_t>(n);
         }

@@ -2,10 +2,13 @@
 // input that is no FLV at all.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -625,6 +628,34 @@ TEST(FlvReader, TellsWhenItsWalkHasGotToATime) {
   ASSERT_TRUE(within10s([&] { return ended > 0; }));
   EXPECT_TRUE(whole->summary().walked);
   EXPECT_EQ(ended, 1);
+}
+
+// The walk's own reader of a local file reads that file, even once another
+// file has taken its name.
+TEST(FileByteSource, AnotherOneReadsTheSameFileAfterItsNameIsTaken) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath("clip.flv"), other = dir.filePath("other.flv");
+  const Bytes first = file(clip(0, 2000));
+  const auto write = [](const QString& to, const Bytes& b) {
+    QFile f(to);
+    return f.open(QIODevice::WriteOnly) &&
+           f.write(reinterpret_cast<const char*>(b.data()), qint64(b.size())) == qint64(b.size());
+  };
+  ASSERT_TRUE(write(path, first));
+  auto source = FileByteSource::open(QFile::encodeName(path).toStdString());
+  ASSERT_TRUE(source);
+  ASSERT_TRUE(write(other, Bytes(first.size() * 2, 0x77)));
+  ASSERT_EQ(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()),
+            0);
+
+  const std::unique_ptr<ByteSource> another = source->another();
+  ASSERT_TRUE(another);
+  EXPECT_EQ(another->size(), first.size());
+  Bytes got(first.size() + 10);
+  EXPECT_EQ(another->readAt(0, got), std::int64_t(first.size()));
+  got.resize(first.size());
+  EXPECT_EQ(got, first);
 }
 
 }  // namespace
