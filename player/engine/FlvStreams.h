@@ -38,7 +38,7 @@ struct RepairedFlv {
 // opens the file itself, as it always did. The walk never runs on the
 // caller's thread; only the first bytes are read here. Beyond its first
 // part, the walk rests while the player opens (kOpenRest at most; the engine
-// ends it at its first picture), then goes on.
+// ends it once its first picture is drawn), then goes on.
 // open, when given, reads the file in FileByteSource's place.
 inline constexpr std::chrono::milliseconds kOpenRest{3000};
 std::optional<RepairedFlv> openRepairedFlv(const QByteArray& path,

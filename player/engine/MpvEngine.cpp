@@ -375,9 +375,10 @@ void MpvEngine::handleEvent(const mpv_event& event) {
       if (streamStarted()) fileLoaded();
       break;
     case MPV_EVENT_PLAYBACK_RESTART:
-      // The first frame after a load or a seek is there: the stream plays,
-      // and the reader's walk may go on.
-      if (flv_) flv_->walkOn();
+      // The first frame after a load or a seek is there: the stream plays.
+      // Without pictures, the reader's walk may go on now (else once the
+      // first is drawn, see handleUpdate).
+      if (flv_ && !flv_->summary().hasVideo) flv_->walkOn();
       if (streamStarted() && loaded_ && !pausedForCache_) emit status(StreamStatus::BufferFull);
       break;
     case MPV_EVENT_END_FILE:

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "player/flv/FlvReader.h"
+
 namespace quillet::player {
 
 // Software: libmpv draws on the CPU into the view's own pixels, the cheapest
@@ -72,13 +74,16 @@ void MpvEngine::handleUpdate() {
   frameDrawn_ = false;
   frameTaken_ = false;
   if (haveFrame_) emit frameAvailable();
-  if (std::exchange(frameTaken_, false)) return;
-  if (!frameSize_.isEmpty()) {
-    frame_ = backend_->render(frameSize_);
-    frameDrawn_ = !frame_.isNull();
-  } else {
-    backend_->skip();
+  if (!std::exchange(frameTaken_, false)) {
+    if (!frameSize_.isEmpty()) {
+      frame_ = backend_->render(frameSize_);
+      frameDrawn_ = !frame_.isNull();
+    } else {
+      backend_->skip();
+    }
   }
+  // The picture is up: a huge file's walk may take the disk and CPU now.
+  if (haveFrame_ && flv_) flv_->walkOn();
 }
 
 }  // namespace quillet::player

@@ -290,7 +290,7 @@ FlvReader::~FlvReader() {
 
 void FlvReader::walkOn() {
   std::lock_guard lock(mutex_);
-  resting_ = false;
+  if (!std::exchange(resting_, false)) return;  // told already (each frame tells)
   changed_.notify_all();
 }
 
