@@ -33,14 +33,15 @@ struct RepairedFlv {
   std::shared_ptr<const FlvReader::Prefix> prefix;
 };
 
+// How long a local file's walk rests at most, beyond its first part, while
+// the player opens; the engine ends the rest once its first picture is drawn.
+inline constexpr std::chrono::milliseconds kOpenRest{3000};
+
 // A local file (the file system's bytes): its reader, walking, and its
 // address. Nullopt when it is not FLV (an MP4 named .flv, say): libmpv then
 // opens the file itself, as it always did. The walk never runs on the
-// caller's thread; only the first bytes are read here. Beyond its first
-// part, the walk rests while the player opens (kOpenRest at most; the engine
-// ends it once its first picture is drawn), then goes on.
-// open, when given, reads the file in FileByteSource's place.
-inline constexpr std::chrono::milliseconds kOpenRest{3000};
+// caller's thread; only the first bytes are read here; it rests (kOpenRest),
+// then goes on. open, when given, reads the file in FileByteSource's place.
 std::optional<RepairedFlv> openRepairedFlv(const QByteArray& path,
                                            const FileSourceOpener& open = {});
 
