@@ -69,6 +69,10 @@ ffmpeg -hide_banner -loglevel error -y \
   -map "[v]" -map 0:a -c:v libx264 -pix_fmt yuv420p -g 50 -c:a aac -b:a 128k \
   -flvflags add_keyframe_index -shortest "$work/seek_indexed.flv"
 ffmpeg -hide_banner -loglevel error -y -i "$work/seek_indexed.flv" -c copy "$work/seek_plain.flv"
+# The key frames' times (x264 adds some at the changes of colour): what each
+# exact seek must decode from.
+ffprobe -v error -select_streams v -show_entries packet=dts_time,flags -of csv=p=0 \
+  "$work/seek_indexed.flv" | awk -F, '$2 ~ /K/ { print $1 }' >"$work/keys.seek_indexed"
 
 mpv_cmd=(mpv --no-config --vo=x11 --ao=null --really-quiet)
 
@@ -187,9 +191,10 @@ for clip in play seek_indexed seek_plain; do
     sed -nE 's/.*bench: utime=([0-9.]+)s stime=([0-9.]+)s.*/\1 \2/p' | tail -1 >"$work/floor.$clip"
 done
 
-python3 - "$work" "$open_size" <<'EOF'
+python3 - "$work" "$open_size" "$segments" "$segment_seconds" <<'EOF'
 import statistics, sys
 work, open_size = sys.argv[1], sys.argv[2]
+segments, segment_seconds = int(sys.argv[3]), float(sys.argv[4])
 
 def rows(name):
     try:
@@ -247,6 +252,33 @@ for clip, label in (("seek_indexed", "FLV with a key-frame index"), ("seek_plain
         late = f"{len(off)} of {len(landed)}" + (f" (up to {max(off, key=abs):+.0f} ms)" if off else "")
         print(f"| {label if player == 'quillet' else ''} | { {'quillet': 'Quillet', 'mpv': 'mpv', 'mpv-exact': 'mpv, exact seeks'}[player]} "
               f"| {fmt(s[0], '{:.0f} ms')}{r(0)} | {fmt(s[1], '{:.0f} ms')}{r(1)} | {fmt(s[2], '{:.0f} ms')}{r(2)}{miss} | {late} |")
+
+# Seek by seek on the indexed clip: the same position costs the same
+# decoding in any player that lands on it.
+keys = [float(r[0]) for r in rows("keys.seek_indexed")]
+order = [(i * 7 + 3) % segments for i in range(segments)]  # as seek_latency.cpp asks
+players = ("quillet", "mpv", "mpv-exact")
+took = {p: [[float(x) for x in r] for r in rows(f"seek.seek_indexed.{p}")] for p in players}
+where = {p: [r for r in rows(f"landed.seek_indexed.{p}")] for p in players}
+if keys and all(took[p] for p in players):
+    print()
+    print("| indexed clip, seek by seek | video decoded from the key frame before | Quillet | mpv | where mpv landed | mpv, exact seeks |")
+    print("|---|---|---|---|---|---|")
+    same = {p: [] for p in players}  # the positions where mpv landed on the target
+    for i, k in enumerate(order):
+        target = (k + 0.5) * segment_seconds
+        key = max((t for t in keys if t <= target + 1e-6), default=0.0)
+        got = {p: [r[i] for r in took[p] if len(r) > i and r[i] >= 0] for p in players}
+        landed = [float(w[i]) for w in where["mpv"] if len(w) > i and w[i] != "x"]
+        if landed and abs(med(landed)) <= 100:
+            for p in players:
+                same[p] += got[p]
+        print(f"| {target:.1f} s | {target - key:.2f} s ({round((target - key) * 25)} frames at 25/s) "
+              f"| {fmt(med(got['quillet']), '{:.0f} ms')} | {fmt(med(got['mpv']), '{:.0f} ms')} "
+              f"| {fmt(med(landed), '{:+.0f} ms')} | {fmt(med(got['mpv-exact']), '{:.0f} ms')} |")
+    print("\nAt the positions where mpv lands on the target, the median: " + "; ".join(
+        f"{ {'quillet': 'Quillet', 'mpv': 'mpv', 'mpv-exact': 'mpv, exact seeks'}[p]} "
+        f"{fmt(med(same[p]), '{:.0f} ms')}" for p in players) + f" ({len(same['mpv'])} seeks each)")
 
 print()
 print("| at rest, CPU over 10 s | Quillet | mpv |")
