@@ -125,15 +125,20 @@ struct Recorder {
   double duration = 0;
 };
 
+// A clip the build makes with ffmpeg; without it the test is skipped. A
+// macro, since only a skip in the test's own body ends the test.
+#define REQUIRE_CLIP(path)                                                     \
+  do {                                                                         \
+    if (!QFileInfo::exists(path))                                              \
+      GTEST_SKIP() << QString(path).toStdString() << " not built (no ffmpeg)"; \
+  } while (false)
+
 class Engine : public ::testing::Test {
  protected:
   void SetUp() override {
     engine = MpvEngine::create();
     ASSERT_TRUE(engine) << "libmpv could not be initialised";
     recorder = std::make_unique<Recorder>(*engine);
-  }
-  void requireFile(const QString& path) {
-    if (!QFileInfo::exists(path)) GTEST_SKIP() << path.toStdString() << " not built (no ffmpeg)";
   }
   bool loaded(int ms = 5000) {
     // Started, drawn, and the first restart reported (a seek before it would
@@ -171,7 +176,7 @@ class EveryCodec : public Engine, public ::testing::WithParamInterface<Clip> {};
 TEST_P(EveryCodec, PlaysFramesThatChangeAndItsSoundToTheEnd) {
   const Clip& clip = GetParam();
   const QString path = clip.realFile ? dataPath(clip.file) : clipPath(clip.file);
-  requireFile(path);
+  REQUIRE_CLIP(path);
   recorder->size = clip.size;
 
   engine->open(path, clip.startAt > 0);
@@ -229,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
 // --- pause, seek and the end -----------------------------------------------
 
 TEST_F(Engine, PauseStopsTheFramesAndTheClockAndPlayGoesOn) {
-  requireFile(clipPath("indexed"));
+  REQUIRE_CLIP(clipPath("indexed"));
   engine->open(clipPath("indexed"), false);
   ASSERT_TRUE(loaded());
   ASSERT_TRUE(waitUntil([&] { return engine->position() > 0.3; }, 3000));
@@ -253,7 +258,7 @@ TEST_F(Engine, PauseStopsTheFramesAndTheClockAndPlayGoesOn) {
 }
 
 TEST_F(Engine, OpenedPausedItWaitsOnTheFirstFrameAndSeeksMoveIt) {
-  requireFile(clipPath("indexed"));
+  REQUIRE_CLIP(clipPath("indexed"));
   engine->open(clipPath("indexed"), true);
   ASSERT_TRUE(loaded());
   EXPECT_TRUE(engine->isPaused());
@@ -280,7 +285,7 @@ TEST_F(Engine, OpenedPausedItWaitsOnTheFirstFrameAndSeeksMoveIt) {
 // At the end the engine waits on the last frame; the player's restart (a
 // seek to 0, then play) plays to the end once more.
 TEST_F(Engine, ASeekBackFromTheEndPlaysToTheEndAgain) {
-  requireFile(clipPath("flv1_mp3"));
+  REQUIRE_CLIP(clipPath("flv1_mp3"));
   engine->open(clipPath("flv1_mp3"), false);
   ASSERT_TRUE(waitUntil([&] { return recorder->ends == 1; }, 6000));
   EXPECT_TRUE(engine->isPaused());
@@ -294,7 +299,7 @@ TEST_F(Engine, ASeekBackFromTheEndPlaysToTheEndAgain) {
 }
 
 TEST_F(Engine, TimeContinuesFromTheStartOfAByteOffsetReopen) {
-  requireFile(clipPath("indexed"));
+  REQUIRE_CLIP(clipPath("indexed"));
   engine->open(clipPath("indexed"), true, 30.0);
   ASSERT_TRUE(loaded());
   // The first position shown: the offset or, now and then, a moment after it.
@@ -311,7 +316,7 @@ TEST_F(Engine, TimeContinuesFromTheStartOfAByteOffsetReopen) {
 // --- the key-frame index ----------------------------------------------------
 
 TEST_F(Engine, ReadsTheStreamsKeyFrameIndex) {
-  requireFile(clipPath("indexed"));
+  REQUIRE_CLIP(clipPath("indexed"));
   QFile file(clipPath("indexed"));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const QByteArray bytes = file.readAll();
@@ -338,7 +343,7 @@ TEST_F(Engine, ReadsTheStreamsKeyFrameIndex) {
 // --- rendering ----------------------------------------------------------------
 
 TEST_F(Engine, RendersAtTheAskedSizeIntoAlignedImagesItNeverChangesLater) {
-  requireFile(clipPath("h264_aac"));
+  REQUIRE_CLIP(clipPath("h264_aac"));
   EXPECT_TRUE(engine->renderFrame({160, 120}).isNull()) << "a frame before any stream";
   engine->open(clipPath("h264_aac"), true);
   ASSERT_TRUE(loaded());
@@ -461,7 +466,7 @@ double ssim(const QImage& a, const QImage& b) {
 // Shrunk, at its own size and enlarged, a detailed synthetic picture and a
 // real video look the same as with libmpv's slower defaults.
 TEST_F(Engine, PicturesLookAsWithLibmpvsDefaultConversionAtEverySize) {
-  requireFile(clipPath("h264_aac"));
+  REQUIRE_CLIP(clipPath("h264_aac"));
   struct Case {
     QString path;
     double seconds;  // the real video is dark at first
@@ -493,7 +498,7 @@ TEST_F(Engine, PicturesLookAsWithLibmpvsDefaultConversionAtEverySize) {
 
 // Nobody asking for frames (a hidden player) must not hold playback up.
 TEST_F(Engine, PlaysOnWhenNobodyDrawsTheFrames) {
-  requireFile(clipPath("flv1_mp3"));
+  REQUIRE_CLIP(clipPath("flv1_mp3"));
   recorder.reset();
   QObject context;
   int ends = 0;
@@ -594,8 +599,8 @@ QString damagedCopy(const QTemporaryDir& dir, const QString& name, double second
 // walk (an MP4 named .flv) starts with the length its index promised, and
 // that gives way at its end to where it really ended.
 TEST_F(Engine, TheLengthIsWhereTheStreamReallyEnds) {
-  requireFile(clipPath("indexed"));
-  requireFile(clipPath("h264_aac_4s"));
+  REQUIRE_CLIP(clipPath("indexed"));
+  REQUIRE_CLIP(clipPath("h264_aac_4s"));
   QTemporaryDir dir;
   const QString cut = damagedCopy(dir, "cut.flv", 2.0, 0.5);
   const QString tooShort = damagedCopy(dir, "short.flv", 0.4);
@@ -639,7 +644,7 @@ TEST_F(Engine, TheLengthIsWhereTheStreamReallyEnds) {
 // test picture.
 TEST_F(Engine, ARelativePathThatLooksLikeAProtocolPlaysTheFile) {
   const QString clip = dataPath("vp6f_videoonly_300x35_tiny.flv");
-  requireFile(clip);
+  REQUIRE_CLIP(clip);
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("lavfi:")));
@@ -724,7 +729,7 @@ TEST(EarlyStart, TheFirstEngineTakesTheVideoOpenedEarlyOrPlaysTheOneItOpens) {
 }
 
 TEST_F(Engine, ANewStreamReplacesTheOldOneWithoutItsEvents) {
-  requireFile(clipPath("flv1_mp3"));
+  REQUIRE_CLIP(clipPath("flv1_mp3"));
   engine->open(clipPath("flv1_mp3"), false);
   ASSERT_TRUE(loaded());
 
@@ -742,9 +747,9 @@ TEST_F(Engine, ANewStreamReplacesTheOldOneWithoutItsEvents) {
 // Opens that follow each other before the first file starts: libmpv may
 // start only the last one, which must still be reported and played.
 TEST_F(Engine, OpensInQuickSuccessionPlayTheLastStream) {
-  requireFile(clipPath("flv1_mp3"));
+  REQUIRE_CLIP(clipPath("flv1_mp3"));
   const QString tiny = dataPath("vp6f_videoonly_300x35_tiny.flv");
-  requireFile(tiny);
+  REQUIRE_CLIP(tiny);
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
     Recorder r(*engine);
@@ -816,7 +821,7 @@ class WebServer {
 };
 
 TEST_F(Engine, PlaysAnHttpStreamAsAProgressiveDownload) {
-  requireFile(clipPath("indexed"));
+  REQUIRE_CLIP(clipPath("indexed"));
   WebServer server(QUILLET_CLIP_DIR);
   if (!server.running()) GTEST_SKIP() << "python3 could not serve files";
 
@@ -928,7 +933,7 @@ TEST(HttpSource, EndsOnAMissingAddressACutAndAStop) {
 // wrong and a length that claims a minute play to the true end, slowly
 // served; and a byte-offset reopen of such a file plays on from its key frame.
 TEST_F(Engine, ADamagedHttpDownloadIsRepairedAsItArrives) {
-  requireFile(clipPath("flv1_mp3_4s"));
+  REQUIRE_CLIP(clipPath("flv1_mp3_4s"));
   QTemporaryDir dir;
   QFile out(dir.filePath("damaged.flv"));
   ASSERT_TRUE(out.open(QIODevice::WriteOnly));
@@ -947,7 +952,7 @@ TEST_F(Engine, ADamagedHttpDownloadIsRepairedAsItArrives) {
 
   // The same damage on a file with a key-frame index: a reopen at a key
   // frame's byte position (vseek) is repaired too, and plays on from there.
-  requireFile(clipPath("indexed"));
+  REQUIRE_CLIP(clipPath("indexed"));
   QFile indexed(dir.filePath("indexed.flv"));
   ASSERT_TRUE(indexed.open(QIODevice::WriteOnly));
   indexed.write(repaired::breakSizesAndLength(fileBytes(clipPath("indexed"))));
@@ -992,7 +997,7 @@ TEST_F(Engine, AnHttpAnswerThatIsNotMediaIsUnplayable) {
 // does with vseek: the server sends the stream from that key frame on, and
 // time goes on from the key frame's time to the end.
 TEST_F(Engine, ReopensAnHttpStreamAtAKeyFramesBytePosition) {
-  requireFile(clipPath("indexed"));
+  REQUIRE_CLIP(clipPath("indexed"));
   WebServer server(QUILLET_CLIP_DIR);
   if (!server.running()) GTEST_SKIP() << "python3 could not serve files";
   // As in a player, the stream has started before a seek reopens it.
@@ -1080,7 +1085,7 @@ class Repaired : public Engine, public ::testing::WithParamInterface<const char*
 };
 
 TEST_P(Repaired, EveryPreviousTagSizeWrongPlaysToItsTrueLength) {
-  requireFile(clipPath(GetParam()));
+  REQUIRE_CLIP(clipPath(GetParam()));
   const QByteArray bytes = clip();
   ASSERT_FALSE(bytes.isEmpty());
   engine->open(write(repaired::breakSizesAndLength(bytes)), false);
@@ -1094,7 +1099,7 @@ TEST_P(Repaired, EveryPreviousTagSizeWrongPlaysToItsTrueLength) {
 }
 
 TEST_P(Repaired, AJoinedFilePlaysThroughBothParts) {
-  requireFile(clipPath(GetParam()));
+  REQUIRE_CLIP(clipPath(GetParam()));
   const QByteArray bytes = clip();
   ASSERT_FALSE(bytes.isEmpty());
   engine->open(write(bytes + bytes), true);
@@ -1113,7 +1118,7 @@ TEST_P(Repaired, AJoinedFilePlaysThroughBothParts) {
 }
 
 TEST_P(Repaired, ASeekToNinetyPercentLandsWithinATenth) {
-  requireFile(clipPath(GetParam()));
+  REQUIRE_CLIP(clipPath(GetParam()));
   const QByteArray bytes = clip();
   ASSERT_FALSE(bytes.isEmpty());
   // The file as written, and the same with every size wrong.
@@ -1132,7 +1137,7 @@ TEST_P(Repaired, ASeekToNinetyPercentLandsWithinATenth) {
 }
 
 TEST_P(Repaired, AFileLargerThanTheFirstWalkGetsItsTrueLengthAndSeeksToItsEnd) {
-  requireFile(clipPath(GetParam()));
+  REQUIRE_CLIP(clipPath(GetParam()));
   const QByteArray bytes = clip();
   ASSERT_FALSE(bytes.isEmpty());
   const double part = partLength();
@@ -1159,7 +1164,7 @@ TEST_P(Repaired, AFileLargerThanTheFirstWalkGetsItsTrueLengthAndSeeksToItsEnd) {
 // lands where asked, paused, with the same length and a new picture, and
 // plays on from there.
 TEST_P(Repaired, AFarSeekInALargeFileLandsAtOnceAndAfterTheWalk) {
-  requireFile(clipPath(GetParam()));
+  REQUIRE_CLIP(clipPath(GetParam()));
   const QByteArray bytes = clip();
   ASSERT_FALSE(bytes.isEmpty());
   const double part = partLength();
@@ -1266,7 +1271,7 @@ class HeldFile final : public ByteSource {
 // gets there, through the newer index: FFmpeg never reads the tags on from
 // the last key frame it knew.
 TEST_P(Repaired, AFarSeekWaitsForTheWalkAndTheNewestLands) {
-  requireFile(clipPath(GetParam()));
+  REQUIRE_CLIP(clipPath(GetParam()));
   const QByteArray bytes = clip();
   ASSERT_FALSE(bytes.isEmpty());
   const double part = partLength();
@@ -1315,7 +1320,7 @@ TEST_P(Repaired, AFarSeekWaitsForTheWalkAndTheNewestLands) {
 
 // An MP4 named .flv is no FLV: FFmpeg reads the file itself, as it always did.
 TEST_F(Engine, AnMp4NamedFlvPlaysAsItIs) {
-  requireFile(clipPath("mp4_named"));
+  REQUIRE_CLIP(clipPath("mp4_named"));
   engine->open(clipPath("mp4_named"), false);
   ASSERT_TRUE(loaded());
   ASSERT_TRUE(waitUntil([&] { return recorder->ends > 0; }, 6000));
