@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -278,7 +279,7 @@ TEST(FlvReader, AHealthyFileKeepsEveryTagAndGainsTrueLengthAndIndex) {
   }
 }
 
-TEST(FlvReader, WrongPreviousTagSizesAndMissingMetadataGiveTheSameStream) {
+TEST(FlvReader, WrongSizesHeaderFlagsAndMissingMetadataGiveTheSameStream) {
   const std::vector<T> tags = clip(0, 2000);
   const Result right = repair(file(tags));
   for (Sizes s : {Sizes::kFourTooLarge, Sizes::kZero}) {
@@ -286,6 +287,19 @@ TEST(FlvReader, WrongPreviousTagSizesAndMissingMetadataGiveTheSameStream) {
     EXPECT_TRUE(r.parsed.ok);
     EXPECT_EQ(r.stream, right.stream);
   }
+  // The header's flags tell FFmpeg which streams to wait for: they become
+  // what the tags hold, whatever the header said.
+  for (const unsigned char said : {0x00, 0x01, 0x04, 0xff}) {
+    Bytes lying = file(tags);
+    lying[4] = said;
+    EXPECT_EQ(repair(lying).stream, right.stream) << "header flags " << int(said);
+  }
+  std::vector<T> pictures;
+  std::copy_if(tags.begin(), tags.end(), std::back_inserter(pictures),
+               [](const T& t) { return t.type == 9; });
+  const Result silent = repair(file(pictures));
+  EXPECT_EQ(silent.stream[4], 1) << "a file without sound said to have it";
+  EXPECT_FALSE(silent.summary.hasAudio);
   // Without an onMetaData the reader writes one of its own.
   const Result bare = repair(file(tags, Sizes::kZero, false));
   ASSERT_TRUE(bare.parsed.ok && bare.parsed.meta);
