@@ -144,6 +144,8 @@ def flv_reader_seeds():
             put("flv_reader", name + "_restart.flv",
                 flv_of(tags[:half] + retimed(tags[half:], -10**6)))
             put("flv_reader", name + "_gap.flv", flv_of(tags[:half] + retimed(tags[half:], 5000)))
+            put("flv_reader", name + "_stray.flv",
+                flv_of(tags[:half] + retimed(tags[half:half + 1], 1 << 24) + tags[half + 1:]))
             noisy = bytearray(data)
             mid = len(noisy) // 2
             noisy[mid:mid] = bytes((i * 37) & 0xff for i in range(300))

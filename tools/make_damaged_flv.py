@@ -138,6 +138,18 @@ def restarted(tags):
     return tags[:cut] + [t.copy(max(0, t.time - base)) for t in tags[cut:]]
 
 
+def stray_times(tags):
+    """One picture's time off by its extended byte (+4.66 h), a later sound
+    tag's zeroed; the tags around each keep theirs."""
+    out = list(tags)
+    cut = middle(out)
+    v = next(i for i in range(cut, len(out)) if out[i].type == TAG_VIDEO)
+    out[v] = out[v].copy(out[v].time + (1 << 24))
+    a = next(i for i in range(v + 10, len(out)) if out[i].type == TAG_AUDIO)
+    out[a] = out[a].copy(0)
+    return out
+
+
 def cut_at(raw, share):
     return raw[:int(len(raw) * share)]
 
@@ -166,6 +178,7 @@ def damaged_kinds(raw):
         "joined": (raw + raw, 2 * length),
         "ts-restart": (write(flags, restart), length),
         "duration-10x": (write(flags, set_duration(tags, 10 * length)), length),
+        "stray-times": (write(flags, stray_times(tags)), length),
         "zeros-16k": (insert_in_middle(raw, flags, tags, bytes(16384)), length),
         "noise-4k": (insert_in_middle(raw, flags, tags, noise(4096, 7)), length),
         "no-metadata": (write(flags, no_meta), length),

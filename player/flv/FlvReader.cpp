@@ -397,6 +397,17 @@ void FlvReader::walk() {
     return tagType(next.type) && (!strict || (next.streamId == 0 && t.streamId == 0)) &&
            fits(after + 4, next.size);
   };
+  // The own time of the audio or video tag right after the one at pos, if
+  // there is one.
+  const auto nextTime = [&](std::uint64_t pos, const TagHeader& t) -> std::optional<std::int64_t> {
+    const std::uint64_t after = pos + kTagOverhead + t.size;
+    const unsigned char* n = win.at(after, kTagHeader, Window::aheadAfter(t.size));
+    if (!n) return std::nullopt;
+    const TagHeader next = parseTag(n);
+    if ((next.type != kAudio && next.type != kVideo) || !fits(after, next.size))
+      return std::nullopt;
+    return std::int64_t{next.time};
+  };
   const auto near = [&](const TagHeader& t) {
     if (w.lastSource < 0) return true;
     const std::int64_t d = std::int64_t{t.time} - w.lastSource;
@@ -512,13 +523,34 @@ void FlvReader::walk() {
     }
 
     bool keyframe = false;
+    std::optional<std::int64_t> stray;  // this tag's repaired time, when its own is damaged
     if (t.type == kAudio || t.type == kVideo) {
       Walker::Stream& s = t.type == kAudio ? w.audio : w.video;
-      if (w.joinPending) {
+      // A time that leaps (forwards past a gap, or back) while the tag after
+      // it is back on the times before: this tag's own time is damaged, not
+      // the recording's. It takes its stream's next step, and the times
+      // after it stay as they were.
+      const std::int64_t asWritten = std::int64_t{t.time} + w.tsOffset;
+      if (!w.joinPending && w.anyTag &&
+          (asWritten > w.maxOut + kGapMs || (s.seen && asWritten + kRestartMs < s.last))) {
+        if (const std::optional<std::int64_t> next = nextTime(pos, t)) {
+          const std::int64_t nextOut = *next + w.tsOffset;
+          if (nextOut >= w.maxOut - kNearBackMs && nextOut <= w.maxOut + kGapMs) {
+            stray = s.seen ? s.last + s.step : w.maxOut;
+            qCInfo(lcFlvReader) << "a tag's time out of line at byte" << pos << ":" << t.time
+                                << "ms, given" << *stray << "ms";
+            ++sum.strayTimes;
+            w.needMark = true;
+          }
+        }
+      }
+      if (stray) {
+        // Its time alone is mended, in a mark of its own below.
+      } else if (w.joinPending) {
         w.tsOffset = w.end() - t.time;
         w.joinPending = false;
         w.needMark = true;
-      } else if (s.seen && std::int64_t{t.time} + w.tsOffset + kRestartMs < s.last) {
+      } else if (s.seen && asWritten + kRestartMs < s.last) {
         const std::int64_t continued = w.end();
         qCInfo(lcFlvReader) << "timestamps restart at byte" << pos << "from" << s.last << "ms to"
                             << t.time << "ms; continued from" << continued << "ms";
@@ -526,8 +558,8 @@ void FlvReader::walk() {
         ++sum.restarts;
         w.needMark = true;
       }
-      const std::int64_t out = std::int64_t{t.time} + w.tsOffset;
-      if (w.anyTag && out > w.maxOut + kGapMs) {
+      const std::int64_t out = stray ? *stray : std::int64_t{t.time} + w.tsOffset;
+      if (!stray && w.anyTag && out > w.maxOut + kGapMs) {
         ++sum.gaps;
         qCInfo(lcFlvReader) << "timestamps leap" << (out - w.maxOut) << "ms forward at byte" << pos;
       }
@@ -536,7 +568,7 @@ void FlvReader::walk() {
       s.last = std::max(s.last, out);
       w.maxOut = std::max(w.maxOut, out);
       w.first = w.first < 0 ? out : std::min(w.first, out);
-      w.lastSource = t.time;
+      if (!stray) w.lastSource = t.time;  // a damaged time says nothing of the next one's
       w.anyTag = true;
       (t.type == kAudio ? sum.hasAudio : sum.hasVideo) = true;
       if (t.type == kVideo && head) {
@@ -546,13 +578,15 @@ void FlvReader::walk() {
       }
     }
     if (w.needMark || keyframe || pos - w.lastMarkSrc >= kMarkStride) {
-      const std::int64_t out = std::max<std::int64_t>(0, std::int64_t{t.time} + w.tsOffset);
-      pending.push_back({rel, pos, w.tsOffset,
+      const std::int64_t offset = stray ? *stray - std::int64_t{t.time} : w.tsOffset;
+      const std::int64_t out = std::max<std::int64_t>(0, std::int64_t{t.time} + offset);
+      pending.push_back({rel, pos, offset,
                          static_cast<std::uint32_t>(std::min<std::int64_t>(out, 0xffffffff)),
                          keyframe});
       if (keyframe) ++sum.keyframes;
       w.lastMarkSrc = pos;
-      w.needMark = false;
+      // The tag after a stray one goes back to the walk's own offset.
+      w.needMark = stray.has_value();
     }
     rel += kTagOverhead + t.size;
     pos += kTagOverhead + t.size;

@@ -63,6 +63,7 @@ class FlvReader {
     int joins = 0;              // further FLV headers dropped
     int restarts = 0;           // backward timestamp jumps continued forwards
     int gaps = 0;               // forward timestamp gaps (left as written)
+    int strayTimes = 0;         // lone tags whose own time was out of line
     int resyncs = 0;            // damaged stretches skipped
     int droppedTags = 0;        // tags left out: later onMetaData
   };

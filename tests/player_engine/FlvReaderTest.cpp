@@ -358,6 +358,41 @@ TEST(FlvReader, JoinedFilesAndRestartsGoOnForwardsAndGapsStay) {
       std::is_sorted(r.parsed.meta->keyframes.times.begin(), r.parsed.meta->keyframes.times.end()));
 }
 
+// A tag whose time alone is damaged (its extended byte, or zeros) while
+// the tags around it agree is neither a gap nor a restart: it gets its
+// stream's next step, and nothing after it moves.
+TEST(FlvReader, ALoneTagWithADamagedTimeIsMendedAlone) {
+  const std::vector<T> tags = clip(0, 3000);
+  const Result right = repair(file(tags));
+  struct Damage {
+    unsigned type;
+    std::uint32_t at, becomes;
+  };
+  for (const Damage d : {Damage{9, 1040, 1040 + (1u << 24)}, Damage{9, 2000, 0},
+                         Damage{8, 1508, 1508 + 3600000}, Damage{8, 2002, 0}}) {
+    std::vector<T> damaged = tags;
+    const auto hit = std::find_if(damaged.begin(), damaged.end(),
+                                  [&](const T& t) { return t.type == d.type && t.ms == d.at; });
+    ASSERT_NE(hit, damaged.end()) << d.at;
+    hit->ms = d.becomes;
+    const Result r = repair(file(damaged));
+    EXPECT_EQ(r.summary.strayTimes, 1) << d.at;
+    EXPECT_EQ(r.summary.restarts + r.summary.gaps, 0) << d.at;
+    EXPECT_NEAR(r.parsed.meta->duration, right.parsed.meta->duration, 0.001) << d.at;
+    ASSERT_EQ(r.parsed.tags.size(), tags.size());
+    // The frame before it and its stream's step: the clip's own time again.
+    for (std::size_t i = 0; i < tags.size(); ++i)
+      EXPECT_EQ(r.parsed.tags[i].ms, tags[i].ms) << "tag " << i << ", damage at " << d.at;
+  }
+  // Two tags out of line are no lone damage: a gap and a restart, as before.
+  std::vector<T> two = tags;
+  for (T& t : two)
+    if (t.ms >= 1000 && t.ms < 1060) t.ms += 3600000;
+  const Result r = repair(file(two));
+  EXPECT_EQ(r.summary.strayTimes, 0);
+  EXPECT_EQ(r.summary.gaps, 1);
+}
+
 TEST(FlvReader, DamagedBytesAreSkippedToTheNextTag) {
   const std::vector<T> tags = clip(0, 2000);
   for (const bool noise : {false, true}) {
