@@ -397,16 +397,16 @@ void FlvReader::walk() {
     return tagType(next.type) && (!strict || (next.streamId == 0 && t.streamId == 0)) &&
            fits(after + 4, next.size);
   };
-  // The own time of the audio or video tag right after the one at pos, if
-  // there is one.
-  const auto nextTime = [&](std::uint64_t pos, const TagHeader& t) -> std::optional<std::int64_t> {
+  // Whether the audio or video tag right after the one at pos is back on
+  // the walk's times so far (a lone tag's time is then what is damaged).
+  const auto nextOnLine = [&](std::uint64_t pos, const TagHeader& t) {
     const std::uint64_t after = pos + kTagOverhead + t.size;
     const unsigned char* n = win.at(after, kTagHeader, Window::aheadAfter(t.size));
-    if (!n) return std::nullopt;
+    if (!n) return false;
     const TagHeader next = parseTag(n);
-    if ((next.type != kAudio && next.type != kVideo) || !fits(after, next.size))
-      return std::nullopt;
-    return std::int64_t{next.time};
+    if ((next.type != kAudio && next.type != kVideo) || !fits(after, next.size)) return false;
+    const std::int64_t out = std::int64_t{next.time} + w.tsOffset;
+    return out >= w.maxOut - kNearBackMs && out <= w.maxOut + kGapMs;
   };
   const auto near = [&](const TagHeader& t) {
     if (w.lastSource < 0) return true;
@@ -526,31 +526,24 @@ void FlvReader::walk() {
     std::optional<std::int64_t> stray;  // this tag's repaired time, when its own is damaged
     if (t.type == kAudio || t.type == kVideo) {
       Walker::Stream& s = t.type == kAudio ? w.audio : w.video;
-      // A time that leaps (forwards past a gap, or back) while the tag after
-      // it is back on the times before: this tag's own time is damaged, not
-      // the recording's. It takes its stream's next step, and the times
-      // after it stay as they were.
       const std::int64_t asWritten = std::int64_t{t.time} + w.tsOffset;
-      if (!w.joinPending && w.anyTag &&
-          (asWritten > w.maxOut + kGapMs || (s.seen && asWritten + kRestartMs < s.last))) {
-        if (const std::optional<std::int64_t> next = nextTime(pos, t)) {
-          const std::int64_t nextOut = *next + w.tsOffset;
-          if (nextOut >= w.maxOut - kNearBackMs && nextOut <= w.maxOut + kGapMs) {
-            stray = s.seen ? s.last + s.step : w.maxOut;
-            qCInfo(lcFlvReader) << "a tag's time out of line at byte" << pos << ":" << t.time
-                                << "ms, given" << *stray << "ms";
-            ++sum.strayTimes;
-            w.needMark = true;
-          }
-        }
-      }
-      if (stray) {
-        // Its time alone is mended, in a mark of its own below.
+      const bool back = s.seen && asWritten + kRestartMs < s.last;
+      const bool ahead = w.anyTag && asWritten > w.maxOut + kGapMs;
+      if (!w.joinPending && (back || ahead) && nextOnLine(pos, t)) {
+        // The time leaps but the tag after it is back on the times before:
+        // this tag's own time is damaged, not the recording's. It takes its
+        // stream's next step, in a mark of its own below; the times after
+        // it stay as they were.
+        stray = s.seen ? s.last + s.step : w.maxOut;
+        qCInfo(lcFlvReader) << "a tag's time out of line at byte" << pos << ":" << t.time
+                            << "ms, given" << *stray << "ms";
+        ++sum.strayTimes;
+        w.needMark = true;
       } else if (w.joinPending) {
         w.tsOffset = w.end() - t.time;
         w.joinPending = false;
         w.needMark = true;
-      } else if (s.seen && asWritten + kRestartMs < s.last) {
+      } else if (back) {
         const std::int64_t continued = w.end();
         qCInfo(lcFlvReader) << "timestamps restart at byte" << pos << "from" << s.last << "ms to"
                             << t.time << "ms; continued from" << continued << "ms";
